@@ -1,0 +1,34 @@
+# Shared build rules: warnings as errors on our own code, and one helper that
+# turns a test source into a test executable registered with CTest.
+
+set(TARVIK_TEST_DATA_DIR "${PROJECT_SOURCE_DIR}/tests/data")
+
+function(tarvik_warnings target)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /WX)
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+    endif()
+endfunction()
+
+# tarvik_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [LABELS <l...>])
+# Every test runs on Qt's offscreen platform, knows where the golden files are,
+# and is killed when it runs past its timeout.
+function(tarvik_add_test name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS})
+    target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/support")
+    target_compile_definitions(${name} PRIVATE
+        TARVIK_TEST_DATA="${TARVIK_TEST_DATA_DIR}"
+        TARVIK_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    tarvik_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        TIMEOUT ${T_TIMEOUT}
+        LABELS "${T_LABELS}"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+endfunction()

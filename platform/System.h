@@ -1,0 +1,84 @@
+#pragma once
+// The seam between the program and the operating system for everything a test
+// must be able to replace: the clock, the user's short date format, the
+// executable's path, the shell and the start-up show command. The program
+// reaches them only through platform::current(); tests install their own
+// System with ScopedSystem.
+
+#include <compare>
+#include <string>
+
+namespace tarvik::platform {
+
+struct CivilDate
+{
+    int year = 0;
+    int month = 0; // 1 to 12
+    int day = 0;   // 1 to 31
+    friend auto operator<=>(const CivilDate&, const CivilDate&) = default;
+};
+
+struct LocalDateTime
+{
+    CivilDate date;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+};
+
+// The owner window of anything the shell shows itself: an HWND on Windows,
+// unused elsewhere.
+using WindowHandle = void*;
+
+// Show commands as the shell and the start-up information carry them.
+enum ShowCommand : int
+{
+    ShowNormal = 1,
+    ShowMaximized = 3,
+    ShowMinNoActive = 7,
+    ShowDefault = 10,
+};
+
+class System
+{
+  public:
+    virtual ~System() = default;
+
+    // The local date and time of day, to the millisecond.
+    virtual LocalDateTime now() = 0;
+    virtual CivilDate today() { return now().date; }
+
+    // `date` written in the user's short date format, with the locale's separator.
+    virtual std::string shortDateText(const CivilDate& date) = 0;
+
+    // Full path of the running executable.
+    virtual std::string modulePath() = 0;
+
+    // Asks the shell to apply `verb` to `file`. The result is not reported:
+    // nothing the program does depends on it.
+    virtual void shellExecute(WindowHandle owner, const char* verb, const char* file,
+                              const char* parameters, const char* directory, int showCommand) = 0;
+
+    // The show command the program's starter asked for.
+    virtual int startupShowCommand() = 0;
+};
+
+// The System in force: the native one unless a ScopedSystem replaced it.
+System& current();
+System& native();
+
+// Installs `replacement` as current() for its own lifetime.
+class ScopedSystem
+{
+  public:
+    explicit ScopedSystem(System& replacement);
+    ~ScopedSystem();
+    ScopedSystem(const ScopedSystem&) = delete;
+    ScopedSystem& operator=(const ScopedSystem&) = delete;
+
+  private:
+    System* m_previous;
+};
+
+} // namespace tarvik::platform
