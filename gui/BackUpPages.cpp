@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace tarvik::gui {
 namespace {
@@ -97,6 +98,28 @@ void fitCaption(QToolButton* button)
     while (QFontMetrics(font).horizontalAdvance(button->text()) > room && font.pointSizeF() > 6.0)
         font.setPointSizeF(font.pointSizeF() - 0.5);
     button->setFont(font);
+}
+
+// The tab widget's own page walk (Ctrl+Tab) does not skip hidden tabs: a step
+// onto one goes on, in the same direction, to the next tab that is shown.
+void keepHiddenPagesClosed(QTabWidget* pages)
+{
+    auto previous = std::make_shared<int>(pages->currentIndex());
+    QObject::connect(pages, &QTabWidget::currentChanged, pages, [pages, previous](int index) {
+        const int count = pages->count();
+        if (index >= 0 && !pages->isTabVisible(index)) {
+            const int step = (index - *previous + count) % count == 1 ? 1 : count - 1;
+            int next = index;
+            do
+                next = (next + step) % count;
+            while (next != index && !pages->isTabVisible(next));
+            if (next != index) {
+                pages->setCurrentIndex(next);
+                return;
+            }
+        }
+        *previous = index;
+    });
 }
 
 // The user's short date form, with the year always in full.
@@ -272,6 +295,7 @@ void TBackUpForm::createPages()
     PageControl1->addTab(TabSheet2, picture(Picture::NotesPage), QStringLiteral("Notes"));
     PageControl1->addTab(TabSheet3, picture(Picture::HammerAndWrench), QStringLiteral("Settings"));
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), false);
+    keepHiddenPagesClosed(PageControl1);
     // The page the window was designed with; FormShow selects "Backup".
     PageControl1->setCurrentWidget(TabSheet3);
     setCentralWidget(PageControl1);

@@ -14,7 +14,8 @@ void showMainWindow(QWidget& window, int showCommand);
 // On POSIX, the signals a session sends at logout or on `kill` (SIGTERM,
 // SIGINT, SIGHUP) close `window` as "Exit" does, from the event loop, so its
 // values are saved and the backup script is deleted. A second signal of the
-// same kind ends the process at once. Does nothing elsewhere, where the
+// same kind ends the process at once. A later call moves the signals to its
+// window. Needs the QApplication to exist. Does nothing elsewhere, where the
 // system's session-end message takes this part.
 void closeOnTerminationSignals(QWidget& window);
 
