@@ -3,6 +3,7 @@
 #include "Check.h"
 #include "TestFiles.h"
 
+#include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
