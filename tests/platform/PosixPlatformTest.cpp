@@ -41,19 +41,6 @@ TEST_CASE(fileAndDirectoryTestsTellTheKindApart)
     }
 }
 
-TEST_CASE(deleteFileRemovesFilesOnly)
-{
-    TempDir dir;
-    testfiles::writeFile(dir / "script.bat", "x");
-    testfiles::makeDirectory(dir / "folder");
-    CHECK(deleteFile(dir / "script.bat"));
-    CHECK(!fileExists(dir / "script.bat"));
-    CHECK(!deleteFile(dir / "script.bat"));
-    CHECK(!deleteFile(dir / "folder"));
-    CHECK(directoryExists(dir / "folder"));
-    CHECK(!deleteFile(""));
-}
-
 TEST_CASE(shortDateTextFollowsTheLocaleOfTheEnvironment)
 {
     // Only the C locales can be counted on everywhere; their short date is
