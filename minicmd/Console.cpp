@@ -25,8 +25,7 @@ std::string humanBytes(std::uint64_t bytes)
 Console::Console(std::FILE* out, std::FILE* in, bool interactive, bool live)
     : m_out(out), m_in(in), m_interactive(interactive), m_live(live),
       m_started(std::chrono::steady_clock::now())
-{
-}
+{}
 
 Console Console::forStandardStreams()
 {

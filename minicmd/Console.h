@@ -52,7 +52,8 @@ class Console
     std::uint64_t m_files = 0;
     std::uint64_t m_bytes = 0;
     std::string m_folder;
-    std::chrono::steady_clock::time_point m_lastDraw{};  // progress is redrawn at most ten times a second
+    std::chrono::steady_clock::time_point
+        m_lastDraw{}; // progress is redrawn at most ten times a second
     std::chrono::steady_clock::time_point m_started;
 };
 

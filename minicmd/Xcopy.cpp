@@ -49,8 +49,7 @@ class Copier
 {
   public:
     Copier(const XcopyRequest& request, Console& console) : m_request(request), m_console(console)
-    {
-    }
+    {}
 
     int run()
     {
@@ -59,8 +58,7 @@ class Copier
             m_console.line("0 File(s) copied");
             return 1;
         }
-        const int root =
-            ::open(m_request.sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int root = ::open(m_request.sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (root < 0) {
             fail("Cannot read folder " + m_request.sourceFolder, errno);
         } else {
@@ -82,8 +80,7 @@ class Copier
             return {};
         if (destination == source)
             return "File cannot be copied onto itself";
-        if (m_request.subfolders &&
-            (source == "/" || destination.starts_with(source + "/")))
+        if (m_request.subfolders && (source == "/" || destination.starts_with(source + "/")))
             return "Cannot perform a cyclic copy";
         return {};
     }
@@ -124,13 +121,12 @@ class Copier
             ::close(destinationFd);
 
         for (const std::string& name : subfolders) {
-            const int sub = ::openat(folderFd, name.c_str(),
-                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int sub =
+                ::openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub < 0) {
                 // A folder swapped for a link meanwhile is not followed either.
                 if (errno != ELOOP && errno != ENOTDIR)
-                    fail("Cannot read folder " +
-                             joinPath(m_request.sourceFolder, relative + name),
+                    fail("Cannot read folder " + joinPath(m_request.sourceFolder, relative + name),
                          errno);
                 continue;
             }
@@ -195,8 +191,7 @@ class Copier
                 destinationFailed = true;
                 return;
             }
-            destinationFd =
-                ::open(destinationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            destinationFd = ::open(destinationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (destinationFd < 0) {
                 fail("Cannot open folder " + destinationFolder, errno);
                 destinationFailed = true;

@@ -38,7 +38,8 @@ std::string findExecutable(const std::string& name)
     for (;;) {
         const std::size_t end = folders.find(':', start);
         // An empty entry stands for the current folder.
-        std::string candidate = end == start ? std::string(".") : folders.substr(start, end - start);
+        std::string candidate =
+            end == start ? std::string(".") : folders.substr(start, end - start);
         candidate.append("/").append(name);
         if (isExecutableFile(candidate))
             return candidate;
@@ -51,8 +52,7 @@ std::string findExecutable(const std::string& name)
 bool hasSuffixIgnoringCase(const std::string& text, const char* suffix)
 {
     const std::size_t length = std::char_traits<char>::length(suffix);
-    return text.size() >= length &&
-           ::strcasecmp(text.c_str() + text.size() - length, suffix) == 0;
+    return text.size() >= length && ::strcasecmp(text.c_str() + text.size() - length, suffix) == 0;
 }
 
 std::string baseName(const std::string& path)
@@ -200,8 +200,7 @@ bool openBatchScript(const std::string& script, const char* directory,
     if (interpreter.empty())
         return false;
     const std::string here = currentFolder();
-    const std::string folder =
-        directory && *directory ? absolutePath(directory, here) : here;
+    const std::string folder = directory && *directory ? absolutePath(directory, here) : here;
 
     const char* temporary = std::getenv("TMPDIR");
     std::string pattern =
