@@ -211,14 +211,10 @@ void TBackUpForm::createBackupPage()
     Panel2 = panel(TabSheet1, "Panel2", 51);
     Label1 = named(new QLabel(QStringLiteral("Changes From"), Panel2), "Label1");
     Label1->move(8, 17);
-    Label1->adjustSize();
     DateTimePicker = named(new QDateEdit(Panel2), "DateTimePicker");
     DateTimePicker->setCalendarPopup(true);
     DateTimePicker->setDisplayFormat(shortDateFormat());
     DateTimePicker->setGeometry(88, 14, 121, 21);
-
-    for (QToolButton* button : {RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1})
-        fitCaption(button);
 
     column->addWidget(Panel1);
     column->addWidget(DirectoryListBox, 1);
@@ -303,6 +299,17 @@ void TBackUpForm::createPages()
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setFixedHeight(19);
     setStatusBar(StatusBar1);
+}
+
+// Everything that measures text comes last, so that the window's other parts
+// are built while the font database is still being read (FontWarmUp).
+void TBackUpForm::fitToFont()
+{
+    Label1->adjustSize();
+    for (QToolButton* button : {RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1})
+        fitCaption(button);
+    // The designed client area lies below the menu bar.
+    resize(415, 506 + MainMenu1->sizeHint().height());
 }
 
 void TBackUpForm::setFocusOrder()

@@ -2,6 +2,7 @@
 
 #include "System.h"
 
+#include <QFontDatabase>
 #include <QWidget>
 
 #ifndef _WIN32
@@ -15,6 +16,14 @@
 #endif
 
 namespace tarvik::gui {
+
+// The font database is safe to use from any thread.
+FontWarmUp::FontWarmUp() : m_thread([] { QFontDatabase::families(); }) {}
+
+FontWarmUp::~FontWarmUp()
+{
+    m_thread.join();
+}
 
 void showMainWindow(QWidget& window, int showCommand)
 {
