@@ -33,16 +33,11 @@ class BackUpFormTest : public QObject
   private slots:
     void init()
     {
-        m_world = std::make_unique<windowtest::WindowWorld>();
-        m_form = std::make_unique<TBackUpForm>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_shown = std::make_unique<windowtest::ShownWindow>();
+        m_form = m_shown->form.get();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form));
     }
-    void cleanup()
-    {
-        m_form.reset();
-        m_world.reset();
-    }
+    void cleanup() { m_shown.reset(); }
 
     void componentsCarryTheirNames_data()
     {
@@ -97,7 +92,7 @@ class BackUpFormTest : public QObject
         QFETCH(QString, name);
         QFETCH(QString, kind);
         QObject* component =
-            name == QLatin1String("BackUpForm") ? m_form.get() : m_form->findChild<QObject*>(name);
+            name == QLatin1String("BackUpForm") ? m_form : m_form->findChild<QObject*>(name);
         QVERIFY2(component, qPrintable(name));
         QVERIFY2(component->inherits(qPrintable(kind)), component->metaObject()->className());
         QCOMPARE(m_form->findChildren<QObject*>(name).size(), name == "BackUpForm" ? 0 : 1);
@@ -296,8 +291,8 @@ class BackUpFormTest : public QObject
     }
 
   private:
-    std::unique_ptr<windowtest::WindowWorld> m_world;
-    std::unique_ptr<TBackUpForm> m_form;
+    std::unique_ptr<windowtest::ShownWindow> m_shown;
+    TBackUpForm* m_form = nullptr;
 };
 
 QTEST_MAIN(BackUpFormTest)
