@@ -218,6 +218,10 @@ class BackUpFormTest : public QObject
                  QStringList({"RunBackup1=Run Backup", "N1=-", "Exit1=Exit"}));
         QCOMPARE(texts(m_form->Help1), QStringList({"About1=About"}));
         QCOMPARE(texts(m_form->PopupMenu1), QStringList({"RemoveDir1=Remove Directory"}));
+        // A right click on the folder list opens its context menu.
+        emit m_form->DirectoryListBox->customContextMenuRequested(QPoint(5, 5));
+        QTRY_VERIFY(m_form->PopupMenu1->isVisible());
+        m_form->PopupMenu1->hide();
         QVERIFY(m_form->About1->icon().isNull());
         QVERIFY(!m_form->RunBackup1->icon().isNull());
 
