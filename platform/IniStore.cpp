@@ -67,7 +67,7 @@ bool existingFileWritable(const std::string& path)
         return !error;
     if (!fs::is_regular_file(fs::path(path), error))
         return false;
-    std::FILE* file = std::fopen(path.c_str(), "ab");
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
     if (!file)
         return false;
     std::fclose(file);

@@ -113,7 +113,8 @@ TEST_CASE(writingChangesOnlyItsOwnLine)
          "[S]\r\nk=v\r\n[S]\r\nk=2\r\n"},
         {"first of two keys", "[S]\r\nk=1\r\nk=2\r\n", "S", "k", "v", "[S]\r\nk=v\r\nk=2\r\n"},
         {"commented key stays", "[S]\r\n;k=1\r\n", "S", "k", "v", "[S]\r\n;k=1\r\nk=v\r\n"},
-        {"value cut at a line break", "", "S", "k", "a\r\n[X]\r\nb=c", "[S]\r\nk=a\r\n"},
+        {"value cut at a line break", "", "S", "k", "a\n[X]\r\nb=c", "[S]\r\nk=a\r\n"},
+        {"CR inside a value kept", "", "S", "k", "a\rb", "[S]\r\nk=a\rb\r\n"},
         {"empty value", "[S]\r\nk=1\r\n", "S", "k", "", "[S]\r\nk=\r\n"},
     };
     for (const auto& row : rows) {
@@ -170,7 +171,7 @@ TEST_CASE(randomWritesKeepEverythingElse)
             std::string value = pick(values);
             REQUIRE(file.setValue(section, key, value));
             written.emplace_back(section, key);
-            value = value.substr(0, value.find_first_of("\r\n"));
+            value = value.substr(0, value.find_first_of("\r\n")); // all values here end at CR LF
             while (!value.empty() && value.front() == ' ')
                 value.erase(0, 1);
             while (!value.empty() && value.back() == ' ')
