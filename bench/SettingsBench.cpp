@@ -4,6 +4,7 @@
 // ratios to two more references: reading every entry of the list's section
 // once, and writing the file once as a save must (new file, on disk, renamed).
 #include "BackUpSettings.h"
+#include "ModulePathSystem.h"
 #include "Profile.h"
 #include "System.h"
 
@@ -22,22 +23,6 @@
 using namespace tarvik;
 
 namespace {
-
-class BenchSystem final : public platform::System
-{
-  public:
-    explicit BenchSystem(std::string module) : m_module(std::move(module)) {}
-    platform::LocalDateTime now() override { return {}; }
-    std::string shortDateText(const platform::CivilDate&) override { return {}; }
-    std::string modulePath() override { return m_module; }
-    void shellExecute(platform::WindowHandle, const char*, const char*, const char*, const char*,
-                      int) override
-    {}
-    int startupShowCommand() override { return platform::ShowDefault; }
-
-  private:
-    std::string m_module;
-};
 
 // Median of `runs` timings of `work`, in microseconds; `prepare` runs untimed
 // before each.
@@ -98,7 +83,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QTemporaryDir folder;
-    BenchSystem system(folder.filePath("TarvikBackUp").toStdString());
+    test::ModulePathSystem system(folder.filePath("TarvikBackUp").toStdString());
     platform::ScopedSystem scoped(system);
     const std::string path = folder.filePath("TarvikBackUp.INI").toStdString();
 

@@ -5,6 +5,7 @@
 #include "ModulePathSystem.h"
 #include "Profile.h"
 #include "ProfileValues.h"
+#include "SettingsWidgets.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -17,6 +18,8 @@
 
 using namespace tarvik;
 using namespace tarvik::gui;
+using tarvik::test::itemsOf;
+using Widgets = tarvik::test::MainWidgets;
 
 namespace {
 
@@ -120,54 +123,6 @@ class Generator
     std::mt19937 m_random;
 };
 
-QStringList itemsOf(const QListWidget& list)
-{
-    QStringList items;
-    for (int i = 0; i < list.count(); ++i)
-        items << list.item(i)->text();
-    return items;
-}
-
-struct Widgets
-{
-    QWidget form;
-    QListWidget directories, fileTypes;
-    QLineEdit backupDir;
-    QCheckBox subDir, delphiFiles;
-
-    Widgets()
-    {
-        form.setObjectName("BackUpForm");
-        directories.setObjectName("DirectoryListBox");
-        fileTypes.setObjectName("FileTypesListBox");
-        backupDir.setObjectName("BackupDirEdt");
-        subDir.setObjectName("SubDirCheckBox");
-        delphiFiles.setObjectName("DelphiFilesCheckBox");
-    }
-    void load()
-    {
-        TBackUpSettings settings;
-        settings.RestoreForm(&form);
-        settings.LoadListBox(&directories);
-        settings.LoadEdit(&backupDir);
-        settings.LoadCheckBox(&subDir);
-        settings.LoadCheckBox(&delphiFiles);
-        settings.LoadListBox(&fileTypes);
-        settings.SectionName = "DirectoryListBox";
-        settings.LoadPlacement();
-    }
-    void save()
-    {
-        TBackUpSettings settings;
-        settings.StoreForm(&form);
-        settings.SaveListBox(&directories);
-        settings.SaveEdit(&backupDir);
-        settings.SaveCheckBox(&subDir);
-        settings.SaveCheckBox(&delphiFiles);
-        settings.SaveListBox(&fileTypes);
-    }
-};
-
 // What reading each index in turn gives, for a list of modest "Number".
 QStringList readEveryIndex(const std::string& path, const std::string& section)
 {
@@ -231,6 +186,9 @@ class SettingsFuzzTest : public QObject
 
             Widgets loaded;
             loaded.load();
+            TBackUpSettings placement; // the placement read from any section
+            placement.SectionName = "DirectoryListBox";
+            placement.LoadPlacement();
             for (QListWidget* list : {&loaded.directories, &loaded.fileTypes}) {
                 const std::string section = list->objectName().toStdString();
                 const std::int32_t number =
