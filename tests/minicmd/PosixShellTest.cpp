@@ -50,6 +50,13 @@ class ScopedEnvironment
         set("TERMINAL", nullptr);
         set("PATH", path.c_str());
     }
+    // As hermetic(), with a display and `terminal` as the user's terminal.
+    void withTerminal(const std::string& path, const std::string& terminal)
+    {
+        hermetic(path);
+        set("DISPLAY", ":77");
+        set("TERMINAL", terminal.c_str());
+    }
 
   private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
@@ -261,9 +268,7 @@ TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
     makeProgram(dir / "bin/fake-term", "printf '%s\\n' \"$@\" > '" + (dir / "term-args") +
                                            "'\n[ \"$1\" = -e ] && shift\nexec \"$@\"\n");
     ScopedEnvironment environment;
-    environment.hermetic(folderOf(MINICMD_PATH));
-    environment.set("DISPLAY", ":77");
-    environment.set("TERMINAL", (dir / "bin/fake-term").c_str());
+    environment.withTerminal(folderOf(MINICMD_PATH), dir / "bin/fake-term");
     ModuleSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
@@ -292,11 +297,12 @@ TEST_CASE(theWaitForTheInterpreterIsBounded)
         TempDir dir;
         writeFile(dir / "run.bat", "MD " + (dir / "made") + "\r\n");
         ScopedEnvironment environment;
-        environment.hermetic(row.interpreter ? folderOf(MINICMD_PATH) : dir / "bin");
+        const std::string path = row.interpreter ? folderOf(MINICMD_PATH) : dir / "bin";
         if (row.terminal) {
             makeProgram(dir / "bin/dud-term", row.terminal);
-            environment.set("DISPLAY", ":77");
-            environment.set("TERMINAL", (dir / "bin/dud-term").c_str());
+            environment.withTerminal(path, dir / "bin/dud-term");
+        } else {
+            environment.hermetic(path);
         }
         ModuleSystem system(dir / "TarvikBackUp");
         platform::ScopedSystem scoped(system);
@@ -312,9 +318,7 @@ TEST_CASE(aTerminalThatCannotBeStartedEndsTheWaitAtOnce)
     makeProgram(dir / "bin/broken-term", "", 0755);
     writeFile(dir / "bin/broken-term", "#!/nonexistent/interpreter\n");
     ScopedEnvironment environment;
-    environment.hermetic(folderOf(MINICMD_PATH));
-    environment.set("DISPLAY", ":77");
-    environment.set("TERMINAL", (dir / "bin/broken-term").c_str());
+    environment.withTerminal(folderOf(MINICMD_PATH), dir / "bin/broken-term");
     ModuleSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
     // With a bound far longer than the test's own time limit, only the early
