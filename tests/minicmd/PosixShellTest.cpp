@@ -260,6 +260,20 @@ TEST_CASE(theScriptRunsInTheFolderGivenToTheShell)
     CHECK(waitUntil([&] { return platform::directoryExists(dir / "work/here"); }));
 }
 
+TEST_CASE(withoutAPlaceForTheHandshakeTheScriptStillRuns)
+{
+    TempDir dir;
+    Job job(dir);
+    ScopedEnvironment environment;
+    environment.hermetic(folderOf(MINICMD_PATH));
+    environment.set("TMPDIR", (dir / "no such folder").c_str());
+    ModuleSystem system(dir / "TarvikBackUp");
+    platform::ScopedSystem scoped(system);
+
+    CHECK(!platform::openBatchScript(job.script, nullptr));
+    CHECK(waitUntil([&] { return job.done(); }));
+}
+
 TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
 {
     TempDir dir;
