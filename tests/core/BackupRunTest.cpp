@@ -6,6 +6,7 @@
 #include "TestFiles.h"
 #include "TestSystem.h"
 
+#include <cstdio>
 #include <unistd.h>
 
 using namespace tarvik;
