@@ -19,7 +19,7 @@ timeout --kill-after=10 120 wineserver --wait
 
 status=0
 timeout --kill-after=10 480 \
-    xvfb-run --auto-servernum --server-args="-screen 0 1280x1024x24" \
+    xvfb-run --auto-servernum --server-args="-screen 0 1025x769x24" \
     ctest --preset mingw || status=$?
 
 # Whatever a test left running in the prefix (a console, a command interpreter)

@@ -1,9 +1,13 @@
 #include "FolderBrowser.h"
 
+// windows.h goes first: the other system headers build on it.
+// clang-format off
+#include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+// clang-format on
+
 #include <vector>
-#include <windows.h>
 
 namespace tarvik::platform {
 namespace {

@@ -1,7 +1,10 @@
 #include "System.h"
 
-#include <shellapi.h>
+// windows.h goes first: the other system headers build on it.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 namespace tarvik::platform {
 namespace {
