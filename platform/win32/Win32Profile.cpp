@@ -1,0 +1,69 @@
+#include "Profile.h"
+
+#include <cstring>
+#include <windows.h>
+
+// The system's profile calls. Windows keeps a cached copy of the file it last
+// touched; the flush call with three null arguments writes it out.
+namespace tarvik::platform {
+namespace {
+
+// The buffer of a read: one more than the longest value, for the null.
+constexpr DWORD kValueBuffer = kProfileValueLimit + 1;
+static_assert(kValueBuffer == 2048);
+
+// The names of the keys of `section`. The call cuts the list, ending it with
+// two nulls, when the buffer is short; size - 2 tells that it was cut.
+std::vector<std::string> keyNames(const std::string& section, const std::string& path)
+{
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const DWORD length =
+            ::GetPrivateProfileStringA(section.c_str(), nullptr, "", buffer.data(),
+                                       static_cast<DWORD>(buffer.size()), path.c_str());
+        if (length + 2 < buffer.size()) {
+            std::vector<std::string> names;
+            for (const char* name = buffer.data(); *name; name += std::strlen(name) + 1)
+                names.emplace_back(name);
+            return names;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+} // namespace
+
+std::string getProfileString(const std::string& section, const std::string& key,
+                             const std::string& defaultValue, const std::string& path)
+{
+    char buffer[kValueBuffer];
+    const DWORD length = ::GetPrivateProfileStringA(
+        section.c_str(), key.c_str(), defaultValue.c_str(), buffer, kValueBuffer, path.c_str());
+    return std::string(buffer, length);
+}
+
+std::vector<ProfileEntry> getProfileSection(const std::string& section, const std::string& path)
+{
+    std::vector<ProfileEntry> entries;
+    for (auto& name : keyNames(section, path)) {
+        std::string value = getProfileString(section, name, "", path);
+        entries.push_back({std::move(name), std::move(value)});
+    }
+    return entries;
+}
+
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& path)
+{
+    return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
+                                        path.c_str()) != FALSE;
+}
+
+bool flushProfile(const std::string& path)
+{
+    // The call gives no result worth having: each write has reported itself.
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, path.c_str());
+    return true;
+}
+
+} // namespace tarvik::platform
