@@ -1,6 +1,7 @@
 #include "Profile.h"
 
 #include <cstring>
+#include <string_view>
 #include <windows.h>
 
 // The system's profile calls. Windows keeps a cached copy of the file it last
@@ -31,6 +32,30 @@ std::vector<std::string> keyNames(const std::string& section, const std::string&
     }
 }
 
+// The system writes a value as it stands, so a line break in it would start
+// lines of its own: keys that were never written. The value ends at its first
+// line break instead, as the stand-in does it.
+std::string_view firstLine(std::string_view value)
+{
+    return value.substr(0, value.find_first_of("\r\n"));
+}
+
+// Names the file could not give back as written: the stand-in refuses them,
+// and so does this.
+bool readableNames(std::string_view section, std::string_view key)
+{
+    const auto trimmed = [](std::string_view name) {
+        const size_t begin = name.find_first_not_of(" \t");
+        return begin == std::string_view::npos
+                   ? std::string_view()
+                   : name.substr(begin, name.find_last_not_of(" \t") - begin + 1);
+    };
+    key = trimmed(key);
+    return section.find_first_of("]\r\n") == std::string_view::npos && !key.empty() &&
+           key.find_first_of("=\r\n") == std::string_view::npos && key.front() != '[' &&
+           key.front() != ';';
+}
+
 } // namespace
 
 std::string getProfileString(const std::string& section, const std::string& key,
@@ -55,8 +80,11 @@ std::vector<ProfileEntry> getProfileSection(const std::string& section, const st
 bool writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& path)
 {
-    return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
-                                        path.c_str()) != FALSE;
+    if (!readableNames(section, key))
+        return false;
+    const std::string line(firstLine(value));
+    return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), line.c_str(), path.c_str()) !=
+           FALSE;
 }
 
 bool flushProfile(const std::string& path)

@@ -314,3 +314,37 @@ TEST_CASE(sectionReadsListTheSameKeys)
         flushProfile(path);
     }
 }
+
+TEST_CASE(aLineBreakInAValueCannotAddKeys)
+{
+    TempDir dir;
+    for (const auto& side : kSides) {
+        CHECK_CONTEXT(side.name);
+        const std::string path = dir.path() + "\\" + side.name + "-breaks.ini";
+        CHECK(side.write("S", "v", "first\r\nInjected=1\nAlso=2", path));
+        side.flush(path);
+        CHECK_EQ(side.get("S", "v", kDefault, path), "first");
+        CHECK_EQ(side.get("S", "Injected", kDefault, path), kDefault);
+        CHECK_EQ(side.get("S", "Also", kDefault, path), kDefault);
+        side.flush(path);
+    }
+}
+
+TEST_CASE(namesThatCouldNotBeReadBackAreRefused)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"S]x", "k"}, {"S\r\n[T", "k"}, {"S", ""},   {"S", "   "},
+        {"S", "a=b"}, {"S", "[k"},      {"S", ";k"}, {"S", "k\nx"},
+    };
+    TempDir dir;
+    for (const auto& side : kSides) {
+        const std::string path = dir.path() + "\\" + side.name + "-names.ini";
+        testfiles::writeFile(path, "[S]\r\nk=1\r\n");
+        for (const auto& [section, key] : rows) {
+            CHECK_CONTEXT(std::string(side.name) + " [" + section + "] " + key);
+            CHECK(!side.write(section, key, "x", path));
+        }
+        side.flush(path);
+        CHECK_EQ(testfiles::readFile(path), "[S]\r\nk=1\r\n");
+    }
+}
