@@ -20,6 +20,11 @@ if [ "$(id -u)" -eq 0 ]; then
     wine_user="${TARVIK_WINE_USER:-nobody}"
     chown "$wine_user" "$wine_home"
     as_user=(runuser -u "$wine_user" -- env HOME="$wine_home")
+    if ! "${as_user[@]}" test -x build/mingw/tests/DateTextsTest.exe; then
+        echo "test-wine: user $wine_user cannot reach $PWD/build/mingw;" \
+             "make the checkout readable to it or set TARVIK_WINE_USER" >&2
+        exit 1
+    fi
 else
     as_user=(env HOME="$wine_home")
 fi
