@@ -1,12 +1,13 @@
 # make run   - install what is missing, build, start the program
 # make test  - install what is missing, build, run the whole suite, then again
-#              under AddressSanitizer + UndefinedBehaviorSanitizer
+#              under AddressSanitizer + UndefinedBehaviorSanitizer, then the
+#              Windows build under Wine
 
 CMAKE ?= cmake
 CTEST ?= ctest
 APP    = build/default/app/TarvikBackUp
 
-.PHONY: all deps build run test test-plain test-asan bench clean
+.PHONY: all deps build run test test-plain test-asan test-wine bench clean
 
 all: build
 
@@ -28,7 +29,11 @@ test-asan: deps
 	$(CMAKE) --build --preset asan
 	$(CTEST) --preset asan
 
-test: test-plain test-asan
+# The Windows lane: MinGW-w64 build of core and platform, tests under Wine.
+test-wine: deps
+	scripts/test-wine.sh
+
+test: test-plain test-asan test-wine
 
 bench: build
 	$(CMAKE) --build --preset default --target bench

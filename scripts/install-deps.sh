@@ -14,6 +14,9 @@ packages=(
     xvfb
     xauth
     rsync
+    g++-mingw-w64-x86-64-posix
+    wine
+    wine64
 )
 
 missing=()

@@ -1,0 +1,26 @@
+#pragma once
+// Text for the command interpreter. The program's texts are in the ANSI code
+// page, but the Windows command interpreter reads a batch file in the
+// console's (OEM) code page: a folder named with letters outside ASCII is
+// found only when the script spells it in that code page. ASCII text is the
+// same in both.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvik::platform {
+
+#ifdef _WIN32
+// `ansiText` in the OEM code page; nullopt when a character has no exact form
+// there (a near form, as "S" for "Š", would name another folder).
+std::optional<std::string> toConsoleCodePage(std::string_view ansiText);
+#else
+// The stand-in interpreter reads the script's bytes as they are.
+inline std::optional<std::string> toConsoleCodePage(std::string_view ansiText)
+{
+    return std::string(ansiText);
+}
+#endif
+
+} // namespace tarvik::platform

@@ -1,0 +1,28 @@
+#include "FileSystem.h"
+
+#include <windows.h>
+
+namespace tarvik::platform {
+
+bool fileExists(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool directoryExists(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool deleteFile(const std::string& path)
+{
+    return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+} // namespace tarvik::platform

@@ -1,0 +1,307 @@
+// A backup run from end to end on Windows: the script that core writes is
+// handed to the shell's "open", and the system's own command interpreter runs
+// its MD and xcopy lines. Under Wine every path is a Z:\ path, on the Unix
+// file system.
+#include "BackupRun.h"
+#include "BackupScript.h"
+#include "Check.h"
+#include "ConsoleText.h"
+#include "FileSystem.h"
+#include "TestFiles.h"
+#include "TextFileWriter.h"
+
+// clang-format off
+#include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace tarvik;
+
+namespace {
+
+// A fresh folder for one test, removed with all it holds.
+class WorkFolder
+{
+  public:
+    WorkFolder()
+    {
+        // Under Wine, beside the prefix (which belongs to the user the tests
+        // run as), reached through the drive Z: that maps the Unix root.
+        std::string base;
+        if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix == '/') {
+            base = std::string("Z:") + prefix;
+            std::replace(base.begin(), base.end(), '/', '\\');
+            base.erase(base.find_last_of('\\', base.size() - 2) + 1);
+        } else {
+            char temp[MAX_PATH];
+            ::GetTempPathA(MAX_PATH, temp);
+            base = temp;
+        }
+        if (base.back() != '\\')
+            base += '\\';
+        const unsigned start = ::GetTickCount();
+        for (unsigned attempt = start; attempt < start + 100; ++attempt) {
+            m_path = base + "tarvik-e2e-" + std::to_string(attempt);
+            if (::CreateDirectoryA(m_path.c_str(), nullptr))
+                return;
+        }
+        REQUIRE(!"no work folder could be made");
+    }
+    ~WorkFolder() { removeTree(m_path); }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    std::string operator/(const std::string& name) const { return m_path + '\\' + name; }
+    const std::string& path() const { return m_path; }
+
+  private:
+    static void removeTree(const std::string& folder)
+    {
+        WIN32_FIND_DATAA entry;
+        HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = entry.cFileName;
+                if (name == "." || name == "..")
+                    continue;
+                const std::string path = folder + '\\' + name;
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    removeTree(path);
+                else
+                    ::DeleteFileA(path.c_str());
+            } while (::FindNextFileA(search, &entry));
+            ::FindClose(search);
+        }
+        ::RemoveDirectoryA(folder.c_str());
+    }
+
+    std::string m_path;
+};
+
+void makeFile(const std::string& path, const std::string& text, bool old)
+{
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (old) {
+        const SYSTEMTIME longAgo{2020, 3, 0, 15, 12, 0, 0, 0};
+        FILETIME stamp;
+        ::SystemTimeToFileTime(&longAgo, &stamp);
+        ::SetFileTime(file, &stamp, &stamp, &stamp);
+    }
+    ::CloseHandle(file);
+}
+
+// A source folder as the tests use it: two files changed today, one long ago,
+// and a sub-folder.
+void makeSource(const std::string& folder)
+{
+    REQUIRE(::CreateDirectoryA(folder.c_str(), nullptr));
+    REQUIRE(::CreateDirectoryA((folder + "\\sub").c_str(), nullptr));
+    makeFile(folder + "\\new.txt", "new text of " + folder, false);
+    makeFile(folder + "\\new.doc", "new doc", false);
+    makeFile(folder + "\\old.txt", "old text", true);
+    makeFile(folder + "\\sub\\deep.txt", "deep", false);
+}
+
+// Every file under `folder`, as paths relative to it, sorted.
+void listFiles(const std::string& folder, const std::string& prefix, std::vector<std::string>& out)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            listFiles(folder + '\\' + name, prefix + name + '\\', out);
+        else
+            out.push_back(prefix + name);
+    } while (::FindNextFileA(search, &entry));
+    ::FindClose(search);
+}
+
+std::string filesUnder(const std::string& folder)
+{
+    std::vector<std::string> files;
+    listFiles(folder, "", files);
+    std::sort(files.begin(), files.end());
+    std::string text;
+    for (const auto& file : files)
+        text += file + "|";
+    return text;
+}
+
+bool commandInterpreterRunning()
+{
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32 process{};
+    process.dwSize = sizeof process;
+    bool running = false;
+    for (BOOL more = ::Process32First(snapshot, &process); more && !running;
+         more = ::Process32Next(snapshot, &process))
+        running = ::lstrcmpiA(process.szExeFile, "cmd.exe") == 0 ||
+                  ::lstrcmpiA(process.szExeFile, "xcopy.exe") == 0;
+    ::CloseHandle(snapshot);
+    return running;
+}
+
+// The program does not wait for the script; the test does: until the script
+// has made its first folder and no command interpreter is left, for at most a
+// minute.
+bool waitForScript(const std::string& firstFolder)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + 60'000;
+    while (::GetTickCount64() < deadline) {
+        if (platform::directoryExists(firstFolder) && !commandInterpreterRunning())
+            return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
+std::string expectedFiles(const std::vector<std::string>& leaves, bool withDocs, bool withSub)
+{
+    std::vector<std::string> files;
+    for (const auto& leaf : leaves) {
+        if (withDocs)
+            files.push_back(leaf + "\\new.doc");
+        files.push_back(leaf + "\\new.txt");
+        if (withSub)
+            files.push_back(leaf + "\\sub\\deep.txt");
+    }
+    std::sort(files.begin(), files.end());
+    std::string text;
+    for (const auto& file : files)
+        text += file + "|";
+    return text;
+}
+
+} // namespace
+
+TEST_CASE(theShellRunsTheScriptAndTheInterpreterMakesTheBackupTree)
+{
+    // Names the command interpreter would split or act on unless the script
+    // quotes them, and one it must not touch.
+    const std::vector<std::string> leaves = {"Plain", "With Blank", "Tom&Jerry", "100%",
+                                             "x(1),y;z=2"};
+    struct Row
+    {
+        const char* name;
+        std::vector<std::string> fileTypes;
+        bool subDirectories;
+        bool withDocs;
+    };
+    const Row rows[] = {
+        {"text files with sub-folders", {"*.txt"}, true, false},
+        {"all files, no sub-folders", {}, false, true},
+        // A type before the marker would copy its files twice; the second copy
+        // would wait at an overwrite question that no one answers.
+        {"marker first", {"All", "*.txt"}, false, true},
+    };
+    const platform::CivilDate today = platform::native().today();
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        WorkFolder work;
+        REQUIRE(::CreateDirectoryA((work / "Src").c_str(), nullptr));
+        REQUIRE(::CreateDirectoryA((work / "Backups").c_str(), nullptr));
+        BackupJob job{work / "Backups", {}, row.fileTypes, row.subDirectories, today};
+        for (const auto& leaf : leaves) {
+            makeSource(work / "Src\\" + leaf);
+            job.sourceDirectories.push_back(work / "Src\\" + leaf);
+        }
+        job.sourceDirectories.push_back(work / "Src\\Missing");
+
+        BackupRun run;
+        run.RunBackup(job, nullptr);
+        const std::string folder = backupFolder(job);
+        REQUIRE(waitForScript(folder));
+
+        CHECK_EQ(filesUnder(folder), expectedFiles(leaves, row.withDocs, row.subDirectories));
+        CHECK_EQ(testfiles::readFile(folder + "\\With Blank\\new.txt"),
+                 "new text of " + work / "Src\\With Blank");
+        CHECK(platform::fileExists(run.ScriptFileName()));
+        run.deleteScript();
+        CHECK(!platform::fileExists(run.ScriptFileName()));
+    }
+}
+
+TEST_CASE(consoleTextKeepsEveryLetterOrRefusesTheText)
+{
+    const auto inCodePage = [](UINT codePage, const std::string& text) {
+        std::wstring wide(text.size(), L'\0');
+        const int length =
+            ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                  wide.data(), static_cast<int>(wide.size()));
+        wide.resize(static_cast<size_t>(length > 0 ? length : 0));
+        return wide;
+    };
+    struct Row
+    {
+        const char* name;
+        std::string ansi;
+        bool representable;
+    };
+    const Row rows[] = {
+        {"ASCII", "xcopy \"C:\\A&B\\*.*\" D:\\Backups /D:12-6-2026", true},
+        {"empty", "", true},
+        {"umlauts and accents",
+         "MD Z:\\B\xE4"
+         "ckup-\xC9"
+         "t\xE9",
+         true},
+        {"a letter the console lacks",
+         "MD Z:\\\x8A"
+         "abac",
+         false},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        const auto console = platform::toConsoleCodePage(row.ansi);
+        CHECK_EQ(console.has_value(), row.representable);
+        if (console) {
+            CHECK(inCodePage(CP_OEMCP, *console) == inCodePage(CP_ACP, row.ansi));
+            CHECK_EQ(console->size(), row.ansi.size());
+        }
+    }
+}
+
+TEST_CASE(aFolderWithNonAsciiLettersIsFoundFromAScriptInTheConsoleCodePage)
+{
+    WorkFolder work;
+    const std::string leaf = "B\xE4"
+                             "ckup-\xC9"
+                             "t\xE9";
+    REQUIRE(::CreateDirectoryA((work / "Src").c_str(), nullptr));
+    REQUIRE(::CreateDirectoryA((work / "Backups").c_str(), nullptr));
+    makeSource(work / "Src\\" + leaf);
+    const BackupJob job{
+        work / "Backups", {work / "Src\\" + leaf}, {}, true, platform::native().today()};
+
+    const std::string script = scriptFileName(job);
+    TextFileWriter file;
+    file.openAppendOrCreate(script);
+    for (const auto& line : BackupScriptLines(job, platform::directoryExists)) {
+        const auto console = platform::toConsoleCodePage(line);
+        REQUIRE(console.has_value());
+        file.writeLine(*console);
+    }
+    file.flushAndClose();
+    platform::native().shellExecute(nullptr, "open", script.c_str(), nullptr, nullptr,
+                                    platform::ShowNormal);
+    const std::string folder = backupFolder(job);
+    REQUIRE(waitForScript(folder));
+    CHECK_EQ(filesUnder(folder), expectedFiles({leaf}, true, true));
+    platform::deleteFile(script);
+}
