@@ -1,5 +1,6 @@
 #include "BackupRun.h"
 
+#include "ConsoleText.h"
 #include "FileSystem.h"
 #include "TextFileWriter.h"
 
@@ -33,7 +34,10 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
     file.openAppendOrCreate(m_scriptFileName);
     writeBackupScript(
         job, [](const std::string& path) { return platform::directoryExists(path); },
-        [&file](std::string_view line) { file.writeLine(line); }, separator);
+        // The command interpreter reads the script in its own code page;
+        // checkScriptTexts made sure every text can be spelled in it.
+        [&file](std::string_view line) { file.writeLine(*platform::toConsoleCodePage(line)); },
+        separator);
     file.flushAndClose();
 
     system.shellExecute(owner, "open", m_scriptFileName.c_str(), nullptr, nullptr,

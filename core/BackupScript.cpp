@@ -1,5 +1,7 @@
 #include "BackupScript.h"
 
+#include "ConsoleText.h"
+
 #include <initializer_list>
 
 namespace tarvik {
@@ -51,6 +53,8 @@ void refuseUnsafe(const std::string& text, const char* role)
         problem = "a double quote";
     else if (text.find_first_of("\r\n") != std::string::npos)
         problem = "a line break";
+    else if (!platform::toConsoleCodePage(text))
+        problem = "a letter the command interpreter cannot read";
     if (problem) {
         throw UnsafeScriptText(std::string(role) + " \"" + text + "\" contains " + problem +
                                    " and cannot be written into the backup script",

@@ -8,7 +8,6 @@
 #include "ConsoleText.h"
 #include "FileSystem.h"
 #include "TestFiles.h"
-#include "TextFileWriter.h"
 
 // clang-format off
 #include <windows.h>
@@ -277,7 +276,7 @@ TEST_CASE(consoleTextKeepsEveryLetterOrRefusesTheText)
     }
 }
 
-TEST_CASE(aFolderWithNonAsciiLettersIsFoundFromAScriptInTheConsoleCodePage)
+TEST_CASE(aFolderWithNonAsciiLettersIsFoundFromTheScriptTheRunWrites)
 {
     WorkFolder work;
     const std::string leaf = "B\xE4"
@@ -289,19 +288,26 @@ TEST_CASE(aFolderWithNonAsciiLettersIsFoundFromAScriptInTheConsoleCodePage)
     const BackupJob job{
         work / "Backups", {work / "Src\\" + leaf}, {}, true, platform::native().today()};
 
-    const std::string script = scriptFileName(job);
-    TextFileWriter file;
-    file.openAppendOrCreate(script);
-    for (const auto& line : BackupScriptLines(job, platform::directoryExists)) {
-        const auto console = platform::toConsoleCodePage(line);
-        REQUIRE(console.has_value());
-        file.writeLine(*console);
-    }
-    file.flushAndClose();
-    platform::native().shellExecute(nullptr, "open", script.c_str(), nullptr, nullptr,
-                                    platform::ShowNormal);
+    BackupRun run;
+    run.RunBackup(job, nullptr);
     const std::string folder = backupFolder(job);
     REQUIRE(waitForScript(folder));
     CHECK_EQ(filesUnder(folder), expectedFiles({leaf}, true, true));
-    platform::deleteFile(script);
+    run.deleteScript();
+}
+
+TEST_CASE(aFolderNameTheConsoleCannotSpellStopsTheRunBeforeTheScript)
+{
+    WorkFolder work;
+    REQUIRE(::CreateDirectoryA((work / "Backups").c_str(), nullptr));
+    const std::string folder = work / "Src\\\x8A"
+                                      "abac";
+    const BackupJob job{work / "Backups", {folder}, {}, false, platform::native().today()};
+
+    BackupRun run;
+    CHECK_THROWS_WITH(UnsafeScriptText, run.RunBackup(job, nullptr),
+                      "The source directory \"" + folder +
+                          "\" contains a letter the command interpreter cannot read and cannot "
+                          "be written into the backup script");
+    CHECK(!platform::fileExists(scriptFileName(job)));
 }
