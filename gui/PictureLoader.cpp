@@ -1,0 +1,75 @@
+#include "PictureLoader.h"
+
+#include "JPEGImage.h"
+#include "Text.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace tarvik::gui {
+namespace {
+
+std::vector<PictureFormat>& registry()
+{
+    static std::vector<PictureFormat> formats;
+    return formats;
+}
+
+} // namespace
+
+void registerFileFormat(const QString& extension, const QString& description,
+                        const QString& className, std::function<std::unique_ptr<TGraphic>()> create)
+{
+    PictureFormat format{extension, description, className, std::move(create)};
+    for (auto& known : registry()) {
+        if (known.extension.compare(extension, Qt::CaseInsensitive) == 0) {
+            known = std::move(format);
+            return;
+        }
+    }
+    registry().push_back(std::move(format));
+}
+
+const std::vector<PictureFormat>& pictureFormats()
+{
+    return registry();
+}
+
+std::unique_ptr<TGraphic> createGraphicByClassName(const QString& className)
+{
+    for (const auto& format : registry())
+        if (format.className == className)
+            return format.create();
+    return nullptr;
+}
+
+std::unique_ptr<TGraphic> createGraphicForExtension(const QString& extension)
+{
+    for (const auto& format : registry())
+        if (format.extension.compare(extension, Qt::CaseInsensitive) == 0)
+            return format.create();
+    return nullptr;
+}
+
+std::unique_ptr<TGraphic> loadPictureFile(const QString& path)
+{
+    const QString extension = QFileInfo(path).suffix();
+    auto graphic = createGraphicForExtension(extension);
+    if (!graphic)
+        throw std::runtime_error("Unknown picture file extension (." + fromQt(extension) + ")");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("Cannot open file \"" + fromQt(path) + "\"");
+    graphic->loadFromBytes(file.readAll());
+    return graphic;
+}
+
+void registerPictureFormats()
+{
+    const QString description = QStringLiteral("JPEG Image File");
+    registerFileFormat<TJPEGImage>(QStringLiteral("jpeg"), description);
+    registerFileFormat<TJPEGImage>(QStringLiteral("jpg"), description);
+}
+
+} // namespace tarvik::gui
