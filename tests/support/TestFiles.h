@@ -1,0 +1,33 @@
+#pragma once
+// Real files for tests below the GUI: a fresh temporary folder per test, and
+// whole-file reads and writes, byte for byte.
+
+#include <string>
+
+namespace testfiles {
+
+// A new empty folder under the system's temporary folder, removed with all it
+// holds when the object goes.
+class TempDir
+{
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // path() + "/" + name
+    std::string operator/(const std::string& name) const { return m_path + '/' + name; }
+
+  private:
+    std::string m_path;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+void makeDirectory(const std::string& path);
+// The golden file tests/data/<name>.
+std::string golden(const std::string& name);
+
+} // namespace testfiles
