@@ -10,24 +10,36 @@ bool needsQuotes(std::string_view piece)
     return piece.find_first_of(" \t&|<>^(),;=") != std::string_view::npos;
 }
 
+// A piece of an argument with every % doubled, and whether it forces quotes.
+struct Piece
+{
+    std::string text;
+    bool quote;
+};
+
+Piece escaped(std::string_view piece)
+{
+    Piece result{std::string(), needsQuotes(piece)};
+    result.text.reserve(piece.size());
+    for (char c : piece) {
+        result.text += c;
+        if (c == '%')
+            result.text += '%';
+    }
+    return result;
+}
+
 // Appends one command argument made of `pieces` joined with nothing between
-// them, quoted and with % doubled as the rule in the header says.
-void appendArgument(std::string& line, std::initializer_list<std::string_view> pieces)
+// them, inside double quotes when any piece needs them.
+void appendArgument(std::string& line, std::initializer_list<const Piece*> pieces)
 {
     bool quoted = false;
-    for (auto piece : pieces)
-        quoted = quoted || needsQuotes(piece);
+    for (const Piece* piece : pieces)
+        quoted = quoted || piece->quote;
     if (quoted)
         line += '"';
-    for (auto piece : pieces) {
-        for (auto percent = piece.find('%'); percent != std::string_view::npos;
-             percent = piece.find('%')) {
-            line.append(piece.substr(0, percent + 1));
-            line += '%';
-            piece.remove_prefix(percent + 1);
-        }
-        line.append(piece);
-    }
+    for (const Piece* piece : pieces)
+        line += piece->text;
     if (quoted)
         line += '"';
 }
@@ -76,46 +88,50 @@ std::string scriptFileName(const BackupJob& job, char separator)
     return job.backupDirectory + separator + "backup" + DateStamp(job.changesFrom) + ".bat";
 }
 
+// Every piece is escaped once per run, not once per line: a script may hold
+// a hundred thousand lines.
 void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, const LineSink& sink,
                        char separator)
 {
-    const std::string folder = backupFolder(job, separator);
-    const std::string_view sep(&separator, 1);
+    const Piece folder = escaped(backupFolder(job, separator));
+    const Piece sep = escaped(std::string_view(&separator, 1));
+    const Piece everyFile = escaped("*.*");
     const std::string switches =
         (job.includeSubDirectories ? " /S /D:" : " /D:") + XcopyDateText(job.changesFrom);
+    std::vector<Piece> types;
+    types.reserve(job.fileTypes.size());
+    for (const auto& type : job.fileTypes)
+        types.push_back(escaped(type));
 
-    std::string line;
-    line.reserve(256);
-    line = "MD ";
-    appendArgument(line, {folder});
+    std::string line = "MD ";
+    appendArgument(line, {&folder});
     sink(line);
 
-    // One copy line: xcopy <source><sep><mask> <target><switches>.
-    const auto copyLine = [&](const std::string& source, std::string_view mask,
-                              std::string_view leaf) {
-        line.assign("xcopy ");
-        appendArgument(line, {source, sep, mask});
-        line += ' ';
-        appendArgument(line, {folder, sep, leaf});
-        line += switches;
-        sink(line);
-    };
-
-    for (const auto& source : job.sourceDirectories) {
-        if (!isDirectory(source))
+    for (const auto& sourceText : job.sourceDirectories) {
+        if (!isDirectory(sourceText))
             continue;
-        const std::string leaf = LastPathComponent(source, separator);
-        line.assign("MD ");
-        appendArgument(line, {folder, sep, leaf});
+        const Piece source = escaped(sourceText);
+        const Piece leaf = escaped(LastPathComponent(sourceText, separator));
+        std::string target;
+        appendArgument(target, {&folder, &sep, &leaf});
+        line.assign("MD ").append(target);
         sink(line);
+
+        // xcopy <source><sep><mask> <target><switches>
+        const auto copyLine = [&](const Piece& mask) {
+            line.assign("xcopy ");
+            appendArgument(line, {&source, &sep, &mask});
+            line.append(1, ' ').append(target).append(switches);
+            sink(line);
+        };
         if (job.fileTypes.empty())
-            copyLine(source, "*.*", leaf);
-        for (const auto& type : job.fileTypes) {
-            if (isWholeDirectoryMarker(type)) {
-                copyLine(source, "*.*", leaf);
+            copyLine(everyFile);
+        for (std::size_t i = 0; i < types.size(); ++i) {
+            if (isWholeDirectoryMarker(job.fileTypes[i])) {
+                copyLine(everyFile);
                 break;
             }
-            copyLine(source, type, leaf);
+            copyLine(types[i]);
         }
     }
 }

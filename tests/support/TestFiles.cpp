@@ -61,3 +61,60 @@ std::string golden(const std::string& name)
 }
 
 } // namespace testfiles
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testfiles {
+
+bool runningAsRoot()
+{
+    return ::geteuid() == 0;
+}
+
+std::string inChild(std::string (*body)(const std::string&), const std::string& argument,
+                    bool asUnprivileged)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        throw std::runtime_error("pipe failed");
+    const pid_t child = ::fork();
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+    if (child == 0) {
+        ::close(channel[0]);
+        std::string result;
+        if (asUnprivileged && runningAsRoot() &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            result = "<cannot drop privileges>";
+        else
+            result = body(argument);
+        const char* data = result.data();
+        size_t left = result.size();
+        while (left > 0) {
+            const ssize_t written = ::write(channel[1], data, left);
+            if (written <= 0)
+                break;
+            data += written;
+            left -= static_cast<size_t>(written);
+        }
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string result;
+    char buffer[512];
+    ssize_t got;
+    while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0)
+        result.append(buffer, static_cast<size_t>(got));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "<child failed>";
+    return result;
+}
+
+} // namespace testfiles
+#endif

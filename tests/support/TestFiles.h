@@ -31,3 +31,18 @@ void makeDirectory(const std::string& path);
 std::string golden(const std::string& name);
 
 } // namespace testfiles
+
+#ifndef _WIN32
+namespace testfiles {
+
+// Runs `body` in a forked child and gives back the text it returned, so a test
+// can change what the process may do (its user, its limits) without touching
+// the test process. With `asUnprivileged`, a child running as root first
+// becomes the user "nobody" (65534), for whom permissions really apply.
+std::string inChild(std::string (*body)(const std::string&), const std::string& argument,
+                    bool asUnprivileged);
+
+bool runningAsRoot();
+
+} // namespace testfiles
+#endif
