@@ -72,4 +72,10 @@ void registerPictureFormats()
     registerFileFormat<TJPEGImage>(QStringLiteral("jpg"), description);
 }
 
+namespace {
+// Registered as the program starts, before main(), so that every picture a
+// layout names can be found from the first window on.
+[[maybe_unused]] const bool g_registeredAtStartUp = (registerPictureFormats(), true);
+} // namespace
+
 } // namespace tarvik::gui

@@ -1,7 +1,7 @@
 #pragma once
 // The program's picture loader: picture classes register the file extensions
-// they read, and a stored layout names a picture by its class. The start-up
-// calls registerPictureFormats() once.
+// they read, and a stored layout names a picture by its class. The program's
+// own classes are registered as it starts (registerPictureFormats()).
 
 #include <QByteArray>
 #include <QImage>
@@ -60,7 +60,8 @@ std::unique_ptr<TGraphic> createGraphicForExtension(const QString& extension);
 // be read, and the picture class's error when the bytes are not a picture.
 std::unique_ptr<TGraphic> loadPictureFile(const QString& path);
 
-// What the start-up registers: TJPEGImage for "jpeg", then "jpg".
+// What the start-up registers: TJPEGImage for "jpeg", then "jpg". Calling it
+// again changes nothing.
 void registerPictureFormats();
 
 } // namespace tarvik::gui

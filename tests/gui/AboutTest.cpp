@@ -5,7 +5,7 @@
 #include "JPEGImage.h"
 #include "OffscreenScreens.h"
 #include "PictureLoader.h"
-#include "ShellRecorder.h"
+#include "TestSystem.h"
 #include "frmAboutUnit.h"
 
 #include <QFile>
@@ -60,7 +60,9 @@ QImage decodedLogo()
 
 void AboutTest::initTestCase()
 {
-    registerPictureFormats();
+    // The dialog finds its logo's picture class as the program registered it
+    // at start-up.
+    QVERIFY(createGraphicByClassName(QStringLiteral("TJPEGImage")));
 }
 
 void AboutTest::layout_data()
@@ -153,7 +155,7 @@ void AboutTest::onlyCloseTakesTheFocus()
 
 void AboutTest::linkAsksTheShellAndStaysOpen()
 {
-    ShellRecorder shell;
+    testfiles::TestSystem shell;
     tarvik::platform::ScopedSystem useShell(shell);
     TfrmAbout dialog(nullptr);
     dialog.show();
@@ -161,13 +163,13 @@ void AboutTest::linkAsksTheShellAndStaysOpen()
     auto* link = child(dialog, "Label1");
     for (size_t clicks = 1; clicks <= 2; ++clicks) {
         QTest::mouseClick(link, Qt::LeftButton, {}, link->rect().center());
-        QCOMPARE(shell.calls.size(), clicks);
-        const ShellCall& call = shell.calls.back();
+        QCOMPARE(shell.shellCalls.size(), clicks);
+        const auto& call = shell.shellCalls.back();
         QCOMPARE(call.owner, reinterpret_cast<void*>(dialog.winId()));
-        QCOMPARE(call.verb, std::optional<std::string>("Open"));
-        QCOMPARE(call.file, std::optional<std::string>("http://www.tarvik.example"));
-        QVERIFY(!call.parameters);
-        QVERIFY(!call.directory);
+        QCOMPARE(call.verb, std::string("Open"));
+        QCOMPARE(call.file, std::string("http://www.tarvik.example"));
+        QVERIFY(!call.withParameters);
+        QVERIFY(!call.withDirectory);
         QCOMPARE(call.showCommand, 1);
         QVERIFY(dialog.isVisible());
     }
@@ -190,7 +192,7 @@ void AboutTest::otherClicksDoNothing()
     QFETCH(QString, target);
     QFETCH(QPoint, press);
     QFETCH(QPoint, release);
-    ShellRecorder shell;
+    testfiles::TestSystem shell;
     tarvik::platform::ScopedSystem useShell(shell);
     TfrmAbout dialog(nullptr);
     dialog.show();
@@ -199,7 +201,7 @@ void AboutTest::otherClicksDoNothing()
     QTest::mousePress(widget, Qt::LeftButton, {}, press);
     QTest::mouseRelease(widget, Qt::LeftButton, {}, release);
     QTest::mouseClick(widget, Qt::RightButton, {}, press);
-    QVERIFY(shell.calls.empty());
+    QVERIFY(shell.shellCalls.empty());
     QVERIFY(dialog.isVisible());
 }
 

@@ -57,6 +57,7 @@ class JPEGImageTest : public QObject
 
   private slots:
     void initTestCase();
+    void startUpRegistersJpeg();
     void logoIsBaselineJfif();
     void decodesLogoLikeAnIndependentReader();
     void damagedStreamRaisesLibraryCode_data();
@@ -74,6 +75,13 @@ void JPEGImageTest::initTestCase()
     m_logo = logoBytes();
     QVERIFY(!m_logo.isEmpty());
     QVERIFY(frameHeader(m_logo) > 0);
+}
+
+void JPEGImageTest::startUpRegistersJpeg()
+{
+    // Nothing in this test has registered anything yet.
+    QVERIFY(dynamic_cast<TJPEGImage*>(createGraphicForExtension("jpeg").get()));
+    QVERIFY(dynamic_cast<TJPEGImage*>(createGraphicForExtension("jpg").get()));
 }
 
 void JPEGImageTest::logoIsBaselineJfif()
