@@ -2,6 +2,7 @@
 // its Close button.
 
 #include "Dialogs.h"
+#include "FormFixture.h"
 #include "JPEGImage.h"
 #include "OffscreenScreens.h"
 #include "PictureLoader.h"
@@ -37,6 +38,8 @@ class AboutTest : public QObject
     void centredOnTheOwnersScreen_data();
     void centredOnTheOwnersScreen();
     void freshDialogsLookTheSame();
+    void aboutCommandBuildsAndReleasesAFreshDialog();
+    void aboutCommandReleasesTheDialogWhenItFails();
 };
 
 namespace {
@@ -278,6 +281,59 @@ void AboutTest::freshDialogsLookTheSame()
         dialog.reset();
         QVERIFY(previous.isNull());
     }
+}
+
+void AboutTest::aboutCommandBuildsAndReleasesAFreshDialog()
+{
+    ShownForm shown;
+    QVERIFY(shown.ready);
+    QList<QPointer<QWidget>> dialogs;
+    QList<QImage> looks;
+    for (int round = 0; round < 2; ++round) {
+        whenModalShows([&](QWidget* modal) {
+            dialogs << modal;
+            looks << modal->grab().toImage();
+            QVERIFY(qobject_cast<TfrmAbout*>(modal));
+            QCOMPARE(modal->parentWidget(), shown.form.get());
+            QVERIFY(modal->isModal());
+            QTest::mouseClick(child(*modal, "Label1"), Qt::LeftButton);
+            QVERIFY(modal->isVisible());
+            QTest::mouseClick(child(*modal, "BitBtn1"), Qt::LeftButton);
+        });
+        shown.action("AboutAction")->trigger();
+        // Back from the modal loop: the dialog is gone.
+        QCOMPARE(dialogs.size(), round + 1);
+        QVERIFY(dialogs.last().isNull());
+        QVERIFY(shown.form->findChildren<TfrmAbout*>().isEmpty());
+    }
+    QCOMPARE(looks[1], looks[0]);
+    QCOMPARE(shown.system.shellCalls.size(), size_t(2));
+    QCOMPARE(shown.system.shellCalls[1].verb, std::string("Open"));
+    QCOMPARE(shown.system.shellCalls[1].file, std::string("http://www.tarvik.example"));
+    QVERIFY(shown.dialogs.errors.empty());
+}
+
+void AboutTest::aboutCommandReleasesTheDialogWhenItFails()
+{
+    ShownForm shown;
+    QVERIFY(shown.ready);
+    // Take the logo's picture class away: building the dialog fails.
+    registerFileFormat(QStringLiteral("jpeg"), QStringLiteral("JPEG Image File"),
+                       QStringLiteral("TOther"), [] { return std::make_unique<TJPEGImage>(); });
+    registerFileFormat(QStringLiteral("jpg"), QStringLiteral("JPEG Image File"),
+                       QStringLiteral("TOther"), [] { return std::make_unique<TJPEGImage>(); });
+    shown.action("AboutAction")->trigger();
+    registerPictureFormats();
+
+    QCOMPARE(shown.dialogs.errors,
+             std::vector<QString>{QStringLiteral("Class TJPEGImage not found.")});
+    QVERIFY(shown.form->findChildren<TfrmAbout*>().isEmpty());
+    QVERIFY(shown.form->isVisible());
+    // The program goes on: the next About command works.
+    whenModalShows(
+        [](QWidget* modal) { QTest::mouseClick(child(*modal, "BitBtn1"), Qt::LeftButton); });
+    shown.action("AboutAction")->trigger();
+    QCOMPARE(shown.dialogs.errors.size(), size_t(1));
 }
 
 TARVIK_OFFSCREEN_SCREENS_MAIN(AboutTest)
