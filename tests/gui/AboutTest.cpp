@@ -239,20 +239,15 @@ void AboutTest::closing()
 
 void AboutTest::centredOnTheOwnersScreen_data()
 {
-    QTest::addColumn<int>("screenIndex");
-    const auto screens = QGuiApplication::screens();
-    for (int i = 0; i < screens.size(); ++i)
-        QTest::newRow(qPrintable(screens[i]->name())) << i;
+    tarvik::test::addScreenRows();
 }
 
 void AboutTest::centredOnTheOwnersScreen()
 {
     QFETCH(int, screenIndex);
-    QScreen* screen = QGuiApplication::screens().at(screenIndex);
     QMainWindow owner;
-    owner.setGeometry(QRect(screen->geometry().topLeft() + QPoint(60, 50), QSize(415, 506)));
-    owner.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    QScreen* screen = tarvik::test::showOnScreen(owner, screenIndex);
+    QVERIFY(screen);
     TfrmAbout dialog(&owner);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));

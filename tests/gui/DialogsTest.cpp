@@ -89,21 +89,15 @@ void DialogsTest::folderDialogOpensAtRootWithNothingSelected()
 
 void DialogsTest::folderDialogIsCentredOnOwnersScreen_data()
 {
-    QTest::addColumn<int>("screenIndex");
-    const auto screens = QGuiApplication::screens();
-    for (int i = 0; i < screens.size(); ++i)
-        QTest::newRow(qPrintable(screens[i]->name())) << i;
+    tarvik::test::addScreenRows();
 }
 
 void DialogsTest::folderDialogIsCentredOnOwnersScreen()
 {
     QFETCH(int, screenIndex);
-    QScreen* screen = QGuiApplication::screens().at(screenIndex);
     QMainWindow owner;
-    owner.setGeometry(QRect(screen->geometry().topLeft() + QPoint(40, 30), QSize(415, 506)));
-    owner.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&owner));
-    QCOMPARE(owner.screen(), screen);
+    QScreen* screen = tarvik::test::showOnScreen(owner, screenIndex);
+    QVERIFY(screen);
 
     const auto dialog = makeFolderDialog(&owner, QStringLiteral("Select Directory"), "/");
     dialog->show();

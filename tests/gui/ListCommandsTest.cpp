@@ -217,10 +217,7 @@ void ListCommandsTest::selectBackupDirectory()
 
 void ListCommandsTest::folderBrowserOpensAtRootOnTheWindowsScreen_data()
 {
-    QTest::addColumn<int>("screenIndex");
-    const auto screens = QGuiApplication::screens();
-    for (int i = 0; i < screens.size(); ++i)
-        QTest::newRow(qPrintable(screens[i]->name())) << i;
+    tarvik::test::addScreenRows();
 }
 
 // The browser the command asks for, built as the real one is from what the
@@ -231,9 +228,8 @@ void ListCommandsTest::folderBrowserOpensAtRootOnTheWindowsScreen()
     QFETCH(int, screenIndex);
     ShownForm shown;
     QVERIFY(shown.ready);
-    QScreen* screen = QGuiApplication::screens().at(screenIndex);
-    shown.form->move(screen->geometry().topLeft() + QPoint(30, 40));
-    QTRY_COMPARE(shown.form->screen(), screen);
+    QScreen* screen = tarvik::test::showOnScreen(*shown.form, screenIndex);
+    QVERIFY(screen);
     shown.form->BackupDirEdt->setText(QDir::tempPath());
     shown.action("AddDirectoryAction")->trigger();
     QCOMPARE(shown.dialogs.folderCalls.size(), size_t(1));

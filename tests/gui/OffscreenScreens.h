@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QScreen>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QWidget>
 
 namespace tarvik::test {
 
@@ -34,6 +36,29 @@ inline bool useTwoOffscreenScreens(QTemporaryFile& config)
         return false;
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
     return true;
+}
+
+// Data rows for a test that runs once per screen: the column "screenIndex".
+inline void addScreenRows()
+{
+    QTest::addColumn<int>("screenIndex");
+    const auto screens = QGuiApplication::screens();
+    for (int i = 0; i < screens.size(); ++i)
+        QTest::newRow(qPrintable(screens[i]->name())) << i;
+}
+
+// Shows `window` at the main window's designed size near the top-left of
+// screen number `index`; gives that screen, or null when it did not get there.
+inline QScreen* showOnScreen(QWidget& window, int index)
+{
+    QScreen* screen = QGuiApplication::screens().value(index);
+    if (!screen)
+        return nullptr;
+    window.setGeometry(QRect(screen->geometry().topLeft() + QPoint(40, 30), QSize(415, 506)));
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return nullptr;
+    return window.screen() == screen ? screen : nullptr;
 }
 
 } // namespace tarvik::test
