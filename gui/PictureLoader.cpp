@@ -1,11 +1,6 @@
 #include "PictureLoader.h"
 
 #include "JPEGImage.h"
-#include "Text.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <stdexcept>
 
 namespace tarvik::gui {
 namespace {
@@ -42,27 +37,6 @@ std::unique_ptr<TGraphic> createGraphicByClassName(const QString& className)
         if (format.className == className)
             return format.create();
     return nullptr;
-}
-
-std::unique_ptr<TGraphic> createGraphicForExtension(const QString& extension)
-{
-    for (const auto& format : registry())
-        if (format.extension.compare(extension, Qt::CaseInsensitive) == 0)
-            return format.create();
-    return nullptr;
-}
-
-std::unique_ptr<TGraphic> loadPictureFile(const QString& path)
-{
-    const QString extension = QFileInfo(path).suffix();
-    auto graphic = createGraphicForExtension(extension);
-    if (!graphic)
-        throw std::runtime_error("Unknown picture file extension (." + fromQt(extension) + ")");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("Cannot open file \"" + fromQt(path) + "\"");
-    graphic->loadFromBytes(file.readAll());
-    return graphic;
 }
 
 void registerPictureFormats()

@@ -50,15 +50,9 @@ void registerFileFormat(const QString& extension, const QString& description)
 // The registered formats, in the order they were first registered.
 const std::vector<PictureFormat>& pictureFormats();
 
-// A new, empty picture of the registered class `className`, or of the class
-// registered for `extension` (without the dot, any case); null when none is.
+// A new, empty picture of the registered class `className`; null when no
+// format names that class.
 std::unique_ptr<TGraphic> createGraphicByClassName(const QString& className);
-std::unique_ptr<TGraphic> createGraphicForExtension(const QString& extension);
-
-// Reads the picture file at `path` with the class registered for its
-// extension. Throws std::runtime_error when there is none or the file cannot
-// be read, and the picture class's error when the bytes are not a picture.
-std::unique_ptr<TGraphic> loadPictureFile(const QString& path);
 
 // What the start-up registers: TJPEGImage for "jpeg", then "jpg". Calling it
 // again changes nothing.

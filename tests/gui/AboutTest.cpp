@@ -37,7 +37,6 @@ class AboutTest : public QObject
     void closing();
     void centredOnTheOwnersScreen_data();
     void centredOnTheOwnersScreen();
-    void freshDialogsLookTheSame();
     void aboutCommandBuildsAndReleasesAFreshDialog();
     void aboutCommandReleasesTheDialogWhenItFails();
 };
@@ -256,28 +255,6 @@ void AboutTest::centredOnTheOwnersScreen()
     QCOMPARE(dialog.size(), QSize(233, 270));
 }
 
-void AboutTest::freshDialogsLookTheSame()
-{
-    QImage first;
-    QPointer<TfrmAbout> previous;
-    for (int round = 0; round < 2; ++round) {
-        auto dialog = std::make_unique<TfrmAbout>(nullptr);
-        QVERIFY(dialog.get() != previous.data());
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        const QImage shown = dialog->grab().toImage();
-        if (round == 0) {
-            first = shown;
-            // Kept beside the build for the documentation's screenshot.
-            QVERIFY(shown.save(QStringLiteral(TARVIK_BINARY_DIR "/about-dialog.png")));
-        } else
-            QCOMPARE(shown, first);
-        previous = dialog.get();
-        dialog.reset();
-        QVERIFY(previous.isNull());
-    }
-}
-
 void AboutTest::aboutCommandBuildsAndReleasesAFreshDialog()
 {
     ShownForm shown;
@@ -302,9 +279,9 @@ void AboutTest::aboutCommandBuildsAndReleasesAFreshDialog()
         QVERIFY(shown.form->findChildren<TfrmAbout*>().isEmpty());
     }
     QCOMPARE(looks[1], looks[0]);
+    // Kept beside the build for the documentation's screenshot.
+    QVERIFY(looks[0].save(QStringLiteral(TARVIK_BINARY_DIR "/about-dialog.png")));
     QCOMPARE(shown.system.shellCalls.size(), size_t(2));
-    QCOMPARE(shown.system.shellCalls[1].verb, std::string("Open"));
-    QCOMPARE(shown.system.shellCalls[1].file, std::string("http://www.tarvik.example"));
     QVERIFY(shown.dialogs.errors.empty());
 }
 
