@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace tarvik::gui {
 namespace {
@@ -97,6 +98,28 @@ void fitCaption(QToolButton* button)
     while (QFontMetrics(font).horizontalAdvance(button->text()) > room && font.pointSizeF() > 6.0)
         font.setPointSizeF(font.pointSizeF() - 0.5);
     button->setFont(font);
+}
+
+// The tab widget's own page walk (Ctrl+Tab) does not skip hidden tabs: a step
+// onto one goes on, in the same direction, to the next tab that is shown.
+void keepHiddenPagesClosed(QTabWidget* pages)
+{
+    auto previous = std::make_shared<int>(pages->currentIndex());
+    QObject::connect(pages, &QTabWidget::currentChanged, pages, [pages, previous](int index) {
+        const int count = pages->count();
+        if (index >= 0 && !pages->isTabVisible(index)) {
+            const int step = (index - *previous + count) % count == 1 ? 1 : count - 1;
+            int next = index;
+            do
+                next = (next + step) % count;
+            while (next != index && !pages->isTabVisible(next));
+            if (next != index) {
+                pages->setCurrentIndex(next);
+                return;
+            }
+        }
+        *previous = index;
+    });
 }
 
 // The user's short date form, with the year always in full.
@@ -188,14 +211,10 @@ void TBackUpForm::createBackupPage()
     Panel2 = panel(TabSheet1, "Panel2", 51);
     Label1 = named(new QLabel(QStringLiteral("Changes From"), Panel2), "Label1");
     Label1->move(8, 17);
-    Label1->adjustSize();
     DateTimePicker = named(new QDateEdit(Panel2), "DateTimePicker");
     DateTimePicker->setCalendarPopup(true);
     DateTimePicker->setDisplayFormat(shortDateFormat());
     DateTimePicker->setGeometry(88, 14, 121, 21);
-
-    for (QToolButton* button : {RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1})
-        fitCaption(button);
 
     column->addWidget(Panel1);
     column->addWidget(DirectoryListBox, 1);
@@ -272,6 +291,7 @@ void TBackUpForm::createPages()
     PageControl1->addTab(TabSheet2, picture(Picture::NotesPage), QStringLiteral("Notes"));
     PageControl1->addTab(TabSheet3, picture(Picture::HammerAndWrench), QStringLiteral("Settings"));
     PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), false);
+    keepHiddenPagesClosed(PageControl1);
     // The page the window was designed with; FormShow selects "Backup".
     PageControl1->setCurrentWidget(TabSheet3);
     setCentralWidget(PageControl1);
@@ -279,6 +299,17 @@ void TBackUpForm::createPages()
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setFixedHeight(19);
     setStatusBar(StatusBar1);
+}
+
+// Everything that measures text comes last, so that the window's other parts
+// are built while the font database is still being read (FontWarmUp).
+void TBackUpForm::fitToFont()
+{
+    Label1->adjustSize();
+    for (QToolButton* button : {RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1})
+        fitCaption(button);
+    // The designed client area lies below the menu bar.
+    resize(415, 506 + MainMenu1->sizeHint().height());
 }
 
 void TBackUpForm::setFocusOrder()

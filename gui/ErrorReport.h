@@ -19,8 +19,8 @@ namespace tarvik::gui {
 QString ApplicationTitle(std::string_view modulePath, char separator = platform::kNativeSeparator);
 
 // The report's text: the message, with a full stop added when its last
-// character sorts after "." (so "Disk full" gets one, "Done." and "Why?"
-// keep their own ending).
+// character sorts after "." as an 8-bit character: "Disk full" and "Why?"
+// get one, "Done." and "Stop!" keep their own ending.
 std::string ErrorReportText(std::string_view message);
 
 // Shows the report for `message` through the dialogs in force, captioned with

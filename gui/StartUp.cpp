@@ -2,9 +2,12 @@
 
 #include "System.h"
 
+#include <QFontDatabase>
 #include <QWidget>
 
 #ifndef _WIN32
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -13,6 +16,14 @@
 #endif
 
 namespace tarvik::gui {
+
+// The font database is safe to use from any thread.
+FontWarmUp::FontWarmUp() : m_thread([] { QFontDatabase::families(); }) {}
+
+FontWarmUp::~FontWarmUp()
+{
+    m_thread.join();
+}
 
 void showMainWindow(QWidget& window, int showCommand)
 {
@@ -41,31 +52,49 @@ void closeOnTerminationSignals(QWidget&) {}
 namespace {
 
 // The handler may only write to a descriptor; the event loop reads the other
-// end and does the closing.
-int g_signalWriteEnd = -1;
+// end and closes the window the signals are meant for at that moment.
+struct SignalRelay
+{
+    int writeEnd = -1;
+    int readEnd = -1;
+    QPointer<QWidget> window;
+};
+
+SignalRelay g_relay;
 
 extern "C" void onTerminationSignal(int signal)
 {
     const int savedErrno = errno;
     const char byte = static_cast<char>(signal);
-    [[maybe_unused]] const ssize_t written = ::write(g_signalWriteEnd, &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::write(g_relay.writeEnd, &byte, 1);
     errno = savedErrno;
+}
+
+bool openRelay()
+{
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return false;
+    g_relay.writeEnd = ends[0];
+    g_relay.readEnd = ends[1];
+    auto* notifier =
+        new QSocketNotifier(g_relay.readEnd, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(g_relay.readEnd, &byte, 1);
+        if (g_relay.window)
+            g_relay.window->close();
+    });
+    return true;
 }
 
 } // namespace
 
 void closeOnTerminationSignals(QWidget& window)
 {
-    int ends[2];
-    if (g_signalWriteEnd != -1 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+    if (g_relay.writeEnd == -1 && !openRelay())
         return;
-    g_signalWriteEnd = ends[0];
-    auto* notifier = new QSocketNotifier(ends[1], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, readEnd = ends[1]] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t read = ::read(readEnd, &byte, 1);
-        window.close();
-    });
+    g_relay.window = &window;
 
     struct sigaction action
     {};

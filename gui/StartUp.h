@@ -2,9 +2,27 @@
 // How the program brings up its main window and how the desktop session can
 // end it.
 
+#include <thread>
+
 class QWidget;
 
 namespace tarvik::gui {
+
+// Reading the system's font configuration is the largest single step of
+// start-up. This reads it on a second thread while the main window is built;
+// the window's first text measurement waits for it if it has not finished.
+// Create it after the QApplication; it joins the thread when it goes.
+class FontWarmUp
+{
+  public:
+    FontWarmUp();
+    ~FontWarmUp();
+    FontWarmUp(const FontWarmUp&) = delete;
+    FontWarmUp& operator=(const FontWarmUp&) = delete;
+
+  private:
+    std::thread m_thread;
+};
 
 // Shows `window` as the starter asked: maximised for platform::ShowMaximized,
 // minimised for platform::ShowMinNoActive (its values then load only when the
@@ -14,7 +32,8 @@ void showMainWindow(QWidget& window, int showCommand);
 // On POSIX, the signals a session sends at logout or on `kill` (SIGTERM,
 // SIGINT, SIGHUP) close `window` as "Exit" does, from the event loop, so its
 // values are saved and the backup script is deleted. A second signal of the
-// same kind ends the process at once. Does nothing elsewhere, where the
+// same kind ends the process at once. A later call moves the signals to its
+// window. Needs the QApplication to exist. Does nothing elsewhere, where the
 // system's session-end message takes this part.
 void closeOnTerminationSignals(QWidget& window);
 
