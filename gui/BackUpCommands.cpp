@@ -104,7 +104,7 @@ void TBackUpForm::AboutActionExecute()
 {
     // Built afresh each time and gone when it closes, also when it fails.
     const auto about = std::make_unique<TfrmAbout>(this);
-    about->exec();
+    dialogs().runModal(*about);
 }
 
 } // namespace tarvik::gui

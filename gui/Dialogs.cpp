@@ -64,11 +64,18 @@ class RealDialogs final : public Dialogs
         const int result = dialog->exec();
         return promptTextOf(*dialog, result, initial);
     }
+
+    int runModal(QDialog& dialog) override { return dialog.exec(); }
 };
 
 Dialogs* g_current = nullptr;
 
 } // namespace
+
+int Dialogs::runModal(QDialog&)
+{
+    return QDialog::Rejected;
+}
 
 Dialogs& dialogs()
 {

@@ -37,6 +37,12 @@ class Dialogs
     // One-line text box; gives `initial` back when cancelled or closed.
     virtual QString promptForText(QWidget* owner, const QString& caption, const QString& prompt,
                                   const QString& initial) = 0;
+
+    // Runs one of the program's own modal dialogs (the About dialog) and
+    // gives its result. The real dialogs run its modal loop; a replacement
+    // that does not answer it gets QDialog::Rejected at once, without the
+    // dialog being shown, so that no test waits on a modal loop.
+    virtual int runModal(QDialog& dialog);
 };
 
 // The dialogs in force: the real ones unless ScopedDialogs replaced them.

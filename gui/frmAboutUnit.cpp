@@ -55,6 +55,7 @@ TfrmAbout::TfrmAbout(QWidget* owner)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));
+    setModal(true);
     setFixedSize(233, 270);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);

@@ -262,16 +262,18 @@ void AboutTest::aboutCommandBuildsAndReleasesAFreshDialog()
     QList<QPointer<QWidget>> dialogs;
     QList<QImage> looks;
     for (int round = 0; round < 2; ++round) {
-        whenModalShows([&](QWidget* modal) {
-            dialogs << modal;
-            looks << modal->grab().toImage();
-            QVERIFY(qobject_cast<TfrmAbout*>(modal));
-            QCOMPARE(modal->parentWidget(), shown.form.get());
-            QVERIFY(modal->isModal());
-            QTest::mouseClick(child(*modal, "Label1"), Qt::LeftButton);
-            QVERIFY(modal->isVisible());
-            QTest::mouseClick(child(*modal, "BitBtn1"), Qt::LeftButton);
-        });
+        shown.dialogs.onModal = [&](QDialog& modal) {
+            dialogs << &modal;
+            looks << modal.grab().toImage();
+            QVERIFY(qobject_cast<TfrmAbout*>(&modal));
+            QCOMPARE(modal.parentWidget(), shown.form.get());
+            QVERIFY(modal.isModal());
+            QCOMPARE(QApplication::activeModalWidget(), &modal);
+            QTest::mouseClick(child(modal, "Label1"), Qt::LeftButton);
+            QVERIFY(modal.isVisible());
+            QTest::mouseClick(child(modal, "BitBtn1"), Qt::LeftButton);
+            QVERIFY(!modal.isVisible());
+        };
         shown.action("AboutAction")->trigger();
         // Back from the modal loop: the dialog is gone.
         QCOMPARE(dialogs.size(), round + 1);
@@ -302,9 +304,10 @@ void AboutTest::aboutCommandReleasesTheDialogWhenItFails()
     QVERIFY(shown.form->findChildren<TfrmAbout*>().isEmpty());
     QVERIFY(shown.form->isVisible());
     // The program goes on: the next About command works.
-    whenModalShows(
-        [](QWidget* modal) { QTest::mouseClick(child(*modal, "BitBtn1"), Qt::LeftButton); });
+    bool shownAgain = false;
+    shown.dialogs.onModal = [&](QDialog&) { shownAgain = true; };
     shown.action("AboutAction")->trigger();
+    QVERIFY(shownAgain);
     QCOMPARE(shown.dialogs.errors.size(), size_t(1));
 }
 

@@ -12,7 +12,6 @@
 #include <QDialog>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -50,6 +49,10 @@ class ScriptedDialogs final : public tarvik::gui::Dialogs
     std::vector<FolderCall> folderCalls;
     std::vector<TextCall> textCalls;
     std::vector<QString> errors;
+    // Acts on the program's own modal dialog, shown (modal, without a loop
+    // of its own) while it runs; the dialog is closed afterwards if it is
+    // still open.
+    std::function<void(QDialog&)> onModal;
 
     void showError(QWidget*, const QString&, const QString& text) override
     {
@@ -85,6 +88,16 @@ class ScriptedDialogs final : public tarvik::gui::Dialogs
             box->close();
         return tarvik::gui::promptTextOf(*box, box->result(), initial);
     }
+
+    int runModal(QDialog& dialog) override
+    {
+        dialog.show();
+        if (QTest::qWaitForWindowExposed(&dialog) && onModal)
+            onModal(dialog);
+        if (dialog.isVisible())
+            dialog.close();
+        return dialog.result();
+    }
 };
 
 // A main window that has been shown and has loaded its (empty) settings.
@@ -114,15 +127,3 @@ struct ShownForm
     std::unique_ptr<tarvik::gui::TBackUpForm> form;
     bool ready = false;
 };
-
-// Runs `answer` on the next modal window once it is up, looking for it every
-// 10 ms for at most 5 s.
-inline void whenModalShows(std::function<void(QWidget*)> answer, int triesLeft = 500)
-{
-    QTimer::singleShot(10, [answer = std::move(answer), triesLeft]() mutable {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            answer(modal);
-        else if (triesLeft > 0)
-            whenModalShows(std::move(answer), triesLeft - 1);
-    });
-}

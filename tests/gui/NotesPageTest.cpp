@@ -46,10 +46,12 @@ class NotesPageTest : public QObject
   private:
     // Shows the Notes page, which the program itself never does, so that
     // the memo is laid out as the user would see it.
-    static void showNotesPage(ShownForm& shown)
+    static bool showNotesPage(ShownForm& shown)
     {
-        shown.form->PageControl1->setCurrentWidget(shown.form->TabSheet2);
-        QTRY_VERIFY(shown.form->NotesMemo->isVisible());
+        QTabWidget* pages = shown.form->PageControl1;
+        pages->setTabVisible(pages->indexOf(shown.form->TabSheet2), true);
+        pages->setCurrentWidget(shown.form->TabSheet2);
+        return QTest::qWaitFor([&] { return shown.form->NotesMemo->isVisible(); });
     }
     static void createNote(ShownForm& shown)
     {
@@ -84,7 +86,7 @@ void NotesPageTest::createNoteWritesTheMemo()
     const QString notes = backup.filePath(QStringLiteral("BK-20261206.txt"));
     shown.form->BackupDirEdt->setText(backup.path());
     shown.form->NotesMemo->setPlainText(memo);
-    showNotesPage(shown);
+    QVERIFY(showNotesPage(shown));
     for (int i = 0; i < clicks; ++i)
         createNote(shown);
 
@@ -103,7 +105,7 @@ void NotesPageTest::fileFollowsTheChangesFromDate()
     shown.form->BackupDirEdt->setText(backup.path());
     shown.form->NotesMemo->setPlainText(QStringLiteral("picked date"));
     shown.form->DateTimePicker->setDate(QDate(2025, 3, 1));
-    showNotesPage(shown);
+    QVERIFY(showNotesPage(shown));
     createNote(shown);
     shown.system.clock.date = {2027, 1, 2}; // a later day, same Changes From date
     createNote(shown);
@@ -122,7 +124,7 @@ void NotesPageTest::wrappedParagraphGivesOneLinePerPiece()
     shown.form->BackupDirEdt->setText(backup.path());
     const QString text = paragraph(60);
     shown.form->NotesMemo->setPlainText(text + QStringLiteral("\nshort\n"));
-    showNotesPage(shown);
+    QVERIFY(showNotesPage(shown));
     createNote(shown);
 
     const QByteArray written = contentOf(backup.filePath(QStringLiteral("BK-20261206.txt")));
@@ -149,7 +151,7 @@ void NotesPageTest::missingBackupDirectoryIsReported()
     QTemporaryDir backup;
     shown.form->BackupDirEdt->setText(backup.filePath(QStringLiteral("not there")));
     shown.form->NotesMemo->setPlainText(QStringLiteral("note"));
-    showNotesPage(shown);
+    QVERIFY(showNotesPage(shown));
     createNote(shown);
     QCOMPARE(shown.dialogs.errors, std::vector<QString>{QStringLiteral("Invalid filename.")});
     QVERIFY(shown.form->isVisible());
