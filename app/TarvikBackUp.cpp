@@ -14,7 +14,6 @@ int main(int argc, char** argv)
     // Taken before QApplication removes the arguments it knows itself.
     const std::vector<std::string> commandLine(argv + (argc > 0 ? 1 : 0), argv + argc);
     QApplication application(argc, argv);
-    const tarvik::gui::FontWarmUp fonts;
     QApplication::setWindowIcon(tarvik::gui::picture(tarvik::gui::Picture::Application));
 
     tarvik::gui::TBackUpForm form(commandLine);

@@ -2,7 +2,6 @@
 
 #include "System.h"
 
-#include <QFontDatabase>
 #include <QWidget>
 
 #ifndef _WIN32
@@ -16,14 +15,6 @@
 #endif
 
 namespace tarvik::gui {
-
-// The font database is safe to use from any thread.
-FontWarmUp::FontWarmUp() : m_thread([] { QFontDatabase::families(); }) {}
-
-FontWarmUp::~FontWarmUp()
-{
-    m_thread.join();
-}
 
 void showMainWindow(QWidget& window, int showCommand)
 {

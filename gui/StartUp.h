@@ -2,27 +2,9 @@
 // How the program brings up its main window and how the desktop session can
 // end it.
 
-#include <thread>
-
 class QWidget;
 
 namespace tarvik::gui {
-
-// Reading the system's font configuration is the largest single step of
-// start-up. This reads it on a second thread while the main window is built;
-// the window's first text measurement waits for it if it has not finished.
-// Create it after the QApplication; it joins the thread when it goes.
-class FontWarmUp
-{
-  public:
-    FontWarmUp();
-    ~FontWarmUp();
-    FontWarmUp(const FontWarmUp&) = delete;
-    FontWarmUp& operator=(const FontWarmUp&) = delete;
-
-  private:
-    std::thread m_thread;
-};
 
 // Shows `window` as the starter asked: maximised for platform::ShowMaximized,
 // minimised for platform::ShowMinNoActive (its values then load only when the
