@@ -3,6 +3,7 @@
 
 #include "FormFixture.h"
 #include "OffscreenScreens.h"
+#include "SettingsWidgets.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -17,17 +18,7 @@ using tarvik::gui::FolderChoice;
 using Answers = QList<FolderChoice>;
 Q_DECLARE_METATYPE(FolderChoice)
 
-namespace {
-
-QStringList itemsOf(const QListWidget* list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
-}
-
-} // namespace
+using tarvik::test::itemsOf;
 
 class ListCommandsTest : public QObject
 {
@@ -78,7 +69,7 @@ void ListCommandsTest::addDirectory()
     for (qsizetype i = 0; i < answers.size(); ++i)
         shown.action("AddDirectoryAction")->trigger();
 
-    QCOMPARE(itemsOf(shown.form->DirectoryListBox), QStringList{"/already/there"} + expected);
+    QCOMPARE(itemsOf(*shown.form->DirectoryListBox), QStringList{"/already/there"} + expected);
     QCOMPARE(shown.form->BackupDirEdt->text(), QStringLiteral("/media/backup"));
     QCOMPARE(shown.dialogs.folderCalls.size(), size_t(answers.size()));
     for (const auto& call : shown.dialogs.folderCalls) {
@@ -124,7 +115,7 @@ void ListCommandsTest::addFileType()
     shown.dialogs.textAnswers.push_back({typed, key});
     shown.action("AddFileTypeAction")->trigger();
 
-    QCOMPARE(itemsOf(shown.form->FileTypesListBox), QStringList{"*.pas"} + expected);
+    QCOMPARE(itemsOf(*shown.form->FileTypesListBox), QStringList{"*.pas"} + expected);
     QCOMPARE(shown.dialogs.textCalls.size(), size_t(1));
     const auto& call = shown.dialogs.textCalls.front();
     QCOMPARE(call.owner, shown.form.get());
@@ -179,11 +170,11 @@ void ListCommandsTest::removeSelected()
     if (selected >= 0)
         box->item(selected)->setSelected(true);
     shown.action(qPrintable(action))->trigger();
-    QCOMPARE(itemsOf(box), expected);
+    QCOMPARE(itemsOf(*box), expected);
     // A second removal without a selection changes nothing and says nothing.
     box->clearSelection();
     shown.action(qPrintable(action))->trigger();
-    QCOMPARE(itemsOf(box), expected);
+    QCOMPARE(itemsOf(*box), expected);
     QCOMPARE(shown.dialogs.errors.size(), size_t(0));
 }
 
