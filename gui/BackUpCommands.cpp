@@ -2,34 +2,89 @@
 // and show the About dialog.
 
 #include "BackUpMain.h"
+#include "Dialogs.h"
+#include "MemoLines.h"
+#include "Notes.h"
+#include "Text.h"
+#include "frmAboutUnit.h"
 
-#include <stdexcept>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <memory>
 
 namespace tarvik::gui {
+namespace {
+
+const QString kSelectDirectory = QStringLiteral("Select Directory");
+
+// Where the folder browser starts: the top of the file system.
+QString folderRoot()
+{
+#ifdef _WIN32
+    return QStringLiteral("c:\\");
+#else
+    return QStringLiteral("/");
+#endif
+}
+
+// `text` without the blanks and control characters (code 32 or less) at
+// either end; other characters, such as a no-break space, stay.
+QString trimmedOfControls(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype end = text.size();
+    while (first < end && text[first].unicode() <= 32)
+        ++first;
+    while (end > first && text[end - 1].unicode() <= 32)
+        --end;
+    return text.mid(first, end - first);
+}
+
+// Deletes the first selected item; without one, nothing happens.
+void removeSelectedItem(QListWidget* list)
+{
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->isSelected()) {
+            delete list->takeItem(i);
+            return;
+        }
+    }
+}
+
+} // namespace
 
 void TBackUpForm::AddDirectoryActionExecute()
 {
-    throw std::runtime_error("Add Directory is not available yet");
+    const FolderChoice choice = dialogs().chooseFolder(this, kSelectDirectory, folderRoot());
+    if (choice.confirmed)
+        DirectoryListBox->addItem(trimmedOfControls(choice.path));
 }
 
 void TBackUpForm::RemoveDirectoryActionExecute()
 {
-    throw std::runtime_error("Remove Directory is not available yet");
+    removeSelectedItem(DirectoryListBox);
 }
 
 void TBackUpForm::AddFileTypeActionExecute()
 {
-    throw std::runtime_error("Add File Type is not available yet");
+    const QString text = dialogs().promptForText(this, QStringLiteral("Add File Type"),
+                                                 QStringLiteral("File Type"), QString());
+    // Tested before trimming: blanks only still add an (empty) item.
+    if (!text.isEmpty())
+        FileTypesListBox->addItem(trimmedOfControls(text));
 }
 
 void TBackUpForm::RemoveFileTypeActionExecute()
 {
-    throw std::runtime_error("Remove File Type is not available yet");
+    removeSelectedItem(FileTypesListBox);
 }
 
 void TBackUpForm::SelectBUDirButtonClick()
 {
-    throw std::runtime_error("Choosing the backup directory is not available yet");
+    const FolderChoice choice = dialogs().chooseFolder(this, kSelectDirectory, folderRoot());
+    if (choice.confirmed)
+        BackupDirEdt->setText(choice.path);
 }
 
 void TBackUpForm::SpeedButton2Click()
@@ -39,12 +94,17 @@ void TBackUpForm::SpeedButton2Click()
 
 void TBackUpForm::SaveNotes()
 {
-    throw std::runtime_error("Create Note is not available yet");
+    std::vector<std::string> lines;
+    for (const QString& line : memoLines(*NotesMemo))
+        lines.push_back(fromQt(line));
+    WriteNotesFile(fromQt(BackupDirEdt->text()), ChangesFromDate().date, lines);
 }
 
 void TBackUpForm::AboutActionExecute()
 {
-    throw std::runtime_error("About is not available yet");
+    // Built afresh each time and gone when it closes, also when it fails.
+    const auto about = std::make_unique<TfrmAbout>(this);
+    dialogs().runModal(*about);
 }
 
 } // namespace tarvik::gui

@@ -1,11 +1,45 @@
 #include "Dialogs.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QFileDialog>
-#include <QInputDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace tarvik::gui {
 namespace {
+
+// Moves its window when it is shown: by then the window has its size and, on
+// platforms that report one, its frame. Moving also keeps QDialog from
+// placing the window over its parent instead.
+class CentreOnShow final : public QObject
+{
+  public:
+    CentreOnShow(QWidget* window, const QRect& screen) : QObject(window), m_screen(screen)
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched == parent()) {
+            auto* window = static_cast<QWidget*>(watched);
+            window->move(centredPosition(m_screen, window->frameGeometry().size()));
+        }
+        return false;
+    }
+
+  private:
+    QRect m_screen;
+};
 
 class RealDialogs final : public Dialogs
 {
@@ -18,23 +52,30 @@ class RealDialogs final : public Dialogs
 
     FolderChoice chooseFolder(QWidget* owner, const QString& prompt, const QString& root) override
     {
-        const QString path = QFileDialog::getExistingDirectory(owner, prompt, root);
-        return {!path.isEmpty(), path};
+        const auto dialog = makeFolderDialog(owner, prompt, root);
+        const int result = dialog->exec();
+        return folderChoiceOf(*dialog, result);
     }
 
     QString promptForText(QWidget* owner, const QString& caption, const QString& prompt,
                           const QString& initial) override
     {
-        bool ok = false;
-        const QString text =
-            QInputDialog::getText(owner, caption, prompt, QLineEdit::Normal, initial, &ok);
-        return ok ? text : initial;
+        const auto dialog = makeTextPrompt(owner, caption, prompt, initial);
+        const int result = dialog->exec();
+        return promptTextOf(*dialog, result, initial);
     }
+
+    int runModal(QDialog& dialog) override { return dialog.exec(); }
 };
 
 Dialogs* g_current = nullptr;
 
 } // namespace
+
+int Dialogs::runModal(QDialog&)
+{
+    return QDialog::Rejected;
+}
 
 Dialogs& dialogs()
 {
@@ -50,6 +91,102 @@ ScopedDialogs::ScopedDialogs(Dialogs& replacement) : m_previous(g_current)
 ScopedDialogs::~ScopedDialogs()
 {
     g_current = m_previous;
+}
+
+QPoint centredPosition(const QRect& screen, const QSize& outer)
+{
+    // Integer division truncates toward zero, also for a window wider than
+    // the screen.
+    return {screen.left() + (screen.width() - outer.width()) / 2,
+            screen.top() + (screen.height() - outer.height()) / 2};
+}
+
+QRect screenAreaOf(const QWidget* owner)
+{
+    const QScreen* screen = owner ? owner->window()->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
+void centreWhenShown(QWidget* window, const QRect& screen)
+{
+    new CentreOnShow(window, screen);
+}
+
+std::unique_ptr<QFileDialog> makeFolderDialog(QWidget* owner, const QString& prompt,
+                                              const QString& root)
+{
+    auto dialog = std::make_unique<QFileDialog>(owner, prompt, root);
+    // Qt's own dialog, since a platform dialog offers to make new folders
+    // and cannot be placed.
+    dialog->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ShowDirsOnly |
+                       QFileDialog::ReadOnly);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // ReadOnly disables making folders; the button goes as well.
+    if (auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton")))
+        newFolder->hide();
+    centreWhenShown(dialog.get(), screenAreaOf(owner));
+    return dialog;
+}
+
+FolderChoice folderChoiceOf(const QFileDialog& dialog, int result)
+{
+    if (result != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return {};
+    return {true, QDir::toNativeSeparators(chosen.first())};
+}
+
+std::unique_ptr<QDialog> makeTextPrompt(QWidget* owner, const QString& caption,
+                                        const QString& prompt, const QString& initial)
+{
+    auto dialog = std::make_unique<QDialog>(owner);
+    dialog->setObjectName(QStringLiteral("TextPrompt"));
+    dialog->setWindowTitle(caption);
+    dialog->setModal(true);
+
+    auto* label = new QLabel(prompt, dialog.get());
+    label->setObjectName(QStringLiteral("PromptLabel"));
+    auto* edit = new QLineEdit(dialog.get());
+    edit->setObjectName(QStringLiteral("PromptEdit"));
+    edit->setMaxLength(kPromptMaxLength);
+    edit->setText(initial);
+    edit->selectAll();
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 40);
+    label->setBuddy(edit);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), dialog.get());
+    ok->setObjectName(QStringLiteral("OkButton"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), dialog.get());
+    cancel->setObjectName(QStringLiteral("CancelButton"));
+    cancel->setAutoDefault(false);
+    QObject::connect(ok, &QPushButton::clicked, dialog.get(), &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, dialog.get(), &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(dialog.get());
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    edit->setFocus();
+    centreWhenShown(dialog.get(), screenAreaOf(owner));
+    return dialog;
+}
+
+QString promptTextOf(const QDialog& dialog, int result, const QString& initial)
+{
+    const auto* edit = dialog.findChild<const QLineEdit*>(QStringLiteral("PromptEdit"));
+    return result == QDialog::Accepted && edit ? edit->text() : initial;
 }
 
 } // namespace tarvik::gui

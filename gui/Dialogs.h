@@ -4,8 +4,14 @@
 // dialogs(); tests install their own answers with ScopedDialogs, so no test
 // ever blocks on a real modal dialog.
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
+#include <memory>
 
+class QDialog;
+class QFileDialog;
 class QWidget;
 
 namespace tarvik::gui {
@@ -31,6 +37,12 @@ class Dialogs
     // One-line text box; gives `initial` back when cancelled or closed.
     virtual QString promptForText(QWidget* owner, const QString& caption, const QString& prompt,
                                   const QString& initial) = 0;
+
+    // Runs one of the program's own modal dialogs (the About dialog) and
+    // gives its result. The real dialogs run its modal loop; a replacement
+    // that does not answer it gets QDialog::Rejected at once, without the
+    // dialog being shown, so that no test waits on a modal loop.
+    virtual int runModal(QDialog& dialog);
 };
 
 // The dialogs in force: the real ones unless ScopedDialogs replaced them.
@@ -47,5 +59,39 @@ class ScopedDialogs
   private:
     Dialogs* m_previous;
 };
+
+// The real dialogs are built and read back by the functions below, apart from
+// running them, so that tests can look at them and answer them without a
+// nested event loop. The real path is: build, exec(), read back.
+
+// Longest text the prompt accepts.
+inline constexpr int kPromptMaxLength = 255;
+
+// Top-left corner that centres a window of `outer` size (frame included) on
+// `screen`; each half is truncated toward zero.
+QPoint centredPosition(const QRect& screen, const QSize& outer);
+
+// The area of the screen that holds `owner`'s window, or of the primary
+// screen when there is no owner.
+QRect screenAreaOf(const QWidget* owner);
+
+// Moves `window` to the centre of `screen` each time it is shown, once its
+// frame is known.
+void centreWhenShown(QWidget* window, const QRect& screen);
+
+// Folder browser: folders only, no "new folder" button, opened at `root`,
+// nothing preselected, centred on the owner's screen.
+std::unique_ptr<QFileDialog> makeFolderDialog(QWidget* owner, const QString& prompt,
+                                              const QString& root);
+// What a folder browser that ended with `result` gives back.
+FolderChoice folderChoiceOf(const QFileDialog& dialog, int result);
+
+// Text prompt: caption, prompt label, an edit holding `initial` (selected,
+// at most kPromptMaxLength characters), "OK" (default) and "Cancel".
+std::unique_ptr<QDialog> makeTextPrompt(QWidget* owner, const QString& caption,
+                                        const QString& prompt, const QString& initial);
+// What a text prompt that ended with `result` gives back: the edit's text on
+// "OK", `initial` otherwise.
+QString promptTextOf(const QDialog& dialog, int result, const QString& initial);
 
 } // namespace tarvik::gui
