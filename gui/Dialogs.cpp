@@ -14,6 +14,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#ifdef Q_OS_WIN
+#include "FolderBrowser.h"
+#include "Text.h"
+#endif
+
 namespace tarvik::gui {
 namespace {
 
@@ -52,9 +57,18 @@ class RealDialogs final : public Dialogs
 
     FolderChoice chooseFolder(QWidget* owner, const QString& prompt, const QString& root) override
     {
+#ifdef Q_OS_WIN
+        // The shell's own browser, owned by the main window.
+        const platform::WindowHandle handle =
+            owner ? reinterpret_cast<platform::WindowHandle>(owner->window()->winId()) : nullptr;
+        const platform::ChosenFolder chosen =
+            platform::ChooseFolder(handle, fromQt(prompt), root.toStdWString());
+        return {chosen.confirmed, toQt(chosen.path)};
+#else
         const auto dialog = makeFolderDialog(owner, prompt, root);
         const int result = dialog->exec();
         return folderChoiceOf(*dialog, result);
+#endif
     }
 
     QString promptForText(QWidget* owner, const QString& caption, const QString& prompt,
