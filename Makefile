@@ -1,12 +1,15 @@
-# make run   - install what is missing, build, start the program
-# make test  - install what is missing, build, run the whole suite, then again
-#              under AddressSanitizer + UndefinedBehaviorSanitizer
+# make run       - install what is missing, build, start the program (without
+#                  a display: a demonstration on a virtual display)
+# make test      - install what is missing, build, run the whole suite, then
+#                  again under AddressSanitizer + UndefinedBehaviorSanitizer
+# make install   - install for one user under PREFIX (default ~/.local)
+# make uninstall - remove exactly what make install wrote under PREFIX
 
 CMAKE ?= cmake
 CTEST ?= ctest
-APP    = build/default/app/TarvikBackUp
+PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build run test test-plain test-asan bench clean
+.PHONY: all deps build run demo test test-plain test-asan bench install uninstall clean
 
 all: build
 
@@ -18,7 +21,10 @@ build: deps
 	$(CMAKE) --build --preset default
 
 run: build
-	$(APP)
+	@scripts/run.sh build/default
+
+demo: build
+	@scripts/demo.sh build/default
 
 test-plain: build
 	$(CTEST) --preset default
@@ -32,6 +38,12 @@ test: test-plain test-asan
 
 bench: build
 	$(CMAKE) --build --preset default --target bench
+
+install: build
+	$(CMAKE) --install build/default --prefix "$(PREFIX)"
+
+uninstall:
+	$(CMAKE) -DPREFIX="$(PREFIX)" -P cmake/Uninstall.cmake
 
 clean:
 	rm -rf build
