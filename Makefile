@@ -9,7 +9,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build run demo test test-plain test-asan bench install uninstall clean
+.PHONY: all deps build run demo screenshots test test-plain test-asan bench install uninstall clean
 
 all: build
 
@@ -25,6 +25,10 @@ run: build
 
 demo: build
 	@scripts/demo.sh build/default
+
+# Renders the README's pictures from the real program into docs/.
+screenshots: build
+	$(CMAKE) --build --preset default --target screenshots
 
 test-plain: build
 	$(CTEST) --preset default

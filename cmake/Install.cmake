@@ -12,7 +12,7 @@
 # settings file, which the program wrote itself).
 
 set(TARVIK_INSTALL_DIR lib/tarvikbackup)
-set(TARVIK_ICON_SIZES 16 32 48 64 128)
+set(TARVIK_ICON_SIZES 16 32 48 64)
 
 set(_created_dirs_candidates
     bin lib ${TARVIK_INSTALL_DIR} share share/applications share/icons share/icons/hicolor)
@@ -33,7 +33,7 @@ install(CODE "
 install(TARGETS TarvikBackUp minicmd RUNTIME DESTINATION ${TARVIK_INSTALL_DIR})
 
 foreach(size IN LISTS TARVIK_ICON_SIZES)
-    install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/app/tarvikbackup-${size}.png
+    install(FILES ${PROJECT_SOURCE_DIR}/resources/pictures/application-${size}.png
         DESTINATION share/icons/hicolor/${size}x${size}/apps
         RENAME tarvikbackup.png)
 endforeach()
