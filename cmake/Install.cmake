@@ -21,13 +21,23 @@ foreach(size IN LISTS TARVIK_ICON_SIZES)
         share/icons/hicolor/${size}x${size} share/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
+# Folders an earlier install created still count as ours when installing again.
 install(CODE "
     set(TARVIK_CREATED_DIRS \"\")
+    set(_earlier \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TARVIK_INSTALL_DIR}/uninstall.txt\")
+    if(EXISTS \"\${_earlier}\")
+        file(STRINGS \"\${_earlier}\" _entries REGEX \"^dir \")
+        foreach(entry IN LISTS _entries)
+            string(SUBSTRING \"\${entry}\" 4 -1 dir)
+            list(APPEND TARVIK_CREATED_DIRS \"\${dir}\")
+        endforeach()
+    endif()
     foreach(dir IN ITEMS ${_created_dirs_candidates})
         if(NOT EXISTS \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${dir}\")
             list(APPEND TARVIK_CREATED_DIRS \"\${CMAKE_INSTALL_PREFIX}/\${dir}\")
         endif()
     endforeach()
+    list(REMOVE_DUPLICATES TARVIK_CREATED_DIRS)
 ")
 
 install(TARGETS TarvikBackUp minicmd RUNTIME DESTINATION ${TARVIK_INSTALL_DIR})

@@ -14,6 +14,7 @@ packages=(
     xvfb
     xauth
     rsync
+    desktop-file-utils
 )
 
 missing=()
