@@ -1,0 +1,161 @@
+#include "BackupScript.h"
+
+#include <initializer_list>
+
+namespace tarvik {
+namespace {
+
+bool needsQuotes(std::string_view piece)
+{
+    return piece.find_first_of(" \t&|<>^(),;=") != std::string_view::npos;
+}
+
+// A piece of an argument with every % doubled, and whether it forces quotes.
+struct Piece
+{
+    std::string text;
+    bool quote;
+};
+
+Piece escaped(std::string_view piece)
+{
+    Piece result{std::string(), needsQuotes(piece)};
+    result.text.reserve(piece.size());
+    for (char c : piece) {
+        result.text += c;
+        if (c == '%')
+            result.text += '%';
+    }
+    return result;
+}
+
+// Appends one command argument made of `pieces` joined with nothing between
+// them, inside double quotes when any piece needs them.
+void appendArgument(std::string& line, std::initializer_list<const Piece*> pieces)
+{
+    bool quoted = false;
+    for (const Piece* piece : pieces)
+        quoted = quoted || piece->quote;
+    if (quoted)
+        line += '"';
+    for (const Piece* piece : pieces)
+        line += piece->text;
+    if (quoted)
+        line += '"';
+}
+
+void refuseUnsafe(const std::string& text, const char* role)
+{
+    const char* problem = nullptr;
+    if (text.find('"') != std::string::npos)
+        problem = "a double quote";
+    else if (text.find_first_of("\r\n") != std::string::npos)
+        problem = "a line break";
+    if (problem) {
+        throw UnsafeScriptText(std::string(role) + " \"" + text + "\" contains " + problem +
+                                   " and cannot be written into the backup script",
+                               text);
+    }
+}
+
+} // namespace
+
+UnsafeScriptText::UnsafeScriptText(const std::string& what, std::string text)
+    : std::runtime_error(what), m_text(std::move(text))
+{}
+
+bool isWholeDirectoryMarker(std::string_view fileType)
+{
+    return fileType == "All" || fileType == "*.*";
+}
+
+void checkScriptTexts(const BackupJob& job)
+{
+    refuseUnsafe(job.backupDirectory, "The backup directory");
+    for (const auto& directory : job.sourceDirectories)
+        refuseUnsafe(directory, "The source directory");
+    for (const auto& type : job.fileTypes)
+        refuseUnsafe(type, "The file type");
+}
+
+std::string backupFolder(const BackupJob& job, char separator)
+{
+    return job.backupDirectory + separator + "BK-" + DateStamp(job.changesFrom);
+}
+
+std::string scriptFileName(const BackupJob& job, char separator)
+{
+    return job.backupDirectory + separator + "backup" + DateStamp(job.changesFrom) + ".bat";
+}
+
+// Every piece is escaped once per run, not once per line: a script may hold
+// a hundred thousand lines.
+void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, const LineSink& sink,
+                       char separator)
+{
+    const Piece folder = escaped(backupFolder(job, separator));
+    const Piece sep = escaped(std::string_view(&separator, 1));
+    const Piece everyFile = escaped("*.*");
+    const std::string switches =
+        (job.includeSubDirectories ? " /S /D:" : " /D:") + XcopyDateText(job.changesFrom);
+    std::vector<Piece> types;
+    types.reserve(job.fileTypes.size());
+    for (const auto& type : job.fileTypes)
+        types.push_back(escaped(type));
+
+    std::string line = "MD ";
+    appendArgument(line, {&folder});
+    sink(line);
+
+    for (const auto& sourceText : job.sourceDirectories) {
+        if (!isDirectory(sourceText))
+            continue;
+        const Piece source = escaped(sourceText);
+        const Piece leaf = escaped(LastPathComponent(sourceText, separator));
+        std::string target;
+        appendArgument(target, {&folder, &sep, &leaf});
+        line.assign("MD ").append(target);
+        sink(line);
+
+        // xcopy <source><sep><mask> <target><switches>
+        const auto copyLine = [&](const Piece& mask) {
+            line.assign("xcopy ");
+            appendArgument(line, {&source, &sep, &mask});
+            line.append(1, ' ').append(target).append(switches);
+            sink(line);
+        };
+        if (job.fileTypes.empty())
+            copyLine(everyFile);
+        for (std::size_t i = 0; i < types.size(); ++i) {
+            if (isWholeDirectoryMarker(job.fileTypes[i])) {
+                copyLine(everyFile);
+                break;
+            }
+            copyLine(types[i]);
+        }
+    }
+}
+
+std::vector<std::string> BackupScriptLines(const BackupJob& job, const DirectoryTest& isDirectory,
+                                           char separator)
+{
+    std::vector<std::string> lines;
+    writeBackupScript(
+        job, isDirectory, [&](std::string_view line) { lines.emplace_back(line); }, separator);
+    return lines;
+}
+
+std::string BackupScript(const BackupJob& job, const DirectoryTest& isDirectory, char separator)
+{
+    std::string script;
+    writeBackupScript(
+        job, isDirectory,
+        [&](std::string_view line) {
+            script += line;
+            script += "\r\n";
+        },
+        separator);
+    return script;
+}
+
+} // namespace tarvik

@@ -1,0 +1,183 @@
+#include "ProfileValues.h"
+
+#include <algorithm>
+
+namespace tarvik {
+namespace {
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The index that `key` names when it is listItemKey(index) but for the case
+// of its letters; -1 for any other key.
+std::int64_t listItemIndex(std::string_view key)
+{
+    if (key.size() < 5 || key.size() > 14)
+        return -1;
+    static constexpr std::string_view kPrefix = "sval";
+    for (size_t i = 0; i < kPrefix.size(); ++i) {
+        const char c = key[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kPrefix[i])
+            return -1;
+    }
+    const std::string_view digits = key.substr(kPrefix.size());
+    if (digits.size() > 1 && digits.front() == '0')
+        return -1;
+    std::int64_t index = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        index = index * 10 + (c - '0');
+    }
+    return index;
+}
+
+} // namespace
+
+std::int32_t parseProfileInteger(std::string_view text, std::int32_t defaultValue)
+{
+    size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    std::string_view rest = text.substr(at);
+
+    size_t prefix = 0;
+    for (std::string_view candidate : {"0x", "0X", "$", "x", "X"}) {
+        if (startsWith(rest, candidate)) {
+            prefix = candidate.size();
+            break;
+        }
+    }
+    if (prefix > 0) {
+        std::string_view digits = rest.substr(prefix);
+        if (digits.empty())
+            return defaultValue;
+        std::uint32_t pattern = 0;
+        int significant = 0;
+        for (char c : digits) {
+            const int digit = hexDigit(c);
+            if (digit < 0)
+                return defaultValue;
+            if (significant > 0 || digit != 0)
+                ++significant;
+            if (significant > 8)
+                return defaultValue;
+            pattern = pattern << 4 | static_cast<std::uint32_t>(digit);
+        }
+        if (negative)
+            pattern = 0u - pattern;
+        return static_cast<std::int32_t>(pattern);
+    }
+
+    if (rest.empty())
+        return defaultValue;
+    // The magnitude may reach 2^31 only for a negative value.
+    const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
+    std::uint64_t magnitude = 0;
+    for (char c : rest) {
+        if (c < '0' || c > '9')
+            return defaultValue;
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+        if (magnitude > limit)
+            return defaultValue;
+    }
+    const std::int64_t value =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    return static_cast<std::int32_t>(value);
+}
+
+std::string formatProfileInteger(std::int32_t value)
+{
+    return std::to_string(value);
+}
+
+bool parseProfileBoolean(std::string_view text, bool defaultValue)
+{
+    return parseProfileInteger(text, defaultValue ? 1 : 0) != 0;
+}
+
+std::string formatProfileBoolean(bool value)
+{
+    return value ? "1" : "0";
+}
+
+std::string_view trimControls(std::string_view text)
+{
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::string listItemKey(std::int32_t index)
+{
+    return "sVal" + std::to_string(index);
+}
+
+std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntry>& entries,
+                                         std::int32_t number)
+{
+    struct Hit
+    {
+        std::int64_t index;
+        size_t entry;
+    };
+    std::vector<Hit> hits;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::int64_t index = listItemIndex(entries[i].key);
+        if (index >= 0 && index < number)
+            hits.push_back({index, i});
+    }
+    // Stable, so that of two keys with one index the first in the file wins.
+    std::stable_sort(hits.begin(), hits.end(),
+                     [](const Hit& a, const Hit& b) { return a.index < b.index; });
+    std::vector<std::string> items;
+    items.reserve(hits.size());
+    for (size_t i = 0; i < hits.size(); ++i) {
+        if (i > 0 && hits[i].index == hits[i - 1].index)
+            continue;
+        const std::string_view item = trimControls(entries[hits[i].entry].value);
+        if (!item.empty())
+            items.emplace_back(item);
+    }
+    return items;
+}
+
+std::string settingsFilePath(std::string_view modulePath, char separator)
+{
+    size_t folderEnd = modulePath.rfind(separator);
+    if (separator == '\\') {
+        const size_t drive = modulePath.rfind(':');
+        if (drive != std::string_view::npos &&
+            (folderEnd == std::string_view::npos || drive > folderEnd))
+            folderEnd = drive;
+    }
+    const size_t dot = modulePath.rfind('.');
+    const bool hasExtension =
+        dot != std::string_view::npos && (folderEnd == std::string_view::npos || dot > folderEnd);
+    return std::string(hasExtension ? modulePath.substr(0, dot) : modulePath) + ".INI";
+}
+
+} // namespace tarvik

@@ -1,0 +1,52 @@
+#pragma once
+// How the settings file spells integers and booleans, and where the file lies.
+// Reading is forgiving (a value that is no number gives the caller's default,
+// never an error); writing is canonical.
+
+#include "FileSystem.h"
+#include "Profile.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+// Leading blanks, an optional "+" or "-", then decimal digits within 32 bits,
+// or hexadecimal digits after "$", "x", "X", "0x" or "0X" (at most eight
+// significant ones, taken as a 32-bit pattern, so "$FFFFFFFF" is -1). The
+// digits must run to the end of the text; any other text gives `defaultValue`.
+std::int32_t parseProfileInteger(std::string_view text, std::int32_t defaultValue);
+
+// Signed decimal: no leading zeros, no "+".
+std::string formatProfileInteger(std::int32_t value);
+
+// Any integer but 0 is true; text that is no integer gives `defaultValue`.
+bool parseProfileBoolean(std::string_view text, bool defaultValue);
+
+// "1" or "0".
+std::string formatProfileBoolean(bool value);
+
+// `text` without leading and trailing characters of codes 0 to 32.
+std::string_view trimControls(std::string_view text);
+
+// The key of a list's item: "sVal" and its index in decimal.
+std::string listItemKey(std::int32_t index);
+
+// The items of a list section holding `entries`, with `number` as its
+// "Number": for each index from 0 to number-1 in rising order, the value of
+// the first key named listItemKey(index), trimmed by trimControls and passed
+// over when that leaves nothing. The same as reading every index, but in time
+// that follows the keys present, not `number`.
+std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntry>& entries,
+                                         std::int32_t number);
+
+// The settings file of the executable at `modulePath`: its extension (the text
+// from the last "." that stands after the last separator) replaced by ".INI",
+// or ".INI" appended when it has none. With `\` as the separator a drive's ":"
+// also ends the folder part, as in Windows paths.
+std::string settingsFilePath(std::string_view modulePath,
+                             char separator = platform::kNativeSeparator);
+
+} // namespace tarvik

@@ -1,0 +1,210 @@
+#include "BackUpMain.h"
+
+#include "BackUpSettings.h"
+#include "ErrorReport.h"
+#include "FileSystem.h"
+#include "ImageList.h"
+#include "Text.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <exception>
+#include <utility>
+
+namespace tarvik::gui {
+namespace {
+
+QDateTime toQt(const platform::LocalDateTime& when)
+{
+    return QDateTime(QDate(when.date.year, when.date.month, when.date.day),
+                     QTime(when.hour, when.minute, when.second, when.millisecond));
+}
+
+platform::LocalDateTime fromQt(const QDateTime& when)
+{
+    const QDate date = when.date();
+    const QTime time = when.time();
+    return {{date.year(), date.month(), date.day()},
+            time.hour(),
+            time.minute(),
+            time.second(),
+            time.msec()};
+}
+
+std::vector<std::string> items(const QListWidget* list)
+{
+    std::vector<std::string> texts;
+    texts.reserve(static_cast<size_t>(list->count()));
+    for (int i = 0; i < list->count(); ++i)
+        texts.push_back(gui::fromQt(list->item(i)->text()));
+    return texts;
+}
+
+} // namespace
+
+TBackUpForm::TBackUpForm(std::vector<std::string> commandLine, QWidget* parent)
+    : QMainWindow(parent), m_commandLine(std::move(commandLine))
+{
+    setObjectName(QStringLiteral("BackUpForm"));
+    setWindowTitle(QStringLiteral("Back Up"));
+    setWindowIcon(picture(Picture::Application));
+    // The window was laid out for an 8 point font about as wide as Arial; a
+    // wider one would cut the tool buttons' captions short.
+    QFont designed = font();
+    designed.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                          QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                          QStringLiteral("DejaVu Sans Condensed")});
+    designed.setStyleHint(QFont::SansSerif);
+    designed.setPointSize(8);
+    setFont(designed);
+
+    createActions();
+    createMenus();
+    createPages();
+    connectHandlers();
+    setFocusOrder();
+    // The designed client area lies below the menu bar.
+    resize(415, 506 + MainMenu1->sizeHint().height());
+}
+
+TBackUpForm::~TBackUpForm()
+{
+    handle(&TBackUpForm::FormDestroy);
+}
+
+void TBackUpForm::connectHandlers()
+{
+    const auto bind = [this](QAction* action, void (TBackUpForm::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { handle(handler); });
+    };
+    bind(ExitProgram, &TBackUpForm::ExitProgramExecute);
+    bind(RunBackupAction, &TBackUpForm::RunBackupActionExecute);
+    bind(AddDirectoryAction, &TBackUpForm::AddDirectoryActionExecute);
+    bind(RemoveDirectoryAction, &TBackUpForm::RemoveDirectoryActionExecute);
+    bind(AddFileTypeAction, &TBackUpForm::AddFileTypeActionExecute);
+    bind(RemoveFileTypeAction, &TBackUpForm::RemoveFileTypeActionExecute);
+    bind(AboutAction, &TBackUpForm::AboutActionExecute);
+    connect(SelectBUDirButton, &QPushButton::clicked, this,
+            [this] { handle(&TBackUpForm::SelectBUDirButtonClick); });
+    connect(SpeedButton2, &QToolButton::clicked, this,
+            [this] { handle(&TBackUpForm::SpeedButton2Click); });
+    connect(DateTimePicker, &QDateTimeEdit::dateTimeChanged, this,
+            [this] { handle(&TBackUpForm::DateTimePickerChange); });
+}
+
+void TBackUpForm::handle(void (TBackUpForm::*handler)())
+{
+    try {
+        (this->*handler)();
+    } catch (const std::exception& error) {
+        showErrorReport(this, error.what());
+    }
+}
+
+void TBackUpForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    showOnce();
+}
+
+void TBackUpForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        showOnce();
+}
+
+// A window started minimised has not been shown to the user: its values are
+// loaded when the user first restores it.
+void TBackUpForm::showOnce()
+{
+    if (m_shown || !isVisible() || isMinimized())
+        return;
+    m_shown = true;
+    handle(&TBackUpForm::FormShow);
+}
+
+void TBackUpForm::FormShow()
+{
+    m_changesFromDate = platform::current().now();
+    {
+        const QSignalBlocker quiet(DateTimePicker);
+        DateTimePicker->setDateTime(toQt(m_changesFromDate));
+    }
+    {
+        TBackUpSettings store;
+        store.RestoreForm(this);
+        store.LoadListBox(DirectoryListBox);
+        store.LoadEdit(BackupDirEdt);
+        store.LoadCheckBox(AddNotesCheckBox);
+        store.LoadCheckBox(SubDirCheckBox);
+        store.LoadCheckBox(DelphiFilesCheckBox);
+        store.LoadCheckBox(ChangesFromDateCheckBox);
+        store.LoadListBox(FileTypesListBox);
+    }
+    PageControl1->setCurrentWidget(TabSheet1);
+    ProcessCommandLine();
+}
+
+void TBackUpForm::FormDestroy()
+{
+    m_run.deleteScript();
+    // A window that was never shown never loaded its values: saving its empty
+    // controls would wipe the stored lists.
+    if (!m_shown)
+        return;
+    TBackUpSettings store;
+    store.StoreForm(this);
+    store.SaveListBox(DirectoryListBox);
+    store.SaveEdit(BackupDirEdt);
+    store.SaveCheckBox(AddNotesCheckBox);
+    store.SaveCheckBox(SubDirCheckBox);
+    store.SaveCheckBox(DelphiFilesCheckBox);
+    store.SaveCheckBox(ChangesFromDateCheckBox);
+    store.SaveListBox(FileTypesListBox);
+}
+
+void TBackUpForm::DateTimePickerChange()
+{
+    m_changesFromDate = fromQt(DateTimePicker->dateTime());
+}
+
+void TBackUpForm::ExitProgramExecute()
+{
+    close();
+}
+
+void TBackUpForm::RunBackupActionExecute()
+{
+    RunBackup();
+}
+
+void TBackUpForm::ProcessCommandLine()
+{
+    for (const std::string& argument : m_commandLine)
+        if (argument == "/auto")
+            RunBackup();
+}
+
+void TBackUpForm::RunBackup()
+{
+    BackupJob job;
+    job.backupDirectory = gui::fromQt(BackupDirEdt->text());
+    job.sourceDirectories = items(DirectoryListBox);
+    job.fileTypes = items(FileTypesListBox);
+    job.includeSubDirectories = SubDirCheckBox->isChecked();
+    job.changesFrom = m_changesFromDate.date;
+    m_run.RunBackup(job, reinterpret_cast<platform::WindowHandle>(effectiveWinId()));
+}
+
+} // namespace tarvik::gui

@@ -1,0 +1,316 @@
+// The window's definition: its actions, menus and pages, with every component
+// at the place and with the anchors it was designed with (a 415 x 506 client
+// area at 96 dpi).
+
+#include "BackUpMain.h"
+#include "ImageList.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace tarvik::gui {
+namespace {
+
+constexpr int kListItemHeight = 13;
+
+// List boxes draw their items 13 pixels high, whatever the style would choose.
+class FixedItemHeight final : public QStyledItemDelegate
+{
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), kListItemHeight};
+    }
+};
+
+template <typename Widget> Widget* named(Widget* widget, const char* name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QFrame* panel(QWidget* parent, const char* name, int height)
+{
+    auto* frame = named(new QFrame(parent), name);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    frame->setFixedHeight(height);
+    return frame;
+}
+
+QListWidget* listBox(QWidget* parent, const char* name)
+{
+    auto* list = named(new QListWidget(parent), name);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setUniformItemSizes(true);
+    list->setItemDelegate(new FixedItemHeight(list));
+    return list;
+}
+
+// A tool button takes its caption from `action` but carries its own picture;
+// like every tool button of the window it never takes the keyboard focus.
+QToolButton* toolButton(QWidget* parent, const char* name, QAction* action, Picture glyph,
+                        Qt::ToolButtonStyle style, bool flat, QRect placement)
+{
+    auto* button = named(new QToolButton(parent), name);
+    button->setDefaultAction(action);
+    button->setIcon(picture(glyph));
+    button->setIconSize(QSize(16, 16));
+    button->setToolButtonStyle(style);
+    button->setAutoRaise(flat);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(placement);
+    return button;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, QRect placement)
+{
+    auto* box = named(new QCheckBox(caption, parent), name);
+    box->setGeometry(placement);
+    return box;
+}
+
+// The tool buttons keep their designed size; with a font wider than the one
+// they were designed for, a caption that would be cut short is drawn smaller.
+void fitCaption(QToolButton* button)
+{
+    QFont font = button->font();
+    const int room =
+        button->width() - 2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    while (QFontMetrics(font).horizontalAdvance(button->text()) > room && font.pointSizeF() > 6.0)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    button->setFont(font);
+}
+
+// The tab widget's own page walk (Ctrl+Tab) does not skip hidden tabs: a step
+// onto one goes on, in the same direction, to the next tab that is shown.
+void keepHiddenPagesClosed(QTabWidget* pages)
+{
+    auto previous = std::make_shared<int>(pages->currentIndex());
+    QObject::connect(pages, &QTabWidget::currentChanged, pages, [pages, previous](int index) {
+        const int count = pages->count();
+        if (index >= 0 && !pages->isTabVisible(index)) {
+            const int step = (index - *previous + count) % count == 1 ? 1 : count - 1;
+            int next = index;
+            do
+                next = (next + step) % count;
+            while (next != index && !pages->isTabVisible(next));
+            if (next != index) {
+                pages->setCurrentIndex(next);
+                return;
+            }
+        }
+        *previous = index;
+    });
+}
+
+// The user's short date form, with the year always in full.
+QString shortDateFormat()
+{
+    QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
+    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
+    return format.replace(shortYear, QStringLiteral("yyyy"));
+}
+
+} // namespace
+
+QAction* TBackUpForm::createAction(const char* name, const QString& caption, int image)
+{
+    auto* action = named(new QAction(caption, ActionList), name);
+    action->setProperty("category", QStringLiteral("Std"));
+    if (image >= 0)
+        action->setIcon(picture(static_cast<Picture>(image)));
+    action->setShortcuts({});
+    action->setAutoRepeat(false);
+    return action;
+}
+
+void TBackUpForm::createActions()
+{
+    ActionList = named(new QObject(this), "ActionList");
+    ExitProgram = createAction("ExitProgram", QStringLiteral("Exit"), 1);
+    RunBackupAction = createAction("RunBackupAction", QStringLiteral("Run Backup"), 3);
+    AddDirectoryAction = createAction("AddDirectoryAction", QStringLiteral("Add Directory"), 0);
+    RemoveDirectoryAction =
+        createAction("RemoveDirectoryAction", QStringLiteral("Remove Directory"), 4);
+    AddFileTypeAction = createAction("AddFileTypeAction", QStringLiteral("Add"), 0);
+    RemoveFileTypeAction = createAction("RemoveFileTypeAction", QStringLiteral("Remove"), 4);
+    AboutAction = createAction("AboutAction", QStringLiteral("About"), -1);
+}
+
+// A menu item bound to `action`: it shows the action's caption and picture and
+// runs the action when chosen.
+QAction* TBackUpForm::createMenuItem(QMenu* menu, const char* name, QAction* action)
+{
+    auto* item = named(new QAction(action->icon(), action->text(), menu), name);
+    connect(action, &QAction::changed, item, [item, action] {
+        item->setText(action->text());
+        item->setIcon(action->icon());
+    });
+    connect(item, &QAction::triggered, action, &QAction::trigger);
+    menu->addAction(item);
+    return item;
+}
+
+void TBackUpForm::createMenus()
+{
+    MainMenu1 = named(new QMenuBar(this), "MainMenu1");
+    setMenuBar(MainMenu1);
+    File1 = named(MainMenu1->addMenu(QStringLiteral("File")), "File1");
+    RunBackup1 = createMenuItem(File1, "RunBackup1", RunBackupAction);
+    N1 = named(File1->addSeparator(), "N1");
+    Exit1 = createMenuItem(File1, "Exit1", ExitProgram);
+    Help1 = named(MainMenu1->addMenu(QStringLiteral("Help")), "Help1");
+    About1 = createMenuItem(Help1, "About1", AboutAction);
+    PopupMenu1 = named(new QMenu(this), "PopupMenu1");
+    RemoveDir1 = createMenuItem(PopupMenu1, "RemoveDir1", RemoveDirectoryAction);
+}
+
+void TBackUpForm::createBackupPage()
+{
+    TabSheet1 = named(new QWidget(PageControl1), "TabSheet1");
+    auto* column = new QVBoxLayout(TabSheet1);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Panel1 = panel(TabSheet1, "Panel1", 57);
+    RunBackupSpeedButton =
+        toolButton(Panel1, "RunBackupSpeedButton", RunBackupAction, Picture::RunBackupButton,
+                   Qt::ToolButtonTextUnderIcon, true, QRect(9, 10, 89, 41));
+    AddDirSpeedButton =
+        toolButton(Panel1, "AddDirSpeedButton", AddDirectoryAction, Picture::GreenPlus,
+                   Qt::ToolButtonTextUnderIcon, true, QRect(104, 8, 89, 41));
+    SpeedButton1 = toolButton(Panel1, "SpeedButton1", RemoveDirectoryAction, Picture::RedCross,
+                              Qt::ToolButtonTextUnderIcon, true, QRect(200, 8, 89, 41));
+
+    DirectoryListBox = listBox(TabSheet1, "DirectoryListBox");
+    DirectoryListBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DirectoryListBox, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        PopupMenu1->popup(DirectoryListBox->viewport()->mapToGlobal(at));
+    });
+
+    // Label and picker keep their distance to the panel's bottom edge.
+    Panel2 = panel(TabSheet1, "Panel2", 51);
+    Label1 = named(new QLabel(QStringLiteral("Changes From"), Panel2), "Label1");
+    Label1->move(8, 17);
+    Label1->adjustSize();
+    DateTimePicker = named(new QDateEdit(Panel2), "DateTimePicker");
+    DateTimePicker->setCalendarPopup(true);
+    DateTimePicker->setDisplayFormat(shortDateFormat());
+    DateTimePicker->setGeometry(88, 14, 121, 21);
+
+    for (QToolButton* button : {RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1})
+        fitCaption(button);
+
+    column->addWidget(Panel1);
+    column->addWidget(DirectoryListBox, 1);
+    column->addWidget(Panel2);
+}
+
+void TBackUpForm::createNotesPage()
+{
+    TabSheet2 = named(new QWidget(PageControl1), "TabSheet2");
+    auto* column = new QVBoxLayout(TabSheet2);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    Panel3 = panel(TabSheet2, "Panel3", 57);
+    SpeedButton2 = named(new QToolButton(Panel3), "SpeedButton2");
+    SpeedButton2->setText(QStringLiteral("Create Note"));
+    SpeedButton2->setFocusPolicy(Qt::NoFocus);
+    SpeedButton2->setGeometry(16, 8, 65, 33);
+    NotesMemo = named(new QPlainTextEdit(TabSheet2), "NotesMemo");
+    NotesMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // One empty line, ended like every line of a memo.
+    NotesMemo->setPlainText(QStringLiteral("\n"));
+    column->addWidget(Panel3);
+    column->addWidget(NotesMemo, 1);
+}
+
+void TBackUpForm::createSettingsPage()
+{
+    TabSheet3 = named(new QWidget(PageControl1), "TabSheet3");
+
+    GroupBox2 = named(new QGroupBox(QStringLiteral("Backup Directory"), TabSheet3), "GroupBox2");
+    GroupBox2->setGeometry(3, 3, 401, 62);
+    BackupDirEdt = named(new QLineEdit(GroupBox2), "BackupDirEdt");
+    BackupDirEdt->setGeometry(11, 22, 350, 21);
+    SelectBUDirButton =
+        named(new QPushButton(QStringLiteral("..."), GroupBox2), "SelectBUDirButton");
+    SelectBUDirButton->setAutoDefault(false);
+    SelectBUDirButton->setGeometry(367, 22, 25, 21);
+
+    GroupBox1 = named(new QGroupBox(QStringLiteral("File Types"), TabSheet3), "GroupBox1");
+    GroupBox1->setGeometry(3, 71, 294, 137);
+    FileTypesListBox = listBox(GroupBox1, "FileTypesListBox");
+    FileTypesListBox->setGeometry(8, 24, 177, 97);
+    SpeedButton3 = toolButton(GroupBox1, "SpeedButton3", AddFileTypeAction, Picture::GreenPlus,
+                              Qt::ToolButtonTextBesideIcon, false, QRect(191, 27, 89, 22));
+    SpeedButton4 = toolButton(GroupBox1, "SpeedButton4", RemoveFileTypeAction, Picture::RedCross,
+                              Qt::ToolButtonTextBesideIcon, false, QRect(191, 55, 89, 22));
+
+    GroupBox3 = named(new QGroupBox(QStringLiteral("Options"), TabSheet3), "GroupBox3");
+    GroupBox3->setGeometry(3, 214, 294, 54);
+    SubDirCheckBox = checkBox(GroupBox3, "SubDirCheckBox",
+                              QStringLiteral("Include Sub Directories"), QRect(11, 24, 169, 17));
+
+    // Kept for the settings file only: never shown, never read by a command.
+    ChangesFromDateCheckBox = checkBox(TabSheet3, "ChangesFromDateCheckBox",
+                                       QStringLiteral("Change From Date Default To Last Backup"),
+                                       QRect(16, 274, 249, 17));
+    AddNotesCheckBox =
+        checkBox(TabSheet3, "AddNotesCheckBox",
+                 QStringLiteral("Add Notes File to Backup Directory"), QRect(16, 320, 201, 17));
+    DelphiFilesCheckBox = checkBox(TabSheet3, "DelphiFilesCheckBox",
+                                   QStringLiteral("Delphi Files Only"), QRect(240, 352, 97, 17));
+    for (QCheckBox* hidden : {ChangesFromDateCheckBox, AddNotesCheckBox, DelphiFilesCheckBox})
+        hidden->setVisible(false);
+}
+
+void TBackUpForm::createPages()
+{
+    PageControl1 = named(new QTabWidget(this), "PageControl1");
+    PageControl1->setIconSize(QSize(16, 16));
+    createBackupPage();
+    createNotesPage();
+    createSettingsPage();
+    PageControl1->addTab(TabSheet1, picture(Picture::ArrowUpLeft), QStringLiteral("Backup"));
+    PageControl1->addTab(TabSheet2, picture(Picture::NotesPage), QStringLiteral("Notes"));
+    PageControl1->addTab(TabSheet3, picture(Picture::HammerAndWrench), QStringLiteral("Settings"));
+    PageControl1->setTabVisible(PageControl1->indexOf(TabSheet2), false);
+    keepHiddenPagesClosed(PageControl1);
+    // The page the window was designed with; FormShow selects "Backup".
+    PageControl1->setCurrentWidget(TabSheet3);
+    setCentralWidget(PageControl1);
+
+    StatusBar1 = named(new QStatusBar(this), "StatusBar1");
+    StatusBar1->setFixedHeight(19);
+    setStatusBar(StatusBar1);
+}
+
+void TBackUpForm::setFocusOrder()
+{
+    setTabOrder(DirectoryListBox, DateTimePicker);
+    setTabOrder(FileTypesListBox, BackupDirEdt);
+    setTabOrder(BackupDirEdt, SelectBUDirButton);
+    setTabOrder(SelectBUDirButton, SubDirCheckBox);
+}
+
+} // namespace tarvik::gui

@@ -1,0 +1,7 @@
+#include "BackUpSettings.h"
+
+namespace tarvik::gui {
+
+TBackUpSettings::TBackUpSettings() = default;
+
+} // namespace tarvik::gui

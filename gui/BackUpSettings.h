@@ -1,0 +1,15 @@
+#pragma once
+// The program's settings store. It adds nothing to TFrmSettings: the program
+// names it so that its own store may grow without changing the general one.
+
+#include "FrmSettings.h"
+
+namespace tarvik::gui {
+
+class TBackUpSettings : public TFrmSettings
+{
+  public:
+    TBackUpSettings();
+};
+
+} // namespace tarvik::gui

@@ -1,0 +1,35 @@
+#include "ErrorReport.h"
+
+#include "Dialogs.h"
+#include "System.h"
+#include "Text.h"
+
+namespace tarvik::gui {
+
+QString ApplicationTitle(std::string_view modulePath, char separator)
+{
+    std::string_view name = modulePath;
+    if (const size_t slash = name.find_last_of(separator); slash != std::string_view::npos)
+        name.remove_prefix(slash + 1);
+    if (const size_t dot = name.find('.'); dot != std::string_view::npos)
+        name = name.substr(0, dot);
+    const QString title = toQt(std::string(name));
+    return title.left(1) + title.mid(1).toLower();
+}
+
+std::string ErrorReportText(std::string_view message)
+{
+    std::string text(message);
+    // Compared as the system compares 8-bit characters: unsigned.
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
+        text += '.';
+    return text;
+}
+
+void showErrorReport(QWidget* owner, std::string_view message)
+{
+    dialogs().showError(owner, ApplicationTitle(platform::current().modulePath()),
+                        toQt(ErrorReportText(message)));
+}
+
+} // namespace tarvik::gui

@@ -1,0 +1,228 @@
+#include "FrmSettings.h"
+
+#include "Profile.h"
+#include "ProfileValues.h"
+#include "System.h"
+#include "Text.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStringList>
+#include <QWidget>
+#include <algorithm>
+
+namespace tarvik::gui {
+namespace {
+
+// One operation's use of the settings file: its path worked out anew, and the
+// file released (the profile flush) when the operation ends, however it ends.
+class SettingsFile
+{
+  public:
+    SettingsFile() : m_path(settingsFilePath(platform::current().modulePath())) {}
+    ~SettingsFile()
+    {
+        if (!m_released)
+            platform::flushProfile(m_path);
+    }
+    SettingsFile(const SettingsFile&) = delete;
+    SettingsFile& operator=(const SettingsFile&) = delete;
+
+    std::string read(const std::string& section, const char* key) const
+    {
+        return platform::getProfileString(section, key, std::string(), m_path);
+    }
+    std::int32_t readInteger(const std::string& section, const char* key,
+                             std::int32_t defaultValue) const
+    {
+        return parseProfileInteger(read(section, key), defaultValue);
+    }
+    bool readBoolean(const std::string& section, const char* key, bool defaultValue) const
+    {
+        return parseProfileBoolean(read(section, key), defaultValue);
+    }
+    std::vector<platform::ProfileEntry> readSection(const std::string& section) const
+    {
+        return platform::getProfileSection(section, m_path);
+    }
+
+    void write(const std::string& section, const std::string& key, const std::string& value)
+    {
+        if (!platform::writeProfileString(section, key, value, m_path))
+            throw SettingsWriteError(m_path);
+    }
+    void writeInteger(const std::string& section, const char* key, std::int32_t value)
+    {
+        write(section, key, formatProfileInteger(value));
+    }
+    void writeBoolean(const std::string& section, const char* key, bool value)
+    {
+        write(section, key, formatProfileBoolean(value));
+    }
+
+    // Releases the file. Writes may be held until now, so a failure here is
+    // a refused write like any other.
+    void release()
+    {
+        m_released = true;
+        if (!platform::flushProfile(m_path))
+            throw SettingsWriteError(m_path);
+    }
+
+  private:
+    std::string m_path;
+    bool m_released = false;
+};
+
+// Hand-edited files may hold any 32-bit number; a window larger or farther
+// out than Qt can place means nothing, so such values are brought into range.
+int clampCoordinate(std::int64_t value)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(value, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+}
+
+int clampSize(std::int64_t value)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(value, 0, QWIDGETSIZE_MAX));
+}
+
+} // namespace
+
+SettingsWriteError::SettingsWriteError(const std::string& path)
+    : std::runtime_error("Unable to write to " + path)
+{}
+
+TFrmSettings::TFrmSettings()
+    : Left(101), Width(0), Top(101), Height(0), WindowState(FormWindowState::Normal)
+{}
+
+std::string TFrmSettings::sectionOf(const QWidget* widget) const
+{
+    return SectionPrefix + fromQt(widget->objectName());
+}
+
+void TFrmSettings::RestoreForm(QWidget* form)
+{
+    SectionName = sectionOf(form);
+    LoadPlacement();
+    if (Top != -1)
+        form->move(form->frameGeometry().x(), clampCoordinate(Top));
+    if (Left != -1)
+        form->move(clampCoordinate(Left), form->frameGeometry().y());
+    if (!form->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        // The file holds the outer size; resize() takes the inner one.
+        if (Height != -1) {
+            const int frame = form->frameGeometry().height() - form->height();
+            form->resize(form->width(), clampSize(std::int64_t{Height} - frame));
+        }
+        if (Width != -1) {
+            const int frame = form->frameGeometry().width() - form->width();
+            form->resize(clampSize(std::int64_t{Width} - frame), form->height());
+        }
+    }
+    Qt::WindowStates state =
+        form->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
+    if (WindowState == FormWindowState::Maximized)
+        state |= Qt::WindowMaximized;
+    form->setWindowState(state);
+}
+
+void TFrmSettings::StoreForm(QWidget* form)
+{
+    SectionName = sectionOf(form);
+    const QRect frame = form->frameGeometry();
+    Top = frame.y();
+    Left = frame.x();
+    Height = frame.height();
+    Width = frame.width();
+    const Qt::WindowStates state = form->windowState();
+    WindowState = state.testFlag(Qt::WindowMinimized)   ? FormWindowState::Minimized
+                  : state.testFlag(Qt::WindowMaximized) ? FormWindowState::Maximized
+                                                        : FormWindowState::Normal;
+    SavePlacement();
+}
+
+void TFrmSettings::LoadPlacement()
+{
+    SettingsFile file;
+    Top = file.readInteger(SectionName, "Top", -1);
+    Left = file.readInteger(SectionName, "Left", -1);
+    Width = file.readInteger(SectionName, "Width", -1);
+    Height = file.readInteger(SectionName, "Height", -1);
+    WindowState = file.readBoolean(SectionName, "InitMax", false) ? FormWindowState::Maximized
+                                                                  : FormWindowState::Normal;
+    file.release();
+}
+
+void TFrmSettings::SavePlacement()
+{
+    SettingsFile file;
+    file.writeInteger(SectionName, "Top", Top);
+    file.writeInteger(SectionName, "Left", Left);
+    file.writeInteger(SectionName, "Width", Width);
+    file.writeInteger(SectionName, "Height", Height);
+    file.writeBoolean(SectionName, "InitMax", WindowState == FormWindowState::Maximized);
+    file.release();
+}
+
+void TFrmSettings::LoadListBox(QListWidget* list)
+{
+    SettingsFile file;
+    const std::string section = sectionOf(list);
+    const std::int32_t number = file.readInteger(section, "Number", 0);
+    if (number > 0) {
+        // One pass over the section's keys rather than one read per index:
+        // a hand-edited "Number" of two thousand million must not stall.
+        QStringList items;
+        for (const std::string& item : storedListItems(file.readSection(section), number))
+            items.append(toQt(item));
+        list->addItems(items);
+    }
+    file.release();
+}
+
+void TFrmSettings::SaveListBox(QListWidget* list)
+{
+    SettingsFile file;
+    const std::string section = sectionOf(list);
+    const int count = list->count();
+    file.writeInteger(section, "Number", count);
+    for (int i = 0; i < count; ++i) {
+        const std::string text = fromQt(list->item(i)->text());
+        const std::string_view item = trimControls(text);
+        if (!item.empty())
+            file.write(section, listItemKey(i), std::string(item));
+    }
+    file.release();
+}
+
+void TFrmSettings::LoadEdit(QLineEdit* edit)
+{
+    SettingsFile file;
+    edit->setText(toQt(file.read(sectionOf(edit), "Text")));
+    file.release();
+}
+
+void TFrmSettings::SaveEdit(QLineEdit* edit)
+{
+    SettingsFile file;
+    file.write(sectionOf(edit), "Text", fromQt(edit->text()));
+    file.release();
+}
+
+void TFrmSettings::LoadCheckBox(QCheckBox* box)
+{
+    SettingsFile file;
+    box->setChecked(file.readBoolean(sectionOf(box), "Checked", false));
+    file.release();
+}
+
+void TFrmSettings::SaveCheckBox(QCheckBox* box)
+{
+    SettingsFile file;
+    file.writeBoolean(sectionOf(box), "Checked", box->isChecked());
+    file.release();
+}
+
+} // namespace tarvik::gui

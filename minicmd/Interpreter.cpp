@@ -1,0 +1,106 @@
+#include "Interpreter.h"
+
+#include "CommandLine.h"
+#include "Console.h"
+#include "Folders.h"
+#include "Xcopy.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvik::minicmd {
+namespace {
+
+std::string upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+std::string prompt()
+{
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) + ">" : std::string(">");
+}
+
+int makeFolders(const std::vector<std::string>& paths, Console& console)
+{
+    if (paths.empty()) {
+        console.error("The syntax of the command is incorrect.");
+        return 1;
+    }
+    int failures = 0;
+    for (const std::string& path : paths) {
+        struct stat info
+        {};
+        if (::stat(path.c_str(), &info) == 0) {
+            console.line("A subdirectory or file " + path + " already exists.");
+            // Only a file in the folder's place is a failure: the folder the
+            // script wants is there otherwise.
+            failures += S_ISDIR(info.st_mode) ? 0 : 1;
+            continue;
+        }
+        if (const int code = ensureFolder(path); code != 0) {
+            console.error("Cannot create folder " + path + ": " + std::strerror(code));
+            ++failures;
+        }
+    }
+    return failures;
+}
+
+} // namespace
+
+int runLine(std::string_view line, Console& console)
+{
+    if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; }))
+        return 0;
+    console.line("");
+    console.line(prompt() + std::string(line));
+
+    ParsedLine parsed = parseCommandLine(line);
+    if (!parsed.refusal.empty()) {
+        console.error(parsed.refusal);
+        return 1;
+    }
+    if (parsed.words.empty())
+        return 0;
+    const std::string name = parsed.words.front();
+    const std::vector<std::string> arguments(parsed.words.begin() + 1, parsed.words.end());
+    const std::string command = upper(name);
+    if (command == "MD" || command == "MKDIR")
+        return makeFolders(arguments, console);
+    if (command == "XCOPY") {
+        auto request = parseXcopy(arguments);
+        if (const auto* refusal = std::get_if<std::string>(&request)) {
+            console.error(*refusal);
+            console.line("0 File(s) copied");
+            return 1;
+        }
+        return runXcopy(std::get<XcopyRequest>(request), console);
+    }
+    console.error("'" + name +
+                  "' is not recognized as an internal or external command, operable program or "
+                  "batch file.");
+    return 1;
+}
+
+int runScript(std::string_view script, Console& console)
+{
+    int failures = 0;
+    while (!script.empty()) {
+        const auto end = script.find('\n');
+        std::string_view line = script.substr(0, end);
+        script = end == std::string_view::npos ? std::string_view() : script.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        failures += runLine(line, console);
+    }
+    return failures;
+}
+
+} // namespace tarvik::minicmd

@@ -1,0 +1,126 @@
+// minicmd: runs the backup scripts the program writes where the system has no
+// command interpreter of its own.
+
+#include "Console.h"
+#include "Interpreter.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: minicmd [--cd FOLDER] [--ready FIFO] SCRIPT\n"
+    "Runs a batch script of MD and xcopy lines, as the backup program writes them.\n"
+    "\n"
+    "  MD PATH...                              make folders, with missing parents\n"
+    "  xcopy SOURCE[/MASK] [DEST] [/S] [/D:m-d-y]\n"
+    "                                          copy matching files changed on or after\n"
+    "                                          the date, /S with sub-folders\n"
+    "\n"
+    "  --cd FOLDER   run the script's lines in FOLDER (the script is read first)\n"
+    "  --ready FIFO  write one byte to FIFO once the script is in memory, so the\n"
+    "                starter may delete it\n"
+    "  --help        show this text\n"
+    "  --version     show the version\n"
+    "\n"
+    "The exit status is 0 when every line ran without failure, 1 otherwise, 2 when the\n"
+    "script could not be read.\n";
+
+bool readWholeFile(const char* path, std::string& content, int& code)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        code = errno;
+        return false;
+    }
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            code = errno;
+            ::close(fd);
+            return false;
+        }
+        content.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
+// Tells the starter that the script is in memory. Whoever waits has the
+// FIFO open for reading; when nobody does (any more), there is nothing to tell.
+void signalReady(const char* fifo)
+{
+    const int fd = ::open(fifo, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const char byte = '1';
+    [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+    ::close(fd);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* ready = nullptr;
+    const char* folder = nullptr;
+    const char* script = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "/?") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("minicmd %s\n", TARVIK_VERSION);
+            return 0;
+        }
+        if (arg == "--ready" && i + 1 < argc) {
+            ready = argv[++i];
+        } else if (arg == "--cd" && i + 1 < argc) {
+            folder = argv[++i];
+        } else if (!script && (arg.empty() || arg[0] != '-' || arg == "-")) {
+            script = argv[i];
+        } else {
+            std::fprintf(stderr, "minicmd: unexpected argument %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
+    if (!script) {
+        if (ready)
+            signalReady(ready);
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    std::string content;
+    int code = 0;
+    const bool loaded = readWholeFile(script, content, code);
+    if (ready)
+        signalReady(ready);
+    if (!loaded) {
+        std::fprintf(stderr, "Cannot read script %s: %s\n", script, std::strerror(code));
+        return 2;
+    }
+    if (folder && ::chdir(folder) != 0) {
+        std::fprintf(stderr, "Cannot change to folder %s: %s\n", folder, std::strerror(errno));
+        return 2;
+    }
+
+    tarvik::minicmd::Console console = tarvik::minicmd::Console::forStandardStreams();
+    const int failures = tarvik::minicmd::runScript(content, console);
+    console.finish(failures);
+    std::fflush(stdout);
+    return failures == 0 ? 0 : 1;
+}

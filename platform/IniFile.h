@@ -1,0 +1,79 @@
+#pragma once
+// An INI file held as its lines, so that a change rewrites only the line it
+// touches and every other byte stays as it was: comments, blank lines, unknown
+// sections, other programs' keys and each line's own line end.
+//
+// Reading rules: a line whose first non-blank character is "[" opens a section
+// named by the text up to the next "]"; one starting with ";" is a comment; any
+// other line with an "=" is a key. Names and values are taken without the
+// blanks (space, tab, CR) around them. Names match without regard to the case
+// of ASCII letters. Lines before the first section belong to no section. When
+// a section or a key appears twice, the first one counts.
+//
+// Portable C++ only: it is built on every platform.
+
+#include "Profile.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvik::platform {
+
+class IniFile
+{
+  public:
+    IniFile() = default;
+    explicit IniFile(std::string_view bytes);
+
+    // Reads straight from a file's bytes, without building an IniFile.
+    static std::optional<std::string_view>
+    findValue(std::string_view bytes, std::string_view section, std::string_view key);
+    static std::vector<ProfileEntry> sectionEntries(std::string_view bytes,
+                                                    std::string_view section);
+
+    std::optional<std::string_view> value(std::string_view section, std::string_view key) const;
+
+    // Sets the key's value as described in Profile.h, with CR LF after new
+    // lines. A value is cut at its first line break, which it could not carry.
+    // Names are taken without blanks around them. False, changing nothing, for
+    // names that could not be read back: a section name with "]" or a line
+    // break, a key name that is empty, holds "=" or a line break, or starts
+    // with "[" or ";".
+    bool setValue(std::string_view section, std::string_view key, std::string_view value);
+
+    // The whole file as bytes.
+    std::string text() const;
+
+  private:
+    enum class Ending : std::uint8_t
+    {
+        None,
+        Lf,
+        CrLf
+    };
+    struct Line
+    {
+        std::string content; // without its line end
+        Ending ending = Ending::CrLf;
+    };
+    struct Section
+    {
+        std::vector<Line> lines;                      // the header line first, except in the head
+        std::unordered_map<std::string, size_t> keys; // lower-case name -> first line
+        size_t lastContent = 0; // last line that is not blank; new keys go after it
+    };
+
+    void addLine(std::string_view content, Ending ending);
+    Section& appendSection(std::string_view name);
+    void endLastLine();
+
+    // m_sections[0] holds the lines before the first section.
+    std::vector<Section> m_sections{1};
+    std::unordered_map<std::string, size_t> m_sectionIndex; // lower-case name -> first
+};
+
+} // namespace tarvik::platform

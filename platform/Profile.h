@@ -1,0 +1,48 @@
+#pragma once
+// The profile (INI) file operations the settings store relies on. On Windows
+// they are the system's profile calls; elsewhere a stand-in of our own with the
+// same outcomes (IniFile.h, IniStore.h).
+//
+// Texts are bytes. Section and key names match without regard to letter case.
+// Writes may be held in a cache per file until flushProfile(path): every user
+// of these calls ends its run of reads and writes with flushProfile.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tarvik::platform {
+
+// A read has room for this many characters; longer values come back cut.
+inline constexpr std::size_t kProfileValueLimit = 2047;
+
+// The value of `key` in `section` of the file at `path`, or `defaultValue`
+// when the file, the section or the key is missing; cut to kProfileValueLimit.
+std::string getProfileString(const std::string& section, const std::string& key,
+                             const std::string& defaultValue, const std::string& path);
+
+struct ProfileEntry
+{
+    std::string key;
+    std::string value;
+};
+
+// Every key of `section`, in file order, each value as getProfileString would
+// give it. A key that appears twice is listed twice; getProfileString gives
+// the first. Empty when the file or the section is missing.
+std::vector<ProfileEntry> getProfileSection(const std::string& section, const std::string& path);
+
+// Gives `key` in `section` the value `value`, creating the file, the section
+// and the key as needed: a new key goes to the end of its section, a new
+// section to the end of the file, and every other line stays as it was.
+// False when the file cannot be written.
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& path);
+
+// Puts the writes made so far to the file at `path` on disk and forgets the
+// cached copy. False when that failed; the file then keeps the content it had
+// before those writes. Where the system's call gives no result (Windows), the
+// writes were already reported by writeProfileString and this gives true.
+bool flushProfile(const std::string& path);
+
+} // namespace tarvik::platform

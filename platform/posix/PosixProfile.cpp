@@ -1,0 +1,29 @@
+#include "IniStore.h"
+#include "Profile.h"
+
+// POSIX has no profile calls of its own: the INI stand-in takes their place.
+namespace tarvik::platform {
+
+std::string getProfileString(const std::string& section, const std::string& key,
+                             const std::string& defaultValue, const std::string& path)
+{
+    return ini::getString(section, key, defaultValue, path);
+}
+
+std::vector<ProfileEntry> getProfileSection(const std::string& section, const std::string& path)
+{
+    return ini::getSection(section, path);
+}
+
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& path)
+{
+    return ini::writeString(section, key, value, path);
+}
+
+bool flushProfile(const std::string& path)
+{
+    return ini::flush(path);
+}
+
+} // namespace tarvik::platform

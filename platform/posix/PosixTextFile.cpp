@@ -1,0 +1,82 @@
+#include "NativeFile.h"
+#include "TextFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tarvik::platform::native {
+namespace {
+
+// The Windows code a failure of the same kind gives there, which the messages
+// the user sees are keyed on. Any errno without a Windows counterpart is
+// passed on as it is, and shows as "I/O error <errno>".
+int windowsCode(int error, bool creating)
+{
+    switch (error) {
+    case ENOENT:
+        // Creating fails this way only when a folder on the path is missing.
+        return creating ? fileCode::PathNotFound : fileCode::FileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return fileCode::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return fileCode::AccessDenied;
+    case EMFILE:
+    case ENFILE:
+        return fileCode::TooManyOpenFiles;
+    case ENOSPC:
+    case EDQUOT:
+        return fileCode::DiskFull;
+    default:
+        return error;
+    }
+}
+
+} // namespace
+
+int openTextFile(const std::string& path, bool append, std::intptr_t& handle)
+{
+    const int flags = O_WRONLY | O_CLOEXEC | (append ? O_APPEND : O_CREAT | O_TRUNC);
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return windowsCode(errno, !append);
+    handle = fd;
+    return fileCode::Ok;
+}
+
+int writeAll(std::intptr_t handle, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(static_cast<int>(handle), data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return windowsCode(errno, false);
+        }
+        // A write that takes nothing means the device is full, as it does for
+        // the Windows run-time.
+        if (written == 0)
+            return fileCode::DiskFull;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return fileCode::Ok;
+}
+
+int closeFile(std::intptr_t handle)
+{
+    // Retrying close() after EINTR could close a descriptor another thread just
+    // got; the descriptor is released either way.
+    if (::close(static_cast<int>(handle)) != 0 && errno != EINTR)
+        return windowsCode(errno, false);
+    return fileCode::Ok;
+}
+
+} // namespace tarvik::platform::native

@@ -1,0 +1,221 @@
+#include "BackupScript.h"
+
+#include "Check.h"
+#include "TestFiles.h"
+
+#include <set>
+
+using namespace tarvik;
+
+namespace {
+
+constexpr CivilDate kDecember6{2026, 12, 6};
+
+// A directory test over a fixed set of names, so the Windows texts can be
+// checked on any machine.
+DirectoryTest existing(std::set<std::string> directories)
+{
+    return [directories](const std::string& path) { return directories.count(path) > 0; };
+}
+
+std::string lines(std::initializer_list<const char*> texts)
+{
+    std::string bytes;
+    for (const char* text : texts)
+        bytes.append(text).append("\r\n");
+    return bytes;
+}
+
+} // namespace
+
+TEST_CASE(exampleScriptsMatchTheirGoldenFilesByteForByte)
+{
+    struct Form
+    {
+        char separator;
+        const char* suffix;
+        BackupJob base;
+        std::set<std::string> existing;
+    };
+    const Form forms[] = {
+        {'\\',
+         ".win.bat",
+         {"D:\\Backups", {"C:\\Work\\Src", "C:\\Work\\Docs", "C:\\Old"}, {}, false, kDecember6},
+         {"C:\\Work\\Src", "C:\\Work\\Docs"}},
+        {'/',
+         ".posix.bat",
+         {"/srv/Backups",
+          {"/home/jo/Work/Src", "/home/jo/Work/Docs", "/home/jo/Old"},
+          {},
+          false,
+          kDecember6},
+         {"/home/jo/Work/Src", "/home/jo/Work/Docs"}},
+    };
+    struct Variant
+    {
+        const char* golden;
+        std::vector<std::string> types;
+        bool subDirectories;
+    };
+    const Variant variants[] = {
+        {"script-types-subdirs", {"*.doc", "*.xls"}, true},
+        {"script-all-files", {}, false},
+        {"script-marker", {"*.doc", "All", "*.xls"}, false},
+    };
+    for (const auto& form : forms) {
+        for (const auto& variant : variants) {
+            CHECK_CONTEXT(std::string(variant.golden) + form.suffix);
+            BackupJob job = form.base;
+            job.fileTypes = variant.types;
+            job.includeSubDirectories = variant.subDirectories;
+            CHECK_EQ(BackupScript(job, existing(form.existing), form.separator),
+                     testfiles::golden(std::string(variant.golden) + form.suffix));
+        }
+    }
+}
+
+TEST_CASE(scriptEdgeCasesInWindowsForm)
+{
+    struct Row
+    {
+        const char* name;
+        BackupJob job;
+        std::set<std::string> existing;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"empty source list",
+         {"D:\\Backups", {}, {"*.doc"}, true, kDecember6},
+         {},
+         lines({"MD D:\\Backups\\BK-20261206"})},
+        {"no source exists",
+         {"D:\\Backups", {"C:\\Old", "C:\\File.txt"}, {}, true, kDecember6},
+         {},
+         lines({"MD D:\\Backups\\BK-20261206"})},
+        {"empty backup directory",
+         {"", {"C:\\Src"}, {}, false, kDecember6},
+         {"C:\\Src"},
+         lines({"MD \\BK-20261206", "MD \\BK-20261206\\Src",
+                "xcopy C:\\Src\\*.* \\BK-20261206\\Src /D:12-6-2026"})},
+        {"backup directory ending in a backslash",
+         {"D:\\B\\", {}, {}, false, kDecember6},
+         {},
+         lines({"MD D:\\B\\\\BK-20261206"})},
+        {"root source",
+         {"D:\\B", {"C:\\"}, {}, false, kDecember6},
+         {"C:\\"},
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\",
+                "xcopy C:\\\\*.* D:\\B\\BK-20261206\\ /D:12-6-2026"})},
+        {"equal leaves",
+         {"D:\\B", {"C:\\A\\Src", "C:\\B\\Src"}, {"*.c"}, false, kDecember6},
+         {"C:\\A\\Src", "C:\\B\\Src"},
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\Src",
+                "xcopy C:\\A\\Src\\*.c D:\\B\\BK-20261206\\Src /D:12-6-2026",
+                "MD D:\\B\\BK-20261206\\Src",
+                "xcopy C:\\B\\Src\\*.c D:\\B\\BK-20261206\\Src /D:12-6-2026"})},
+        {"*.* marker stops the list",
+         {"D:\\B", {"C:\\S"}, {"*.doc", "*.*", "*.xls"}, true, kDecember6},
+         {"C:\\S"},
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\S",
+                "xcopy C:\\S\\*.doc D:\\B\\BK-20261206\\S /S /D:12-6-2026",
+                "xcopy C:\\S\\*.* D:\\B\\BK-20261206\\S /S /D:12-6-2026"})},
+        {"All first gives one copy line",
+         {"D:\\B", {"C:\\S"}, {"All", "*.doc"}, false, kDecember6},
+         {"C:\\S"},
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\S",
+                "xcopy C:\\S\\*.* D:\\B\\BK-20261206\\S /D:12-6-2026"})},
+        {"markers are case-sensitive and exact",
+         {"D:\\B", {"C:\\S"}, {"all", "ALL", "*.*."}, false, {2027, 1, 5}},
+         {"C:\\S"},
+         lines({"MD D:\\B\\BK-20270105", "MD D:\\B\\BK-20270105\\S",
+                "xcopy C:\\S\\all D:\\B\\BK-20270105\\S /D:1-5-2027",
+                "xcopy C:\\S\\ALL D:\\B\\BK-20270105\\S /D:1-5-2027",
+                "xcopy C:\\S\\*.*. D:\\B\\BK-20270105\\S /D:1-5-2027"})},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        CHECK_EQ(BackupScript(row.job, existing(row.existing), '\\'), row.expected);
+    }
+    CHECK(!isWholeDirectoryMarker("*.* "));
+    CHECK(!isWholeDirectoryMarker("all"));
+    CHECK(isWholeDirectoryMarker("All") && isWholeDirectoryMarker("*.*"));
+}
+
+TEST_CASE(argumentsThatTheInterpreterWouldSplitOrExpandAreQuoted)
+{
+    struct Row
+    {
+        const char* name;
+        const char* backup;
+        const char* source;
+        const char* type;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"plain paths unchanged", "D:\\B", "C:\\Jo\\Docs", "*.txt",
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\Docs",
+                "xcopy C:\\Jo\\Docs\\*.txt D:\\B\\BK-20261206\\Docs /D:12-6-2026"})},
+        {"blank in the source", "D:\\B", "C:\\Users\\Jo Smith\\My Docs", "*.txt",
+         lines({"MD D:\\B\\BK-20261206", "MD \"D:\\B\\BK-20261206\\My Docs\"",
+                "xcopy \"C:\\Users\\Jo Smith\\My Docs\\*.txt\" \"D:\\B\\BK-20261206\\My Docs\" "
+                "/D:12-6-2026"})},
+        {"blank in the backup directory", "D:\\My Backups", "C:\\Src", "*.c",
+         lines({"MD \"D:\\My Backups\\BK-20261206\"", "MD \"D:\\My Backups\\BK-20261206\\Src\"",
+                "xcopy C:\\Src\\*.c \"D:\\My Backups\\BK-20261206\\Src\" /D:12-6-2026"})},
+        {"ampersand, and a blank only in the mask", "D:\\B", "C:\\R&D", "a b.txt",
+         lines({"MD D:\\B\\BK-20261206", "MD \"D:\\B\\BK-20261206\\R&D\"",
+                "xcopy \"C:\\R&D\\a b.txt\" \"D:\\B\\BK-20261206\\R&D\" /D:12-6-2026"})},
+        {"percent doubled, no quotes needed", "D:\\B", "C:\\100%", "%TEMP%.x",
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\100%%",
+                "xcopy C:\\100%%\\%%TEMP%%.x D:\\B\\BK-20261206\\100%% /D:12-6-2026"})},
+        {"parentheses and the rest of the set", "D:\\B", "C:\\P(x86)", "a|b<c>d^e,f;g=h\ti",
+         lines({"MD D:\\B\\BK-20261206", "MD \"D:\\B\\BK-20261206\\P(x86)\"",
+                "xcopy \"C:\\P(x86)\\a|b<c>d^e,f;g=h\ti\" \"D:\\B\\BK-20261206\\P(x86)\" "
+                "/D:12-6-2026"})},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        const BackupJob job{row.backup, {row.source}, {row.type}, false, kDecember6};
+        CHECK_EQ(BackupScript(job, existing({row.source}), '\\'), row.expected);
+    }
+}
+
+TEST_CASE(textsThatCannotBeWrittenIntoABatchLineAreRefused)
+{
+    struct Row
+    {
+        const char* name;
+        BackupJob job;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"quote in the backup directory",
+         {"D:\\\"B", {}, {}, false, kDecember6},
+         "The backup directory \"D:\\\"B\" contains a double quote and cannot be written into "
+         "the backup script"},
+        {"line feed in a source",
+         {"D:\\B", {"C:\\ok", "C:\\a\nb"}, {}, false, kDecember6},
+         "The source directory \"C:\\a\nb\" contains a line break and cannot be written into "
+         "the backup script"},
+        {"carriage return in a type",
+         {"D:\\B", {}, {"*.doc", "*.x\r"}, false, kDecember6},
+         "The file type \"*.x\r\" contains a line break and cannot be written into the backup "
+         "script"},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        CHECK_THROWS_WITH(UnsafeScriptText, checkScriptTexts(row.job), row.message);
+    }
+    // Everything else passes, however odd.
+    checkScriptTexts({"D:\\a b&c%", {"C:\\(x)", ""}, {"*.*", "All", ""}, true, kDecember6});
+}
+
+TEST_CASE(scriptAndFolderNamesFollowTheChangesFromDate)
+{
+    const BackupJob job{"D:\\Backups\\", {}, {}, false, {2027, 1, 5}};
+    CHECK_EQ(scriptFileName(job, '\\'), "D:\\Backups\\\\backup20270105.bat");
+    CHECK_EQ(backupFolder(job, '\\'), "D:\\Backups\\\\BK-20270105");
+    CHECK_EQ(scriptFileName({"", {}, {}, false, kDecember6}, '/'), "/backup20261206.bat");
+    CHECK_EQ(BackupScriptLines(job, existing({}), '\\'),
+             std::vector<std::string>{"MD D:\\Backups\\\\BK-20270105"});
+}

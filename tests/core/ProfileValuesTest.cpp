@@ -1,0 +1,189 @@
+#include "ProfileValues.h"
+
+#include "Check.h"
+
+using namespace tarvik;
+
+TEST_CASE(integersReadAsTheSettingsFileSpellsThem)
+{
+    struct Row
+    {
+        const char* text;
+        std::int32_t expected; // with -7 as the default
+    };
+    const Row rows[] = {
+        {"0", 0},
+        {"42", 42},
+        {"  42", 42},
+        {"\t42", 42},
+        {"+42", 42},
+        {"-42", -42},
+        {"007", 7},
+        {"-0", 0},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", -7},
+        {"-2147483649", -7},
+        {"99999999999999999999", -7},
+        {"$10", 16},
+        {"x1f", 31},
+        {"X1F", 31},
+        {"0x1", 1},
+        {"0XaB", 171},
+        {"$FFFFFFFF", -1},
+        {"$80000000", INT32_MIN},
+        {"$7fffffff", 2147483647},
+        {"$000000001", 1},
+        {"$100000000", -7},
+        {"-$1", -1},
+        {"-0x10", -16},
+        {"  +$a", 10},
+        {"", -7},
+        {"   ", -7},
+        {"-", -7},
+        {"+", -7},
+        {"$", -7},
+        {"0x", -7},
+        {"x", -7},
+        {"42 ", -7},
+        {"4 2", -7},
+        {"- 4", -7},
+        {"+-4", -7},
+        {"$G", -7},
+        {"0x1g", -7},
+        {"00x1", -7},
+        {"1e3", -7},
+        {"true", -7},
+        {"yes", -7},
+        {"１", -7},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.text);
+        CHECK_EQ(parseProfileInteger(row.text, -7), row.expected);
+    }
+}
+
+TEST_CASE(integersWriteAsPlainSignedDecimalAndReadBack)
+{
+    const std::pair<std::int32_t, const char*> rows[] = {
+        {0, "0"}, {101, "101"}, {-1, "-1"}, {INT32_MAX, "2147483647"}, {INT32_MIN, "-2147483648"},
+    };
+    for (const auto& [value, text] : rows) {
+        CHECK_CONTEXT(text);
+        CHECK_EQ(formatProfileInteger(value), text);
+        CHECK_EQ(parseProfileInteger(formatProfileInteger(value), 5), value);
+    }
+}
+
+TEST_CASE(booleansAreAnyNumberButZeroAndDefaultOtherwise)
+{
+    struct Row
+    {
+        const char* text;
+        bool whenDefaultFalse;
+        bool whenDefaultTrue;
+    };
+    const Row rows[] = {
+        {"1", true, true},    {"0", false, false},    {"-1", true, true},   {"2", true, true},
+        {"0x1", true, true},  {"$0", false, false},   {"", false, true},    {"true", false, true},
+        {"yes", false, true}, {"false", false, true}, {" 0", false, false}, {"1.0", false, true},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.text);
+        CHECK_EQ(parseProfileBoolean(row.text, false), row.whenDefaultFalse);
+        CHECK_EQ(parseProfileBoolean(row.text, true), row.whenDefaultTrue);
+    }
+    CHECK_EQ(formatProfileBoolean(true), "1");
+    CHECK_EQ(formatProfileBoolean(false), "0");
+}
+
+TEST_CASE(settingsFileLiesBesideTheExecutable)
+{
+    const std::pair<const char*, const char*> windows[] = {
+        {"C:\\Tools\\Backup.exe", "C:\\Tools\\Backup.INI"},
+        {"C:\\Tools\\Backup", "C:\\Tools\\Backup.INI"},
+        {"C:\\Tools.v2\\Backup", "C:\\Tools.v2\\Backup.INI"},
+        {"C:\\Tools\\Back.up.exe", "C:\\Tools\\Back.up.INI"},
+        {"C:Backup.exe", "C:Backup.INI"},
+        {"C:Backup", "C:Backup.INI"},
+        {"C.D:Backup", "C.D:Backup.INI"},
+        {"Backup.exe", "Backup.INI"},
+        {"C:\\Tools\\Backup.", "C:\\Tools\\Backup.INI"},
+        {"", ".INI"},
+    };
+    for (const auto& [module, expected] : windows) {
+        CHECK_CONTEXT(module);
+        CHECK_EQ(settingsFilePath(module, '\\'), expected);
+    }
+    const std::pair<const char*, const char*> posix[] = {
+        {"/opt/tarvik/TarvikBackUp", "/opt/tarvik/TarvikBackUp.INI"},
+        {"/opt/tarvik.d/TarvikBackUp", "/opt/tarvik.d/TarvikBackUp.INI"},
+        {"/opt/tarvik/Backup.bin", "/opt/tarvik/Backup.INI"},
+        {"/opt/a:b.c/Backup", "/opt/a:b.c/Backup.INI"},
+        {"/opt/.hidden", "/opt/.INI"},
+    };
+    for (const auto& [module, expected] : posix) {
+        CHECK_CONTEXT(module);
+        CHECK_EQ(settingsFilePath(module, '/'), expected);
+    }
+}
+
+TEST_CASE(trimControlsRemovesCodesUpToBlankAtBothEnds)
+{
+    const std::pair<std::string, std::string> rows[] = {
+        {"  *.doc  ", "*.doc"},
+        {"\t\r\n*.doc\x01", "*.doc"},
+        {std::string("\0*.doc\0", 7), "*.doc"},
+        {" a b ", "a b"},
+        {"   ", ""},
+        {"", ""},
+        {"\x7f", "\x7f"},
+        {"\xA0x\xA0", "\xA0x\xA0"},
+    };
+    for (const auto& [input, expected] : rows) {
+        CHECK_CONTEXT(input);
+        CHECK_EQ(std::string(trimControls(input)), expected);
+    }
+}
+
+TEST_CASE(listItemsAreReadByIndexUpToNumber)
+{
+    using Entries = std::vector<platform::ProfileEntry>;
+    struct Row
+    {
+        const char* name;
+        Entries entries;
+        std::int32_t number;
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {"gap", {{"Number", "3"}, {"sVal0", "a"}, {"sVal2", "c"}}, 3, {"a", "c"}},
+        {"leftover", {{"sVal0", "a"}, {"sVal1", "b"}, {"sVal2", "c"}}, 2, {"a", "b"}},
+        {"index order, not file order",
+         {{"sVal2", "c"}, {"sVal0", "a"}, {"sVal1", "b"}},
+         3,
+         {"a", "b", "c"}},
+        {"first of two keys wins", {{"sVal0", "a"}, {"SVAL0", "b"}}, 1, {"a"}},
+        {"case of the name", {{"SVal0", "a"}, {"sval1", "b"}}, 2, {"a", "b"}},
+        {"not the same name",
+         {{"sVal00", "a"}, {"sVal+1", "b"}, {"sVal", "c"}, {"sVal1x", "d"}},
+         5,
+         {}},
+        {"blank items passed over", {{"sVal0", " \t"}, {"sVal1", "  b  "}}, 2, {"b"}},
+        {"zero", {{"sVal0", "a"}}, 0, {}},
+        {"negative", {{"sVal0", "a"}}, -1, {}},
+        {"huge number, few keys",
+         {{"sVal2147483646", "z"},
+          {"sVal2147483647", "out"},
+          {"sVal9999999999", "out"},
+          {"sVal5", "e"}},
+         INT32_MAX,
+         {"e", "z"}},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        CHECK(storedListItems(row.entries, row.number) == row.expected);
+    }
+    CHECK_EQ(listItemKey(0), "sVal0");
+    CHECK_EQ(listItemKey(1234), "sVal1234");
+}

@@ -1,0 +1,174 @@
+#include "TextFileWriter.h"
+
+#include "Check.h"
+#include "TestFiles.h"
+
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tarvik;
+using testfiles::readFile;
+using testfiles::TempDir;
+
+namespace {
+
+// Writes `lines` to `path` the way the backup run and the notes file do.
+void writeAll(const std::string& path, const std::vector<std::string>& lines)
+{
+    TextFileWriter file;
+    file.openAppendOrCreate(path);
+    for (const auto& line : lines)
+        file.writeLine(line);
+    file.flushAndClose();
+}
+
+// The message of the FileError that writing one line to `path` raises, or
+// "no error".
+std::string failureWriting(const std::string& path)
+{
+    try {
+        writeAll(path, {"MD x"});
+        return "no error";
+    } catch (const FileError& error) {
+        return error.what();
+    }
+}
+
+} // namespace
+
+TEST_CASE(fileErrorMessagesFollowTheCodeTable)
+{
+    const std::pair<int, const char*> rows[] = {
+        {2, "File not found"},
+        {3, "Invalid filename"},
+        {4, "Too many open files"},
+        {5, "File access denied"},
+        {100, "Read beyond end of file"},
+        {101, "Disk full"},
+        {106, "Invalid numeric input"},
+        {32, "I/O error 32"},
+        {103, "I/O error 103"},
+        {1, "I/O error 1"},
+        {-7, "I/O error -7"},
+    };
+    for (const auto& [code, message] : rows) {
+        CHECK_CONTEXT(message);
+        const FileError error(code);
+        CHECK_EQ(std::string(error.what()), message);
+        CHECK_EQ(error.code(), code);
+    }
+}
+
+TEST_CASE(writerCreatesOrAppendsWithCrLfAfterEveryLine)
+{
+    TempDir dir;
+    struct Row
+    {
+        const char* name;
+        bool existsBefore;
+        std::string before;
+        std::vector<std::string> lines;
+        std::string after;
+    };
+    const std::string longLine(200'000, 'x');
+    std::vector<std::string> many(20'000, "xcopy a b /D:1-5-2027");
+    std::string manyBytes;
+    for (const auto& line : many)
+        manyBytes += line + "\r\n";
+    const Row rows[] = {
+        {"new file", false, "", {"one", "", "three"}, "one\r\n\r\nthree\r\n"},
+        {"nothing written creates an empty file", false, "", {}, ""},
+        {"appends after old content", true, "old\r\n", {"new"}, "old\r\nnew\r\n"},
+        {"appends after a last line without CR LF", true, "old", {"new"}, "oldnew\r\n"},
+        {"nothing written leaves a file as it was", true, "keep\n", {}, "keep\n"},
+        {"line longer than the buffer",
+         false,
+         "",
+         {"a", longLine, "b"},
+         "a\r\n" + longLine + "\r\nb\r\n"},
+        {"many lines across buffer boundaries", false, "", many, manyBytes},
+    };
+    int index = 0;
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        const std::string path = dir / ("file" + std::to_string(index++) + ".txt");
+        if (row.existsBefore)
+            testfiles::writeFile(path, row.before);
+        writeAll(path, row.lines);
+        CHECK_EQ(readFile(path), row.after);
+    }
+}
+
+TEST_CASE(writerReportsFileSystemFailuresWithTheirMessages)
+{
+    TempDir dir;
+    testfiles::makeDirectory(dir / "folder.bat");
+    testfiles::writeFile(dir / "readonly.txt", "old\r\n");
+    ::chmod((dir / "readonly.txt").c_str(), 0444);
+    const std::pair<std::string, const char*> rows[] = {
+        {dir / "missing/file.bat", "Invalid filename"},
+        {dir / "folder.bat/../missing/x.bat", "Invalid filename"},
+        {dir / "folder.bat", "File access denied"},
+        {std::string(5000, 'n'), "Invalid filename"},
+        {"", "Invalid filename"},
+    };
+    for (const auto& [path, message] : rows) {
+        CHECK_CONTEXT(path.substr(0, 80));
+        CHECK_EQ(failureWriting(path), message);
+    }
+    // A file in a folder's place along the path.
+    testfiles::writeFile(dir / "plain", "");
+    CHECK_EQ(failureWriting(dir / "plain/x.bat"), "Invalid filename");
+    if (!testfiles::runningAsRoot())
+        CHECK_EQ(failureWriting(dir / "readonly.txt"), "File access denied");
+    CHECK_EQ(readFile(dir / "readonly.txt"), "old\r\n");
+}
+
+TEST_CASE(writerReportsAFullDisk)
+{
+    if (::access("/dev/full", W_OK) != 0) {
+        std::puts("skipped: this system has no writable /dev/full");
+        return;
+    }
+    // Buffered lines reach the device at the latest when flushed.
+    CHECK_EQ(failureWriting("/dev/full"), "Disk full");
+}
+
+TEST_CASE(writerReportsRefusedAccessAsAnUnprivilegedUser)
+{
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    testfiles::makeDirectory(dir / "readonly");
+    ::chmod((dir / "readonly").c_str(), 0555);
+    testfiles::writeFile(dir / "readonly.txt", "old\r\n");
+    ::chmod((dir / "readonly.txt").c_str(), 0444);
+    // Root may write anywhere, so the check runs as "nobody" in a child.
+    const auto attempt = [](const std::string& path) { return failureWriting(path); };
+    CHECK_EQ(testfiles::inChild(attempt, dir / "readonly/new.bat", true), "File access denied");
+    CHECK_EQ(testfiles::inChild(attempt, dir / "readonly.txt", true), "File access denied");
+    CHECK_EQ(readFile(dir / "readonly.txt"), "old\r\n");
+}
+
+TEST_CASE(writerReportsTooManyOpenFiles)
+{
+    TempDir dir;
+    const auto attempt = [](const std::string& path) {
+        // Every descriptor up to the limit is taken, so the next open fails.
+        const rlimit limit{16, 16};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return std::string("<setrlimit failed>");
+        while (::dup(0) >= 0) {
+        }
+        return failureWriting(path);
+    };
+    CHECK_EQ(testfiles::inChild(attempt, dir / "new.bat", false), "Too many open files");
+}
+
+TEST_CASE(writerUsedBeforeOpeningFails)
+{
+    TextFileWriter file;
+    CHECK_THROWS_WITH(FileError, file.writeLine("x"), "I/O error 103");
+    CHECK_THROWS_WITH(FileError, file.flushAndClose(), "I/O error 103");
+}

@@ -1,0 +1,167 @@
+// The main window's placements: the designed client area, where each control
+// sits in its parent, what moves when the window is resized, and the focus
+// order.
+
+#include "BackUpMain.h"
+#include "WindowTestSupport.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <memory>
+
+using tarvik::gui::TBackUpForm;
+
+class BackUpLayoutTest : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void init()
+    {
+        m_world = std::make_unique<windowtest::WindowWorld>();
+        m_form = std::make_unique<TBackUpForm>();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_world.reset();
+    }
+
+    void clientAreaIsAsDesigned()
+    {
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Back Up"));
+        QCOMPARE(m_form->width(), 415);
+        QCOMPARE(m_form->height() - m_form->MainMenu1->height(), 506);
+        QCOMPARE(m_form->StatusBar1->height(), 19);
+        QVERIFY(m_form->StatusBar1->currentMessage().isEmpty());
+        QCOMPARE(m_form->PageControl1->geometry().bottom() + 1, m_form->StatusBar1->y());
+    }
+
+    // Controls at fixed places within their parents, whatever the window's size.
+    void controlsSitWhereDesigned_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("placement");
+        QTest::addColumn<QSize>("windowSize");
+        const std::pair<const char*, QRect> rows[] = {
+            {"RunBackupSpeedButton", {9, 10, 89, 41}},
+            {"AddDirSpeedButton", {104, 8, 89, 41}},
+            {"SpeedButton1", {200, 8, 89, 41}},
+            {"DateTimePicker", {88, 14, 121, 21}},
+            {"SpeedButton2", {16, 8, 65, 33}},
+            {"GroupBox2", {3, 3, 401, 62}},
+            {"BackupDirEdt", {11, 22, 350, 21}},
+            {"SelectBUDirButton", {367, 22, 25, 21}},
+            {"GroupBox1", {3, 71, 294, 137}},
+            {"FileTypesListBox", {8, 24, 177, 97}},
+            {"SpeedButton3", {191, 27, 89, 22}},
+            {"SpeedButton4", {191, 55, 89, 22}},
+            {"GroupBox3", {3, 214, 294, 54}},
+            {"SubDirCheckBox", {11, 24, 169, 17}},
+            {"ChangesFromDateCheckBox", {16, 274, 249, 17}},
+            {"AddNotesCheckBox", {16, 320, 201, 17}},
+            {"DelphiFilesCheckBox", {240, 352, 97, 17}},
+        };
+        for (QSize size : {QSize(), QSize(700, 800), QSize(300, 400)})
+            for (const auto& [name, placement] : rows)
+                QTest::addRow("%s %dx%d", name, size.width(), size.height())
+                    << name << placement << size;
+    }
+    void controlsSitWhereDesigned()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, placement);
+        QFETCH(QSize, windowSize);
+        if (windowSize.isValid())
+            m_form->resize(windowSize);
+        auto* control = m_form->findChild<QWidget*>(name);
+        QVERIFY(control);
+        QCOMPARE(control->geometry(), placement);
+        QCOMPARE(m_form->Label1->pos(), QPoint(8, 17));
+    }
+
+    // The top panel stays at the top, the bottom panel at the bottom, and the
+    // list of folders takes what lies between them.
+    void backupPageFollowsTheWindow_data()
+    {
+        QTest::addColumn<QSize>("windowSize");
+        QTest::newRow("designed") << QSize();
+        QTest::newRow("larger") << QSize(800, 900);
+        QTest::newRow("smaller") << QSize(350, 420);
+    }
+    void backupPageFollowsTheWindow()
+    {
+        QFETCH(QSize, windowSize);
+        if (windowSize.isValid())
+            m_form->resize(windowSize);
+        QWidget* page = m_form->TabSheet1;
+        const QRect top = m_form->Panel1->geometry();
+        const QRect list = m_form->DirectoryListBox->geometry();
+        const QRect bottom = m_form->Panel2->geometry();
+        QCOMPARE(top, QRect(0, 0, page->width(), 57));
+        QCOMPARE(bottom, QRect(0, page->height() - 51, page->width(), 51));
+        QCOMPARE(list, QRect(0, 57, page->width(), page->height() - 57 - 51));
+        QCOMPARE(m_form->PageControl1->width(), m_form->width());
+        QCOMPARE(m_form->StatusBar1->geometry().bottom(), m_form->height() - 1);
+    }
+
+    void hiddenCheckBoxesStayHidden()
+    {
+        m_form->PageControl1->setCurrentWidget(m_form->TabSheet3);
+        QVERIFY(m_form->SubDirCheckBox->isVisible());
+        for (QCheckBox* hidden : {m_form->AddNotesCheckBox, m_form->DelphiFilesCheckBox,
+                                  m_form->ChangesFromDateCheckBox})
+            QVERIFY2(!hidden->isVisible(), qPrintable(hidden->objectName()));
+        QCOMPARE(m_form->ChangesFromDateCheckBox->text(),
+                 QStringLiteral("Change From Date Default To Last Backup"));
+        QCOMPARE(m_form->AddNotesCheckBox->text(),
+                 QStringLiteral("Add Notes File to Backup Directory"));
+        QCOMPARE(m_form->DelphiFilesCheckBox->text(), QStringLiteral("Delphi Files Only"));
+    }
+
+    // Tab walks the controls of each page in the designed order.
+    void focusOrder_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("Backup") << 0 << QStringList({"DirectoryListBox", "DateTimePicker"});
+        QTest::newRow("Settings") << 2
+                                  << QStringList({"FileTypesListBox", "BackupDirEdt",
+                                                  "SelectBUDirButton", "SubDirCheckBox"});
+    }
+    void focusOrder()
+    {
+        QFETCH(int, page);
+        QFETCH(QStringList, order);
+        m_form->PageControl1->setCurrentIndex(page);
+        m_form->activateWindow();
+        auto* first = m_form->findChild<QWidget*>(order.first());
+        first->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(first->hasFocus());
+        for (int i = 1; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            // The picker's own line edit stands for the picker.
+            while (focused && focused->objectName().isEmpty())
+                focused = focused->parentWidget();
+            QVERIFY(focused);
+            QCOMPARE(focused->objectName(), order[i]);
+        }
+    }
+
+  private:
+    std::unique_ptr<windowtest::WindowWorld> m_world;
+    std::unique_ptr<TBackUpForm> m_form;
+};
+
+QTEST_MAIN(BackUpLayoutTest)
+#include "BackUpLayoutTest.moc"

@@ -1,0 +1,356 @@
+// The main window from start to end: what it loads when first shown, what
+// "/auto" starts, what closing saves and deletes, and how a failing handler
+// is reported while the window goes on working.
+
+#include "BackUpMain.h"
+#include "Profile.h"
+#include "WindowTestSupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+using tarvik::gui::TBackUpForm;
+using windowtest::WindowWorld;
+
+namespace {
+
+QStringList itemsOf(const QListWidget* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
+}
+
+std::unique_ptr<TBackUpForm> startWindow(std::vector<std::string> commandLine = {})
+{
+    auto form = std::make_unique<TBackUpForm>(std::move(commandLine));
+    form->show();
+    return form;
+}
+
+// The eight stored values and the placement, as a user left them.
+std::string storedSettings(const std::string& backupDirectory)
+{
+    return "[BackUpForm]\r\nTop=40\r\nLeft=60\r\nWidth=500\r\nHeight=620\r\nInitMax=0\r\n"
+           "[DirectoryListBox]\r\nNumber=2\r\nsVal0=/data/Src\r\nsVal1=/data/Docs\r\n"
+           "[BackupDirEdt]\r\nText=" +
+           backupDirectory +
+           "\r\n"
+           "[AddNotesCheckBox]\r\nChecked=1\r\n"
+           "[SubDirCheckBox]\r\nChecked=1\r\n"
+           "[DelphiFilesCheckBox]\r\nChecked=0\r\n"
+           "[ChangesFromDateCheckBox]\r\nChecked=1\r\n"
+           "[FileTypesListBox]\r\nNumber=2\r\nsVal0=*.doc\r\nsVal1=*.xls\r\n";
+}
+
+std::string stored(const WindowWorld& world, const char* section, const char* key)
+{
+    return tarvik::platform::getProfileString(section, key, "<missing>", world.settingsFile());
+}
+
+} // namespace
+
+class BackUpLifecycleTest : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void firstStartTakesDefaults()
+    {
+        WindowWorld world;
+        auto form = startWindow();
+        QVERIFY(form->DirectoryListBox->count() == 0 && form->FileTypesListBox->count() == 0);
+        QVERIFY(form->BackupDirEdt->text().isEmpty());
+        for (QCheckBox* box : form->findChildren<QCheckBox*>())
+            QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
+        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet1);
+        QCOMPARE(form->DateTimePicker->date(), QDate(2026, 12, 6));
+        const auto& changesFrom = form->ChangesFromDate();
+        QCOMPARE(changesFrom.date, (tarvik::platform::CivilDate{2026, 12, 6}));
+        QCOMPARE(changesFrom.millisecond, 250);
+        QVERIFY(!form->isMaximized());
+        QVERIFY(world.dialogs.errors.empty());
+    }
+
+    void startRestoresEveryStoredValue()
+    {
+        WindowWorld world;
+        testfiles::writeFile(world.settingsFile(), storedSettings("/backups"));
+        auto form = startWindow();
+        QCOMPARE(itemsOf(form->DirectoryListBox), QStringList({"/data/Src", "/data/Docs"}));
+        QCOMPARE(form->BackupDirEdt->text(), QStringLiteral("/backups"));
+        QVERIFY(form->AddNotesCheckBox->isChecked());
+        QVERIFY(form->SubDirCheckBox->isChecked());
+        QVERIFY(!form->DelphiFilesCheckBox->isChecked());
+        QVERIFY(form->ChangesFromDateCheckBox->isChecked());
+        QCOMPARE(itemsOf(form->FileTypesListBox), QStringList({"*.doc", "*.xls"}));
+        QCOMPARE(form->frameGeometry(), QRect(60, 40, 500, 620));
+        QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet1);
+        QVERIFY(world.system.shellCalls.empty());
+    }
+
+    // Each argument that is exactly "/auto" starts one run once the values
+    // are loaded; anything else is passed over without a word.
+    void autoSwitch_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("none") << QStringList() << 0;
+        QTest::newRow("once") << QStringList({"/auto"}) << 1;
+        QTest::newRow("twice") << QStringList({"/auto", "/auto"}) << 2;
+        QTest::newRow("among others") << QStringList({"x", "/auto", "-y"}) << 1;
+        QTest::newRow("capitals") << QStringList({"/AUTO"}) << 0;
+        QTest::newRow("dash") << QStringList({"-auto"}) << 0;
+        QTest::newRow("no slash") << QStringList({"auto"}) << 0;
+        QTest::newRow("appended") << QStringList({"/autox"}) << 0;
+        QTest::newRow("blank after") << QStringList({"/auto "}) << 0;
+    }
+    void autoSwitch()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, runs);
+        WindowWorld world;
+        const std::string backups = world.folder / "backups";
+        testfiles::makeDirectory(backups);
+        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
+        std::vector<std::string> commandLine;
+        for (const QString& argument : arguments)
+            commandLine.push_back(argument.toStdString());
+        auto form = startWindow(commandLine);
+        QCOMPARE(int(world.system.shellCalls.size()), runs);
+        for (const auto& call : world.system.shellCalls) {
+            QCOMPARE(call.verb, std::string("open"));
+            QCOMPARE(call.file, backups + "/backup20261206.bat");
+        }
+        // The runs saw the stored values, not the empty ones of the definition.
+        if (runs > 0)
+            QVERIFY(testfiles::readFile(backups + "/backup20261206.bat").find("MD " + backups) ==
+                    0);
+        QVERIFY(world.dialogs.errors.empty());
+    }
+
+    // "Exit", its menu item and the window's close button all save every value.
+    void closingSavesEveryValue_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Exit action") << "ExitProgram";
+        QTest::newRow("File menu Exit") << "Exit1";
+        QTest::newRow("close button") << "";
+    }
+    void closingSavesEveryValue()
+    {
+        QFETCH(QString, how);
+        WindowWorld world;
+        testfiles::writeFile(world.settingsFile(), storedSettings("/old"));
+        {
+            auto form = startWindow();
+            form->DirectoryListBox->addItem(QStringLiteral("/data/More"));
+            form->FileTypesListBox->clear();
+            form->FileTypesListBox->addItem(QStringLiteral("*.txt"));
+            form->BackupDirEdt->setText(QStringLiteral("/new backups"));
+            form->SubDirCheckBox->setChecked(false);
+            form->setGeometry(70, 80, 430, 540);
+            if (how.isEmpty())
+                QVERIFY(form->close());
+            else
+                form->findChild<QAction*>(how)->trigger();
+            QTRY_VERIFY(!form->isVisible());
+        }
+        QVERIFY(world.dialogs.errors.empty());
+        QCOMPARE(stored(world, "BackupDirEdt", "Text"), std::string("/new backups"));
+        QCOMPARE(stored(world, "SubDirCheckBox", "Checked"), std::string("0"));
+        QCOMPARE(stored(world, "AddNotesCheckBox", "Checked"), std::string("1"));
+
+        // The next start finds what the user left, and today's date again.
+        world.system.clock.date = {2027, 3, 1};
+        auto form = startWindow();
+        QCOMPARE(itemsOf(form->DirectoryListBox),
+                 QStringList({"/data/Src", "/data/Docs", "/data/More"}));
+        QCOMPARE(itemsOf(form->FileTypesListBox), QStringList({"*.txt"}));
+        QCOMPARE(form->BackupDirEdt->text(), QStringLiteral("/new backups"));
+        QVERIFY(!form->SubDirCheckBox->isChecked());
+        QCOMPARE(form->geometry(), QRect(70, 80, 430, 540));
+        QCOMPARE(form->DateTimePicker->date(), QDate(2027, 3, 1));
+    }
+
+    void closingDeletesTheLastScriptOnly_data()
+    {
+        QTest::addColumn<bool>("run");
+        QTest::newRow("after a run") << true;
+        QTest::newRow("without a run") << false;
+    }
+    void closingDeletesTheLastScriptOnly()
+    {
+        QFETCH(bool, run);
+        WindowWorld world;
+        const std::string backups = world.folder / "backups";
+        testfiles::makeDirectory(backups);
+        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
+        const std::string script = backups + "/backup20261206.bat";
+        testfiles::writeFile(script, "left from an earlier day\r\n");
+        {
+            auto form = startWindow();
+            if (run) {
+                form->RunBackupAction->trigger();
+                QCOMPARE(form->ScriptFileName(), script);
+            }
+            form->ExitProgram->trigger();
+        }
+        QCOMPARE(std::filesystem::exists(script), !run);
+        QCOMPARE(int(world.system.shellCalls.size()), run ? 1 : 0);
+    }
+
+    // The hidden check boxes pass from the file into the window and back
+    // unchanged, whatever their states.
+    void hiddenCheckBoxesRoundTrip_data()
+    {
+        QTest::addColumn<QString>("notes");
+        QTest::addColumn<QString>("delphi");
+        QTest::addColumn<QString>("changesFrom");
+        QTest::newRow("all clear") << "0"
+                                   << "0"
+                                   << "0";
+        QTest::newRow("all set") << "1"
+                                 << "1"
+                                 << "1";
+        QTest::newRow("mixed") << "1"
+                               << "0"
+                               << "1";
+        QTest::newRow("hex and words") << "0x1"
+                                       << "yes"
+                                       << "-7";
+    }
+    void hiddenCheckBoxesRoundTrip()
+    {
+        QFETCH(QString, notes);
+        QFETCH(QString, delphi);
+        QFETCH(QString, changesFrom);
+        const auto saved = [](const QString& value) {
+            return value == "0" || value == "yes" ? std::string("0") : std::string("1");
+        };
+        WindowWorld world;
+        testfiles::writeFile(
+            world.settingsFile(),
+            "[AddNotesCheckBox]\r\nChecked=" + notes.toStdString() +
+                "\r\n[DelphiFilesCheckBox]\r\nChecked=" + delphi.toStdString() +
+                "\r\n[ChangesFromDateCheckBox]\r\nChecked=" + changesFrom.toStdString() + "\r\n");
+        for (int start = 0; start < 2; ++start) {
+            auto form = startWindow();
+            QCOMPARE(form->AddNotesCheckBox->isChecked(), saved(notes) == "1");
+            QCOMPARE(form->DelphiFilesCheckBox->isChecked(), saved(delphi) == "1");
+            QCOMPARE(form->ChangesFromDateCheckBox->isChecked(), saved(changesFrom) == "1");
+            QVERIFY(!form->AddNotesCheckBox->isVisible());
+        }
+        QCOMPARE(stored(world, "AddNotesCheckBox", "Checked"), saved(notes));
+        QCOMPARE(stored(world, "DelphiFilesCheckBox", "Checked"), saved(delphi));
+        QCOMPARE(stored(world, "ChangesFromDateCheckBox", "Checked"), saved(changesFrom));
+    }
+
+    // The user's date names the script and the backup folder of the next run.
+    void pickerChangeReachesTheRun()
+    {
+        WindowWorld world;
+        const std::string backups = world.folder / "backups";
+        testfiles::makeDirectory(backups);
+        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
+        auto form = startWindow();
+        form->DateTimePicker->setFocus();
+        form->DateTimePicker->setDate(QDate(2027, 1, 15));
+        QCOMPARE(form->ChangesFromDate().date, (tarvik::platform::CivilDate{2027, 1, 15}));
+        form->RunBackupAction->trigger();
+        QCOMPARE(form->ScriptFileName(), backups + "/backup20270115.bat");
+        QCOMPARE(testfiles::readFile(form->ScriptFileName()), "MD " + backups + "/BK-20270115\r\n");
+    }
+
+    // A failing run ends with the standard report; the window goes on, and
+    // the next run with a usable folder works.
+    void failingHandlerIsReported()
+    {
+        WindowWorld world;
+        auto form = startWindow();
+        form->BackupDirEdt->setText(QString::fromStdString(world.folder / "missing"));
+        form->RunBackupAction->trigger();
+        QCOMPARE(int(world.dialogs.errors.size()), 1);
+        QCOMPARE(world.dialogs.errors[0].caption, QStringLiteral("Tarvikbackup"));
+        QCOMPARE(world.dialogs.errors[0].text, QStringLiteral("Invalid filename."));
+        QVERIFY(world.system.shellCalls.empty());
+        QVERIFY(form->isVisible());
+
+        form->BackupDirEdt->setText(QString::fromStdString(world.folder.path()));
+        form->RunBackup1->trigger();
+        QCOMPARE(int(world.dialogs.errors.size()), 1);
+        QCOMPARE(int(world.system.shellCalls.size()), 1);
+    }
+
+    // A run of "/auto" that fails ends the show handler: one report, and the
+    // second "/auto" does not run.
+    void failingAutoRunEndsTheStart()
+    {
+        WindowWorld world;
+        testfiles::writeFile(world.settingsFile(), storedSettings(world.folder / "missing"));
+        auto form = startWindow({"/auto", "/auto"});
+        QCOMPARE(int(world.dialogs.errors.size()), 1);
+        QCOMPARE(world.dialogs.errors[0].text, QStringLiteral("Invalid filename."));
+        QVERIFY(world.system.shellCalls.empty());
+        QCOMPARE(form->DirectoryListBox->count(), 2);
+    }
+
+    void refusedSettingsWriteIsReported_data()
+    {
+        QTest::addColumn<bool>("readOnlyFile");
+        QTest::newRow("read-only file") << true;
+        QTest::newRow("folder in the file's place") << false;
+    }
+    void refusedSettingsWriteIsReported()
+    {
+        QFETCH(bool, readOnlyFile);
+        if (readOnlyFile && ::geteuid() == 0)
+            QSKIP("the superuser writes read-only files");
+        WindowWorld world;
+        std::string before;
+        if (readOnlyFile) {
+            before = storedSettings("/old");
+            testfiles::writeFile(world.settingsFile(), before);
+            std::filesystem::permissions(world.settingsFile(), std::filesystem::perms::owner_read);
+        } else {
+            testfiles::makeDirectory(world.settingsFile());
+        }
+        {
+            auto form = startWindow();
+            form->BackupDirEdt->setText(QStringLiteral("/changed"));
+            form->ExitProgram->trigger();
+        }
+        QCOMPARE(int(world.dialogs.errors.size()), 1);
+        QCOMPARE(world.dialogs.errors[0].text,
+                 QString::fromStdString("Unable to write to " + world.settingsFile() + "."));
+        QCOMPARE(world.dialogs.errors[0].caption, QStringLiteral("Tarvikbackup"));
+        if (readOnlyFile)
+            QCOMPARE(testfiles::readFile(world.settingsFile()), before);
+    }
+
+    // A window that was never shown never loaded the stored values, so it
+    // leaves them alone; it still deletes nothing it did not write.
+    void neverShownWindowKeepsTheStoredValues()
+    {
+        WindowWorld world;
+        const std::string before = storedSettings("/kept");
+        testfiles::writeFile(world.settingsFile(), before);
+        {
+            TBackUpForm form;
+        }
+        QCOMPARE(testfiles::readFile(world.settingsFile()), before);
+        QVERIFY(world.dialogs.errors.empty());
+    }
+};
+
+QTEST_MAIN(BackUpLifecycleTest)
+#include "BackUpLifecycleTest.moc"

@@ -1,0 +1,453 @@
+// The settings store on real widgets and real files.
+#include "BackUpSettings.h"
+#include "ModulePathSystem.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace tarvik;
+using namespace tarvik::gui;
+
+namespace {
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QStringList itemsOf(const QListWidget& list)
+{
+    QStringList items;
+    for (int i = 0; i < list.count(); ++i)
+        items << list.item(i)->text();
+    return items;
+}
+
+// The main window's persisted widgets, named as the program names them.
+struct MainWidgets
+{
+    QWidget form;
+    QListWidget directories;
+    QLineEdit backupDir;
+    QCheckBox addNotes, subDir, delphiFiles, changesFromDate;
+    QListWidget fileTypes;
+
+    MainWidgets()
+    {
+        form.setObjectName("BackUpForm");
+        directories.setObjectName("DirectoryListBox");
+        backupDir.setObjectName("BackupDirEdt");
+        addNotes.setObjectName("AddNotesCheckBox");
+        subDir.setObjectName("SubDirCheckBox");
+        delphiFiles.setObjectName("DelphiFilesCheckBox");
+        changesFromDate.setObjectName("ChangesFromDateCheckBox");
+        fileTypes.setObjectName("FileTypesListBox");
+    }
+    void load()
+    {
+        TBackUpSettings settings;
+        settings.RestoreForm(&form);
+        settings.LoadListBox(&directories);
+        settings.LoadEdit(&backupDir);
+        for (QCheckBox* box : {&addNotes, &subDir, &delphiFiles, &changesFromDate})
+            settings.LoadCheckBox(box);
+        settings.LoadListBox(&fileTypes);
+    }
+    void save()
+    {
+        TBackUpSettings settings;
+        settings.StoreForm(&form);
+        settings.SaveListBox(&directories);
+        settings.SaveEdit(&backupDir);
+        for (QCheckBox* box : {&addNotes, &subDir, &delphiFiles, &changesFromDate})
+            settings.SaveCheckBox(box);
+        settings.SaveListBox(&fileTypes);
+    }
+};
+
+} // namespace
+
+class FrmSettingsTest : public QObject
+{
+    Q_OBJECT
+
+  public:
+    FrmSettingsTest() : m_system(""), m_scoped(m_system) {}
+
+  private slots:
+    void init()
+    {
+        m_folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_folder->isValid());
+        m_system.setModulePath(m_folder->filePath("TarvikBackUp").toStdString());
+        m_settingsFile = m_folder->filePath("TarvikBackUp.INI");
+    }
+
+    void constructorValues()
+    {
+        const TBackUpSettings settings;
+        QCOMPARE(settings.Top, 101);
+        QCOMPARE(settings.Left, 101);
+        QCOMPARE(settings.Width, 0);
+        QCOMPARE(settings.Height, 0);
+        QVERIFY(settings.WindowState == FormWindowState::Normal);
+        QVERIFY(settings.SectionName.empty() && settings.SectionPrefix.empty());
+    }
+
+    void firstRunWithoutFileKeepsTheWidgetsOwnState()
+    {
+        MainWidgets widgets;
+        widgets.form.setGeometry(33, 44, 300, 200);
+        widgets.backupDir.setText("typed");
+        widgets.subDir.setChecked(true);
+        widgets.fileTypes.addItem("*.kept");
+        widgets.load();
+        QCOMPARE(widgets.form.geometry(), QRect(33, 44, 300, 200));
+        QCOMPARE(widgets.form.windowState(), Qt::WindowNoState);
+        QCOMPARE(widgets.directories.count(), 0);
+        QCOMPARE(widgets.backupDir.text(), QString());
+        QVERIFY(!widgets.subDir.isChecked());
+        QCOMPARE(itemsOf(widgets.fileTypes), QStringList{"*.kept"});
+        QVERIFY(!QFile::exists(m_settingsFile)); // loading creates nothing
+    }
+
+    void loadListBox_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList none;
+        QTest::newRow("number 0") << QByteArray("Number=0\r\nsVal0=a\r\n") << none;
+        QTest::newRow("negative number") << QByteArray("Number=-2\r\nsVal0=a\r\n") << none;
+        QTest::newRow("no number") << QByteArray("sVal0=a\r\n") << none;
+        QTest::newRow("number that is no number")
+            << QByteArray("Number=two\r\nsVal0=a\r\n") << none;
+        QTest::newRow("gap") << QByteArray("Number=3\r\nsVal0=a\r\nsVal2=c\r\n")
+                             << QStringList{"a", "c"};
+        QTest::newRow("leftover key not read")
+            << QByteArray("Number=2\r\nsVal0=a\r\nsVal1=b\r\nsVal2=c\r\n") << QStringList{"a", "b"};
+        QTest::newRow("hex number")
+            << QByteArray("Number=$2\r\nsVal1=b\r\nsVal0=a\r\n") << QStringList{"a", "b"};
+        QTest::newRow("blank and padded items")
+            << QByteArray("Number=3\r\nsVal0=   \r\nsVal1=  *.doc\t\r\nsVal2=\r\n")
+            << QStringList{"*.doc"};
+        QTest::newRow("names in any case")
+            << QByteArray("NUMBER = 2\r\nSVAL1=b\r\nsval0=a\r\n") << QStringList{"a", "b"};
+        QTest::newRow("huge number, three keys")
+            << QByteArray("Number=2147483647\r\nsVal7=b\r\nsVal0=a\r\nsVal2147483646=z\r\n")
+            << QStringList{"a", "b", "z"};
+    }
+
+    void loadListBox()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(QStringList, expected);
+        writeBytes(m_settingsFile, "[Other]\r\nNumber=1\r\nsVal0=other\r\n[FileTypesListBox]\r\n" +
+                                       section + "[Later]\r\nsVal1=later\r\n");
+        QListWidget list;
+        list.setObjectName("FileTypesListBox");
+        list.addItem("already there");
+        TFrmSettings().LoadListBox(&list);
+        QCOMPARE(itemsOf(list), QStringList{"already there"} + expected);
+    }
+
+    void saveListBoxTrimsAndKeepsIndices()
+    {
+        writeBytes(m_settingsFile,
+                   "[DirectoryListBox]\r\nNumber=9\r\nsVal1=old\r\nsVal5=older\r\n");
+        QListWidget list;
+        list.setObjectName("DirectoryListBox");
+        list.addItems({"  *.doc  ", " \t ", "\x01/srv/share\x1f", ""});
+        TFrmSettings().SaveListBox(&list);
+        QCOMPARE(readBytes(m_settingsFile),
+                 QByteArray("[DirectoryListBox]\r\nNumber=4\r\nsVal1=old\r\nsVal5=older\r\n"
+                            "sVal0=*.doc\r\nsVal2=/srv/share\r\n"));
+        QListWidget loaded;
+        loaded.setObjectName("DirectoryListBox");
+        TFrmSettings().LoadListBox(&loaded);
+        // sVal1 is the earlier list's: the store removes nothing.
+        QCOMPARE(itemsOf(loaded), (QStringList{"*.doc", "old", "/srv/share"}));
+    }
+
+    void loadCheckBox_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("1") << QByteArray("1") << true;
+        QTest::newRow("0") << QByteArray("0") << false;
+        QTest::newRow("any other number") << QByteArray("-7") << true;
+        QTest::newRow("hex") << QByteArray("0x1") << true;
+        QTest::newRow("hex zero") << QByteArray("$0") << false;
+        QTest::newRow("word true") << QByteArray("true") << false;
+        QTest::newRow("empty") << QByteArray("") << false;
+    }
+
+    void loadCheckBox()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, checked);
+        writeBytes(m_settingsFile, "[subdircheckbox]\r\nchecked=" + value + "\r\n");
+        QCheckBox box;
+        box.setObjectName("SubDirCheckBox");
+        box.setChecked(!checked);
+        TFrmSettings().LoadCheckBox(&box);
+        QCOMPARE(box.isChecked(), checked);
+        TFrmSettings().SaveCheckBox(&box);
+        QCOMPARE(readBytes(m_settingsFile),
+                 "[subdircheckbox]\r\nChecked=" + QByteArray(checked ? "1" : "0") + "\r\n");
+    }
+
+    void editTextIsCutTo2047Characters()
+    {
+        QLineEdit edit;
+        edit.setObjectName("BackupDirEdt");
+        edit.setText(QString(3000, 'x'));
+        TFrmSettings().SaveEdit(&edit);
+        QVERIFY(readBytes(m_settingsFile).contains(QByteArray(3000, 'x')));
+        TFrmSettings().LoadEdit(&edit);
+        QCOMPARE(edit.text(), QString(2047, 'x'));
+    }
+
+    // Positions and sizes are the outer frame's; -1 in `expected` stands for the
+    // form's own value, -2 for a size not looked at.
+    void restoreForm_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<bool>("frameless");
+        QTest::addColumn<QRect>("expected");
+        QTest::addColumn<bool>("maximized");
+        const QByteArray all = "Top=40\r\nLeft=50\r\nWidth=700\r\nHeight=500\r\n";
+        QTest::newRow("all stored") << all << false << QRect(50, 40, 700, 500) << false;
+        QTest::newRow("InitMax 1") << all + "InitMax=1\r\n"
+                                   << false << QRect(50, 40, 700, 500) << true;
+        QTest::newRow("InitMax other number") << all + "InitMax=-3\r\n"
+                                              << false << QRect(50, 40, 700, 500) << true;
+        QTest::newRow("InitMax 0") << all + "InitMax=0\r\n"
+                                   << false << QRect(50, 40, 700, 500) << false;
+        QTest::newRow("InitMax yes") << all + "InitMax=yes\r\n"
+                                     << false << QRect(50, 40, 700, 500) << false;
+        QTest::newRow("-1 not stored")
+            << QByteArray("Top=40\r\nLeft=-1\r\nWidth=-1\r\nHeight=500\r\n") << false
+            << QRect(11, 40, -1, 500) << false;
+        QTest::newRow("hex and padded")
+            << QByteArray("Top = $28\r\nLeft=0x32\r\n") << false << QRect(50, 40, -1, -1) << false;
+        QTest::newRow("no border takes no size") << all << true << QRect(50, 40, -1, -1) << false;
+        QTest::newRow("far out of range")
+            << QByteArray("Top=2147483647\r\nLeft=-2147483648\r\nWidth=-2147483648\r\n"
+                          "Height=2147483647\r\nInitMax=$FFFFFFFF\r\n")
+            << false << QRect(-QWIDGETSIZE_MAX, QWIDGETSIZE_MAX, -2, -2) << true;
+    }
+
+    void restoreForm()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(bool, frameless);
+        QFETCH(QRect, expected);
+        QFETCH(bool, maximized);
+        writeBytes(m_settingsFile, "[BackUpForm]\r\n" + section);
+        QWidget form;
+        form.setObjectName("BackUpForm");
+        if (frameless)
+            form.setWindowFlags(Qt::FramelessWindowHint);
+        form.setWindowState(Qt::WindowMinimized);
+        form.move(11, 22);
+        form.resize(300, 200);
+        const QSize own = form.frameGeometry().size();
+        TFrmSettings settings;
+        settings.RestoreForm(&form);
+        QCOMPARE(settings.SectionName, std::string("BackUpForm"));
+        QCOMPARE(form.frameGeometry().topLeft(), expected.topLeft());
+        if (expected.width() != -2)
+            QCOMPARE(form.frameGeometry().width(),
+                     expected.width() == -1 ? own.width() : expected.width());
+        if (expected.height() != -2)
+            QCOMPARE(form.frameGeometry().height(),
+                     expected.height() == -1 ? own.height() : expected.height());
+        QCOMPARE(form.windowState(), maximized ? Qt::WindowMaximized : Qt::WindowNoState);
+    }
+
+    void storeForm_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QByteArray>("initMax");
+        QTest::newRow("normal") << int(Qt::WindowNoState) << QByteArray("0");
+        QTest::newRow("maximized") << int(Qt::WindowMaximized) << QByteArray("1");
+        QTest::newRow("minimized saved as normal") << int(Qt::WindowMinimized) << QByteArray("0");
+        QTest::newRow("minimized from maximized")
+            << int(Qt::WindowMinimized | Qt::WindowMaximized) << QByteArray("0");
+    }
+
+    void storeForm()
+    {
+        QFETCH(int, state);
+        QFETCH(QByteArray, initMax);
+        QWidget form;
+        form.setObjectName("BackUpForm");
+        form.setWindowState(Qt::WindowMinimized); // makes the frame known
+        form.move(-1, 22);
+        form.resize(320, 240);
+        form.setWindowState(Qt::WindowStates(state));
+        const QRect frame = form.frameGeometry();
+        QCOMPARE(frame.topLeft(), QPoint(-1, 22));
+        TFrmSettings settings;
+        settings.StoreForm(&form);
+        QCOMPARE(readBytes(m_settingsFile),
+                 "[BackUpForm]\r\nTop=22\r\nLeft=-1\r\nWidth=" + QByteArray::number(frame.width()) +
+                     "\r\nHeight=" + QByteArray::number(frame.height()) + "\r\nInitMax=" + initMax +
+                     "\r\n");
+        // Left -1 reads as not stored: a form keeps its own left edge.
+        QWidget next;
+        next.setObjectName("BackUpForm");
+        next.setWindowState(Qt::WindowMinimized);
+        next.move(77, 0);
+        TFrmSettings().RestoreForm(&next);
+        QCOMPARE(next.frameGeometry().topLeft(), QPoint(77, 22));
+        QCOMPARE(next.frameGeometry().size(), frame.size());
+        QCOMPARE(next.windowState(), initMax == "1" ? Qt::WindowMaximized : Qt::WindowNoState);
+    }
+
+    void handEditedFileKeepsEverythingAfterAFullSave()
+    {
+        QVERIFY(QFile::copy(TARVIK_TEST_DATA "/settings/handEdited.INI", m_settingsFile));
+        MainWidgets widgets;
+        widgets.load();
+        QCOMPARE(widgets.form.frameGeometry(), QRect(50, 40, 700, 500));
+        QCOMPARE(widgets.form.windowState(), Qt::WindowNoState);
+        QCOMPARE(itemsOf(widgets.directories),
+                 (QStringList{"/home/jo/Documents", "/home/jo/Pictures"}));
+        QCOMPARE(widgets.backupDir.text(), QString("/mnt/backup"));
+        QVERIFY(!widgets.addNotes.isChecked());
+        QVERIFY(widgets.subDir.isChecked());
+        QVERIFY(!widgets.delphiFiles.isChecked());
+        QVERIFY(!widgets.changesFromDate.isChecked());
+        QCOMPARE(itemsOf(widgets.fileTypes), (QStringList{"*.doc", "*.txt"}));
+        widgets.save();
+        QCOMPARE(readBytes(m_settingsFile),
+                 readBytes(TARVIK_TEST_DATA "/settings/handEdited.saved.INI"));
+    }
+
+    void newFileHoldsTheSectionsInTheProgramsOrder()
+    {
+        MainWidgets widgets;
+        widgets.form.setGeometry(20, 30, 640, 480);
+        widgets.directories.addItems(
+            {"/home/jo/Documents", "  ", " /srv/share\t", "C:\\Work\\Src"});
+        widgets.backupDir.setText("  /mnt/backup  ");
+        widgets.subDir.setChecked(true);
+        widgets.changesFromDate.setChecked(true);
+        widgets.fileTypes.addItems({"*.doc", "*.pas", "   "});
+        widgets.save();
+        QCOMPARE(readBytes(m_settingsFile), readBytes(TARVIK_TEST_DATA "/settings/fresh.INI"));
+
+        MainWidgets loaded;
+        loaded.load();
+        QCOMPARE(loaded.form.frameGeometry(), QRect(20, 30, 640, 480));
+        QCOMPARE(itemsOf(loaded.directories),
+                 (QStringList{"/home/jo/Documents", "/srv/share", "C:\\Work\\Src"}));
+        QCOMPARE(loaded.backupDir.text(), QString("/mnt/backup"));
+        QVERIFY(loaded.subDir.isChecked() && loaded.changesFromDate.isChecked());
+        QVERIFY(!loaded.addNotes.isChecked() && !loaded.delphiFiles.isChecked());
+        QCOMPARE(itemsOf(loaded.fileTypes), (QStringList{"*.doc", "*.pas"}));
+    }
+
+    void settingsPathIsWorkedOutByEveryOperation()
+    {
+        QLineEdit edit;
+        edit.setObjectName("BackupDirEdt");
+        edit.setText("one");
+        m_system.setModulePath(m_folder->filePath("Tool.bin").toStdString());
+        TFrmSettings settings;
+        settings.SaveEdit(&edit);
+        m_system.setModulePath(m_folder->filePath("Other").toStdString());
+        edit.setText("two");
+        settings.SaveEdit(&edit);
+        QCOMPARE(readBytes(m_folder->filePath("Tool.INI")),
+                 QByteArray("[BackupDirEdt]\r\nText=one\r\n"));
+        QCOMPARE(readBytes(m_folder->filePath("Other.INI")),
+                 QByteArray("[BackupDirEdt]\r\nText=two\r\n"));
+    }
+
+    void refusedWriteNamesTheFile()
+    {
+        // A folder that is a file takes no settings file, root or not.
+        writeBytes(m_folder->filePath("plain"), "x");
+        const std::string module = m_folder->filePath("plain/TarvikBackUp.exe").toStdString();
+        m_system.setModulePath(module);
+        const std::string expected =
+            "Unable to write to " + m_folder->filePath("plain/TarvikBackUp.INI").toStdString();
+        MainWidgets widgets;
+        widgets.load(); // reading never fails
+        TBackUpSettings settings;
+        const std::function<void()> saves[] = {
+            [&] { settings.StoreForm(&widgets.form); },
+            [&] { settings.SaveListBox(&widgets.directories); },
+            [&] { settings.SaveEdit(&widgets.backupDir); },
+            [&] { settings.SaveCheckBox(&widgets.subDir); },
+        };
+        for (const auto& save : saves) {
+            try {
+                save();
+                QFAIL("no error from a refused write");
+            } catch (const std::runtime_error& error) {
+                QCOMPARE(std::string(error.what()), expected);
+            }
+        }
+    }
+
+    void readOnlyFileKeepsItsContent()
+    {
+        const QByteArray content = "; mine\r\n[BackupDirEdt]\r\nText=old\r\n";
+        writeBytes(m_settingsFile, content);
+        QFile::setPermissions(m_settingsFile,
+                              QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        // Anyone may rename in the folder; only the file's own permission stops the write.
+        QFile::setPermissions(m_folder->path(), QFileDevice::Permissions(0x7777));
+        // Root ignores permissions, so the save runs as the user nobody.
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(3);
+            QLineEdit edit;
+            edit.setObjectName("BackupDirEdt");
+            edit.setText("new");
+            try {
+                TBackUpSettings().SaveEdit(&edit);
+            } catch (const SettingsWriteError& error) {
+                ::_exit(std::string(error.what()) ==
+                                "Unable to write to " + m_settingsFile.toStdString()
+                            ? 0
+                            : 2);
+            }
+            ::_exit(1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(readBytes(m_settingsFile), content);
+        QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{"TarvikBackUp.INI"});
+    }
+
+  private:
+    test::ModulePathSystem m_system;
+    platform::ScopedSystem m_scoped;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    QString m_settingsFile;
+};
+
+QTEST_MAIN(FrmSettingsTest)
+#include "FrmSettingsTest.moc"

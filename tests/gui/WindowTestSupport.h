@@ -1,0 +1,101 @@
+#pragma once
+// What the main window's tests install around the real window: a System with
+// a fixed clock, a module path in the test's own folder (so the settings file
+// lies there too) and a shell that only records what it was asked to open;
+// and dialogs that record every error report instead of showing it.
+
+#include "Dialogs.h"
+#include "System.h"
+#include "TestFiles.h"
+
+#include <QString>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace windowtest {
+
+using tarvik::platform::CivilDate;
+using tarvik::platform::LocalDateTime;
+
+struct ShellCall
+{
+    std::string verb;
+    std::string file;
+    int showCommand = 0;
+};
+
+class TestSystem final : public tarvik::platform::System
+{
+  public:
+    explicit TestSystem(std::string modulePath) : m_modulePath(std::move(modulePath)) {}
+
+    LocalDateTime now() override { return clock; }
+    // Month/day/year, as the system writes short dates for the United States.
+    std::string shortDateText(const CivilDate& date) override
+    {
+        return std::to_string(date.month) + '/' + std::to_string(date.day) + '/' +
+               std::to_string(date.year);
+    }
+    std::string modulePath() override { return m_modulePath; }
+    void shellExecute(tarvik::platform::WindowHandle, const char* verb, const char* file,
+                      const char*, const char*, int showCommand) override
+    {
+        shellCalls.push_back({verb ? verb : "", file ? file : "", showCommand});
+    }
+    int startupShowCommand() override { return showCommand; }
+
+    LocalDateTime clock{{2026, 12, 6}, 9, 30, 15, 250};
+    int showCommand = tarvik::platform::ShowDefault;
+    std::vector<ShellCall> shellCalls;
+
+  private:
+    std::string m_modulePath;
+};
+
+struct ErrorReport
+{
+    QString caption;
+    QString text;
+};
+
+class RecordingDialogs final : public tarvik::gui::Dialogs
+{
+  public:
+    void showError(QWidget*, const QString& caption, const QString& text) override
+    {
+        errors.push_back({caption, text});
+    }
+    tarvik::gui::FolderChoice chooseFolder(QWidget*, const QString&, const QString&) override
+    {
+        return {};
+    }
+    QString promptForText(QWidget*, const QString&, const QString&, const QString& initial) override
+    {
+        return initial;
+    }
+
+    std::vector<ErrorReport> errors;
+};
+
+// A test's folder with the program's module path inside it, the System and
+// dialogs above installed for the test's lifetime.
+class WindowWorld
+{
+  public:
+    WindowWorld()
+        : system(folder / "TarvikBackUp"), m_scopedSystem(system), m_scopedDialogs(dialogs)
+    {}
+
+    std::string settingsFile() const { return folder / "TarvikBackUp.INI"; }
+
+    testfiles::TempDir folder;
+    TestSystem system;
+    RecordingDialogs dialogs;
+
+  private:
+    tarvik::platform::ScopedSystem m_scopedSystem;
+    tarvik::gui::ScopedDialogs m_scopedDialogs;
+};
+
+} // namespace windowtest

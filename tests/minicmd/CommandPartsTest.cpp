@@ -1,0 +1,195 @@
+// The interpreter's parsing pieces: words of a line, masks, xcopy's date and
+// arguments.
+
+#include "Check.h"
+#include "CommandLine.h"
+#include "Wildcard.h"
+#include "Xcopy.h"
+
+#include <ctime>
+
+using namespace tarvik::minicmd;
+
+namespace {
+
+std::string joined(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const auto& word : words)
+        text += "[" + word + "]";
+    return text;
+}
+
+} // namespace
+
+TEST_CASE(linesSplitIntoWordsAsTheCommandInterpreterDoes)
+{
+    struct Row
+    {
+        const char* line;
+        const char* words; // each word in brackets; "" with a refusal
+        bool refused;
+    };
+    const Row rows[] = {
+        {"MD /srv/BK-1", "[MD][/srv/BK-1]", false},
+        {"  xcopy\t/a/*.* /b  /S ", "[xcopy][/a/*.*][/b][/S]", false},
+        {"MD \"/srv/My Backups/BK-1\"", "[MD][/srv/My Backups/BK-1]", false},
+        {"MD \"/a & b|c<d>e^f\"", "[MD][/a & b|c<d>e^f]", false},
+        {"MD \"/100%% sure\"", "[MD][/100% sure]", false},
+        {"MD /100%%", "[MD][/100%]", false},
+        {"MD a^&b^^c^ d", "[MD][a&b^c d]", false},
+        {"MD \"/Program Files (x86)\"/sub", "[MD][/Program Files (x86)/sub]", false},
+        {"MD /x\"y z\"w", "[MD][/xy zw]", false},
+        {"MD \"\"", "[MD][]", false},
+        {"MD \"/open quote to the end", "[MD][/open quote to the end]", false},
+        {"MD a;b,c=d", "[MD][a;b,c=d]", false},
+        {"", "", false},
+        {"xcopy a & del b", "", true},
+        {"xcopy a | more", "", true},
+        {"xcopy a > out.txt", "", true},
+        {"xcopy a < in.txt", "", true},
+        {"xcopy a^", "[xcopy][a]", false},
+        {"MD %TEMP%", "", true},
+        {"MD 100%", "", true},
+        {"MD \"50% off\"", "", true},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.line);
+        const ParsedLine parsed = parseCommandLine(row.line);
+        CHECK_EQ(!parsed.refusal.empty(), row.refused);
+        CHECK_EQ(joined(parsed.words), std::string(row.words));
+    }
+}
+
+TEST_CASE(overlongLinesAreRefusedWhole)
+{
+    const std::string longest = "MD /" + std::string(kMaxLineLength - 4, 'x');
+    CHECK(parseCommandLine(longest).refusal.empty());
+    const ParsedLine tooLong = parseCommandLine(longest + "y");
+    CHECK_EQ(tooLong.refusal, std::string("The input line is too long."));
+    CHECK(tooLong.words.empty());
+}
+
+TEST_CASE(masksMatchAsOnWindows)
+{
+    struct Row
+    {
+        const char* mask;
+        const char* name;
+        bool matches;
+    };
+    const Row rows[] = {
+        {"*.doc", "report.doc", true},
+        {"*.doc", "REPORT.DOC", true},
+        {"*.doc", "report.docx", false},
+        {"*.doc", "report.doc.bak", false},
+        {"*.doc", ".doc", true},
+        {"a?c.*", "abc.txt", true},
+        {"a?c.*", "AXC.doc", true},
+        {"a?c.*", "ac.txt", false},
+        {"a?c.*", "abbc.txt", false},
+        {"a?c.*", "abc", true},
+        {"*.*", "noextension", true},
+        {"*.*", ".hidden", true},
+        {"*", "a.b.c", true},
+        {"*.", "noextension", true},
+        {"*.", "has.dot", false},
+        {"notes", "NOTES", true},
+        {"notes", "notes.txt", false},
+        {"*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+        {"*2026*", "x-20261206-y", true},
+        {"[ab]", "[ab]", true},
+        {"[ab]", "a", false},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(std::string(row.mask) + " ~ " + row.name);
+        CHECK_EQ(matchesMask(row.name, row.mask), row.matches);
+    }
+}
+
+TEST_CASE(xcopyDatesAreLocalMidnight)
+{
+    struct Row
+    {
+        const char* text;
+        int year, month, day; // 0: refused
+    };
+    const Row rows[] = {
+        {"12-6-2026", 2026, 12, 6},  {"1-5-2027", 2027, 1, 5},
+        {"02-29-2024", 2024, 2, 29}, {"10-31-2026", 2026, 10, 31},
+        {"2-29-2026", 0, 0, 0},      {"13-1-2026", 0, 0, 0},
+        {"0-1-2026", 0, 0, 0},       {"4-31-2026", 0, 0, 0},
+        {"12-6", 0, 0, 0},           {"12/6/2026", 0, 0, 0},
+        {"12-6-2026x", 0, 0, 0},     {"-12-6-2026", 0, 0, 0},
+        {"12--6-2026", 0, 0, 0},     {"", 0, 0, 0},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.text);
+        const auto when = parseXcopyDate(row.text);
+        CHECK_EQ(when.has_value(), row.year != 0);
+        if (!when || row.year == 0)
+            continue;
+        std::tm local{};
+        ::localtime_r(&*when, &local);
+        CHECK_EQ(local.tm_year + 1900, row.year);
+        CHECK_EQ(local.tm_mon + 1, row.month);
+        CHECK_EQ(local.tm_mday, row.day);
+        CHECK_EQ(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, 0);
+    }
+}
+
+TEST_CASE(xcopyArgumentsTakeSwitchesOnlyAtTheEnd)
+{
+    struct Row
+    {
+        std::vector<std::string> arguments;
+        const char* folder; // nullptr: refused with `refusal`
+        const char* mask;
+        const char* destination;
+        bool subfolders;
+        bool dated;
+        const char* refusal;
+    };
+    const Row rows[] = {
+        {{"/w/Src/*.doc", "/b/Src", "/S", "/D:12-6-2026"},
+         "/w/Src",
+         "*.doc",
+         "/b/Src",
+         true,
+         true,
+         ""},
+        {{"/w/Src/*.*", "/b/Src", "/d:1-2-2026", "/s"}, "/w/Src", "*.*", "/b/Src", true, true, ""},
+        {{"/w/Src/*.*", "/b/Src"}, "/w/Src", "*.*", "/b/Src", false, false, ""},
+        {{"//*.*", "/b/"}, "/", "*.*", "/b/", false, false, ""},
+        {{"/*.doc", "/S"}, "/", "*.doc", ".", true, false, ""},
+        {{"/S/*.doc", "/S", "/S"}, "/S", "*.doc", "/S", true, false, ""},
+        {{"*.doc", "/b"}, ".", "*.doc", "/b", false, false, ""},
+        {{"/w/Src/"}, "/w/Src", "*", ".", false, false, ""},
+        {{"/w/a", "/b", "/c"}, nullptr, "", "", false, false, "Invalid number of parameters"},
+        {{"/S"}, nullptr, "", "", false, false, "Invalid number of parameters"},
+        {{"/w/*.*", "/b", "/D:2-30-2026"},
+         nullptr,
+         "",
+         "",
+         false,
+         false,
+         "Invalid parameter - /D:2-30-2026"},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(joined(row.arguments));
+        const auto parsed = parseXcopy(row.arguments);
+        if (!row.folder) {
+            const auto* refusal = std::get_if<std::string>(&parsed);
+            REQUIRE(refusal);
+            CHECK_EQ(*refusal, std::string(row.refusal));
+            continue;
+        }
+        const auto* request = std::get_if<XcopyRequest>(&parsed);
+        REQUIRE(request);
+        CHECK_EQ(request->sourceFolder, std::string(row.folder));
+        CHECK_EQ(request->mask, std::string(row.mask));
+        CHECK_EQ(request->destination, std::string(row.destination));
+        CHECK_EQ(request->subfolders, row.subfolders);
+        CHECK_EQ(request->since.has_value(), row.dated);
+    }
+}

@@ -1,0 +1,344 @@
+// Shell execute on POSIX with the real interpreter: what it starts, where it
+// finds it, and that the program may delete the script at once.
+
+#include "PosixShell.h"
+
+#include "BackupScript.h"
+#include "Check.h"
+#include "FileSystem.h"
+#include "ProgramRun.h"
+#include "TestFiles.h"
+#include "TestSystem.h"
+#include "Trees.h"
+
+#include <cstdlib>
+#include <optional>
+#include <sys/stat.h>
+
+using namespace tarvik;
+using namespace testfiles;
+
+namespace {
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnvironment
+{
+  public:
+    ~ScopedEnvironment()
+    {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+            if (it->second)
+                ::setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                ::unsetenv(it->first.c_str());
+        }
+    }
+    void set(const std::string& name, const char* value)
+    {
+        const char* old = std::getenv(name.c_str());
+        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value)
+            ::setenv(name.c_str(), value, 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+    // No display and nothing found on PATH but what the test puts there.
+    void hermetic(const std::string& path)
+    {
+        set("DISPLAY", nullptr);
+        set("WAYLAND_DISPLAY", nullptr);
+        set("TERMINAL", nullptr);
+        set("PATH", path.c_str());
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+// The program's executable placed where the test wants it.
+class ModuleSystem : public TestSystem
+{
+  public:
+    explicit ModuleSystem(std::string module) : m_module(std::move(module)) {}
+    std::string modulePath() override { return m_module; }
+
+  private:
+    std::string m_module;
+};
+
+std::string folderOf(const std::string& path)
+{
+    return path.substr(0, path.rfind('/'));
+}
+
+void makeProgram(const std::string& path, const std::string& body, mode_t mode = 0755)
+{
+    makeDirectory(folderOf(path));
+    writeFile(path, "#!/bin/sh\n" + body);
+    ::chmod(path.c_str(), mode);
+}
+
+bool fileHolds(const std::string& path, const std::string& content)
+{
+    return platform::fileExists(path) && readFile(path) == content;
+}
+
+const std::time_t kNew = localTime(2026, 12, 6, 10);
+
+// A job over two source folders of a few files each, its script written.
+struct Job
+{
+    BackupJob job;
+    std::string script;
+    std::vector<std::string> expected; // below the dated backup folder
+
+    explicit Job(const TempDir& dir)
+    {
+        for (const char* name : {"a.txt", "b.txt", "sub/c.txt", "sub/deeper/d.txt"})
+            makeFile(dir / "Src/" + name, name, kNew);
+        for (const char* name : {"e.txt", "f g.txt"})
+            makeFile(dir / "My Docs/" + name, name, kNew);
+        makeDirectory(dir / "Backups");
+        job = {dir / "Backups", {dir / "Src", dir / "My Docs"}, {}, true, {2026, 12, 6}};
+        script = scriptFileName(job);
+        writeFile(script, BackupScript(job, platform::directoryExists));
+        expected = {"My Docs/",        "My Docs/e.txt",       "My Docs/f g.txt", "Src/",
+                    "Src/a.txt",       "Src/b.txt",           "Src/sub/",        "Src/sub/c.txt",
+                    "Src/sub/deeper/", "Src/sub/deeper/d.txt"};
+    }
+
+    bool done() const { return listTree(backupFolder(job)) == expected; }
+};
+
+} // namespace
+
+TEST_CASE(theInterpreterIsFoundBesideTheProgramFirstThenOnPath)
+{
+    struct Row
+    {
+        const char* name;
+        bool beside;       // an executable minicmd beside the program
+        bool besideNotRun; // a minicmd beside it that may not be executed
+        bool onPath;
+        const char* found; // "app", "bin" or ""
+    };
+    const Row rows[] = {
+        {"both", true, false, true, "app"},
+        {"beside only", true, false, false, "app"},
+        {"path only", false, false, true, "bin"},
+        {"beside but not executable", false, true, true, "bin"},
+        {"none", false, false, false, ""},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir dir;
+        makeDirectory(dir / "app");
+        makeDirectory(dir / "bin");
+        if (row.beside || row.besideNotRun)
+            makeProgram(dir / "app/minicmd", "exit 0\n", row.beside ? 0755 : 0644);
+        if (row.onPath)
+            makeProgram(dir / "bin/minicmd", "exit 0\n");
+        ScopedEnvironment environment;
+        environment.hermetic("/nonexistent:" + (dir / "bin"));
+        const std::string expected = *row.found ? dir / row.found + "/minicmd" : "";
+        CHECK_EQ(platform::findInterpreter(dir / "app/TarvikBackUp"), expected);
+    }
+}
+
+TEST_CASE(aTerminalIsUsedOnlyWithADisplay)
+{
+    struct Row
+    {
+        const char* name;
+        const char* display;
+        const char* wayland;
+        const char* terminal; // "{bin}" stands for the folder on PATH
+        std::vector<std::string> installed;
+        std::vector<std::string> expected; // program (relative to {bin}), then switch
+    };
+    const Row rows[] = {
+        {"no display", nullptr, nullptr, "xterm", {"xterm"}, {}},
+        {"empty display", "", "", nullptr, {"xterm"}, {}},
+        {"X display", ":0", nullptr, nullptr, {"xterm"}, {"xterm", "-e"}},
+        {"Wayland, first of the list",
+         nullptr,
+         "wayland-0",
+         nullptr,
+         {"xterm", "foot", "kitty"},
+         {"kitty"}},
+        {"the user's choice",
+         ":0",
+         nullptr,
+         "myterm",
+         {"myterm", "x-terminal-emulator"},
+         {"myterm", "-e"}},
+        {"the user's choice by path",
+         ":0",
+         nullptr,
+         "{bin}/gnome-terminal",
+         {"gnome-terminal", "xterm"},
+         {"gnome-terminal", "--"}},
+        {"the user's choice missing",
+         ":0",
+         nullptr,
+         "gone",
+         {"xfce4-terminal", "x-terminal-emulator"},
+         {"x-terminal-emulator", "-e"}},
+        {"none installed", ":0", nullptr, nullptr, {}, {}},
+        {"switch by name", ":0", nullptr, nullptr, {"mate-terminal"}, {"mate-terminal", "-x"}},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir dir;
+        makeDirectory(dir / "bin");
+        for (const auto& name : row.installed)
+            makeProgram(dir / "bin/" + name, "exit 0\n");
+        ScopedEnvironment environment;
+        environment.hermetic(dir / "bin");
+        environment.set("DISPLAY", row.display);
+        environment.set("WAYLAND_DISPLAY", row.wayland);
+        std::string terminal = row.terminal ? row.terminal : "";
+        if (terminal.starts_with("{bin}"))
+            terminal.replace(0, 5, dir / "bin");
+        environment.set("TERMINAL", row.terminal ? terminal.c_str() : nullptr);
+        std::vector<std::string> expected = row.expected;
+        if (!expected.empty())
+            expected.front() = dir / "bin/" + expected.front();
+        CHECK_EQ(listed(platform::terminalCommand()), listed(expected));
+    }
+}
+
+TEST_CASE(theScriptDeletedAtOnceAfterShellExecuteStillCompletes)
+{
+    struct Row
+    {
+        const char* extension;
+        const char* verb;
+    };
+    const Row rows[] = {{".bat", "open"}, {".CMD", "open"}, {".Bat", nullptr}};
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.extension);
+        TempDir dir;
+        Job job(dir);
+        const std::string script = folderOf(job.script) + "/run" + row.extension;
+        REQUIRE(::rename(job.script.c_str(), script.c_str()) == 0);
+        ScopedEnvironment environment;
+        environment.hermetic(dir / "nothing-here");
+        // The real interpreter, found beside the program as it is installed.
+        ModuleSystem system(folderOf(MINICMD_PATH) + "/TarvikBackUp");
+        platform::ScopedSystem scoped(system);
+
+        platform::posixShellExecute(nullptr, row.verb, script.c_str(), nullptr, nullptr,
+                                    platform::ShowNormal);
+        CHECK(platform::deleteFile(script));
+        CHECK(waitUntil([&] { return job.done(); }));
+        CHECK_EQ(listed(listTree(backupFolder(job.job))), listed(job.expected));
+        CHECK_EQ(readFile(backupFolder(job.job) + "/My Docs/f g.txt"), std::string("f g.txt"));
+    }
+}
+
+TEST_CASE(theScriptRunsInTheFolderGivenToTheShell)
+{
+    TempDir dir;
+    makeDirectory(dir / "work");
+    writeFile(dir / "relative.bat", "MD made here\r\n");
+    ScopedEnvironment environment;
+    environment.hermetic(folderOf(MINICMD_PATH));
+    ModuleSystem system(dir / "TarvikBackUp");
+    platform::ScopedSystem scoped(system);
+
+    platform::posixShellExecute(nullptr, "open", (dir / "relative.bat").c_str(), nullptr,
+                                (dir / "work").c_str(), platform::ShowNormal);
+    CHECK(waitUntil([&] { return platform::directoryExists(dir / "work/made"); }));
+    CHECK(waitUntil([&] { return platform::directoryExists(dir / "work/here"); }));
+}
+
+TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
+{
+    TempDir dir;
+    Job job(dir);
+    // A terminal stand-in: notes how it was called and runs the command.
+    makeProgram(dir / "bin/fake-term", "printf '%s\\n' \"$@\" > '" + (dir / "term-args") +
+                                           "'\n[ \"$1\" = -e ] && shift\nexec \"$@\"\n");
+    ScopedEnvironment environment;
+    environment.hermetic(folderOf(MINICMD_PATH));
+    environment.set("DISPLAY", ":77");
+    environment.set("TERMINAL", (dir / "bin/fake-term").c_str());
+    ModuleSystem system(dir / "TarvikBackUp");
+    platform::ScopedSystem scoped(system);
+
+    CHECK(platform::openBatchScript(job.script, nullptr));
+    CHECK(platform::deleteFile(job.script));
+    CHECK(waitUntil([&] { return job.done(); }));
+    const std::string arguments = readFile(dir / "term-args");
+    CHECK(arguments.starts_with("-e\n" + std::string(MINICMD_PATH) + "\n"));
+    CHECK(arguments.ends_with("\n" + job.script + "\n"));
+}
+
+TEST_CASE(theWaitForTheInterpreterIsBounded)
+{
+    struct Row
+    {
+        const char* name;
+        const char* terminal; // body of the terminal stand-in; nullptr: none
+        bool interpreter;
+    };
+    const Row rows[] = {
+        {"terminal that starts nothing", "exit 0\n", true},
+        {"no interpreter anywhere", nullptr, false},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir dir;
+        writeFile(dir / "run.bat", "MD " + (dir / "made") + "\r\n");
+        ScopedEnvironment environment;
+        environment.hermetic(row.interpreter ? folderOf(MINICMD_PATH) : dir / "bin");
+        if (row.terminal) {
+            makeProgram(dir / "bin/dud-term", row.terminal);
+            environment.set("DISPLAY", ":77");
+            environment.set("TERMINAL", (dir / "bin/dud-term").c_str());
+        }
+        ModuleSystem system(dir / "TarvikBackUp");
+        platform::ScopedSystem scoped(system);
+        CHECK(!platform::openBatchScript(dir / "run.bat", nullptr, std::chrono::milliseconds(300)));
+        CHECK(!platform::directoryExists(dir / "made"));
+    }
+}
+
+TEST_CASE(aTerminalThatCannotBeStartedEndsTheWaitAtOnce)
+{
+    TempDir dir;
+    writeFile(dir / "run.bat", "MD " + (dir / "made") + "\r\n");
+    makeProgram(dir / "bin/broken-term", "", 0755);
+    writeFile(dir / "bin/broken-term", "#!/nonexistent/interpreter\n");
+    ScopedEnvironment environment;
+    environment.hermetic(folderOf(MINICMD_PATH));
+    environment.set("DISPLAY", ":77");
+    environment.set("TERMINAL", (dir / "bin/broken-term").c_str());
+    ModuleSystem system(dir / "TarvikBackUp");
+    platform::ScopedSystem scoped(system);
+    // With a bound far longer than the test's own time limit, only the early
+    // wake-up can let this return.
+    CHECK(!platform::openBatchScript(dir / "run.bat", nullptr, std::chrono::hours(1)));
+}
+
+TEST_CASE(webAddressesAndOtherFilesGoToTheDesktopOpener)
+{
+    TempDir dir;
+    makeProgram(dir / "bin/xdg-open", "printf '%s\\n' \"$*\" >> '" + (dir / "opened") + "'\n");
+    ScopedEnvironment environment;
+    environment.hermetic(dir / "bin");
+    ModuleSystem system(dir / "TarvikBackUp");
+    platform::ScopedSystem scoped(system);
+
+    platform::posixShellExecute(nullptr, "print", "https://printed.example/", nullptr, nullptr,
+                                platform::ShowNormal);
+    platform::posixShellExecute(nullptr, "Open", "https://www.example.com/", nullptr, nullptr,
+                                platform::ShowNormal);
+    CHECK(waitUntil([&] { return fileHolds(dir / "opened", "https://www.example.com/\n"); }));
+    platform::posixShellExecute(nullptr, "open", (dir / "notes.txt").c_str(), nullptr, nullptr,
+                                platform::ShowNormal);
+    CHECK(waitUntil([&] {
+        return fileHolds(dir / "opened", "https://www.example.com/\n" + (dir / "notes.txt") + "\n");
+    }));
+}

@@ -1,0 +1,227 @@
+#include "IniFile.h"
+
+#include "Check.h"
+
+#include <algorithm>
+#include <random>
+
+using tarvik::platform::IniFile;
+
+namespace {
+
+std::optional<std::string> valueOf(const std::string& bytes, const char* section, const char* key)
+{
+    const auto found = IniFile::findValue(bytes, section, key);
+    return found ? std::optional<std::string>(*found) : std::nullopt;
+}
+
+std::string show(const std::optional<std::string>& value)
+{
+    return value ? "\"" + *value + "\"" : "(missing)";
+}
+
+} // namespace
+
+TEST_CASE(readingFindsNamesWithoutRegardToCaseOrBlanks)
+{
+    struct Row
+    {
+        const char* name;
+        std::string file;
+        const char* section;
+        const char* key;
+        std::optional<std::string> expected;
+    };
+    const Row rows[] = {
+        {"plain", "[S]\r\nk=v\r\n", "S", "k", "v"},
+        {"case of names", "[backupform]\r\nTOP=5\r\n", "BackUpForm", "Top", "5"},
+        {"blanks around names and =", "[ S ]\r\n \t k \t= \t v w \t\r\n", "s", "K", "v w"},
+        {"blanks around the asked name", "[S]\r\nk=v\r\n", " S ", " k ", "v"},
+        {"= inside the value", "[S]\r\nk==a=b\r\n", "S", "k", "=a=b"},
+        {"empty value", "[S]\r\nk=\r\n", "S", "k", ""},
+        {"LF line ends", "[S]\nk=v\nj=w\n", "S", "j", "w"},
+        {"no final line end", "[S]\r\nk=v", "S", "k", "v"},
+        {"stray CR kept out", "[S]\r\r\nk=v\r\r\n", "S", "k", "v"},
+        {"unclosed header", "[S\r\nk=v\r\n", "S", "k", "v"},
+        {"text after header", "[S] ; note\r\nk=v\r\n", "S", "k", "v"},
+        {"comment is no key", "[S]\r\n;k=v\r\n", "S", "k", std::nullopt},
+        {"line without =", "[S]\r\nk\r\n", "S", "k", std::nullopt},
+        {"key of another section", "[T]\r\nk=v\r\n[S]\r\n", "S", "k", std::nullopt},
+        {"key before any section", "k=v\r\n[S]\r\n", "S", "k", std::nullopt},
+        {"first of two keys", "[S]\r\nk=1\r\nK=2\r\n", "S", "k", "1"},
+        {"first of two sections", "[S]\r\nk=1\r\n[T]\r\n[s]\r\nk=2\r\nj=3\r\n", "S", "j",
+         std::nullopt},
+        {"missing section", "[S]\r\nk=v\r\n", "T", "k", std::nullopt},
+        {"empty file", "", "S", "k", std::nullopt},
+        {"empty section name", "[]\r\nk=v\r\n", "", "k", "v"},
+        {"bytes above 127", "[S\xE9]\r\nk=\xE9t\xE9\r\n", "S\xE9", "k", "\xE9t\xE9"},
+        {"NUL inside", std::string("[S]\r\nk=a\0b\r\n", 12), "S", "k", std::string("a\0b", 3)},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        CHECK_EQ(show(valueOf(row.file, row.section, row.key)), show(row.expected));
+        // The held file reads as the bytes do.
+        const auto held = IniFile(row.file).value(row.section, row.key);
+        CHECK_EQ(show(held ? std::optional<std::string>(*held) : std::nullopt), show(row.expected));
+    }
+}
+
+TEST_CASE(sectionEntriesListEveryKeyOfTheFirstSectionInOrder)
+{
+    const std::string file =
+        "x=0\r\n[S]\r\n b = 2 \r\n;c=3\r\na=1\r\nb=4\r\nnoequals\r\n[T]\r\nd=5\r\n"
+        "[s]\r\ne=6\r\n";
+    const auto entries = IniFile::sectionEntries(file, "s");
+    REQUIRE_EQ(entries.size(), size_t{3});
+    CHECK_EQ(entries[0].key + "=" + entries[0].value, "b=2");
+    CHECK_EQ(entries[1].key + "=" + entries[1].value, "a=1");
+    CHECK_EQ(entries[2].key + "=" + entries[2].value, "b=4");
+    CHECK(IniFile::sectionEntries(file, "U").empty());
+}
+
+TEST_CASE(writingChangesOnlyItsOwnLine)
+{
+    struct Row
+    {
+        const char* name;
+        const char* before;
+        const char* section;
+        const char* key;
+        const char* value;
+        const char* after;
+    };
+    const Row rows[] = {
+        {"new file", "", "S", "k", "v", "[S]\r\nk=v\r\n"},
+        {"changed value keeps its line end", "[S]\nk=old\n;c\n", "S", "k", "v", "[S]\nk=v\n;c\n"},
+        {"names matched without case or blanks", "[s]\r\n K = old \r\n", "S", "k", "v",
+         "[s]\r\nk=v\r\n"},
+        {"new key after the section's last line, before blank lines",
+         "[S]\r\na=1\r\n\r\n  \r\n[T]\r\nb=2\r\n", "S", "k", "v",
+         "[S]\r\na=1\r\nk=v\r\n\r\n  \r\n[T]\r\nb=2\r\n"},
+        {"new key after a comment that ends the section", "[S]\r\na=1\r\n;note\r\n[T]\r\n", "S",
+         "k", "v", "[S]\r\na=1\r\n;note\r\nk=v\r\n[T]\r\n"},
+        {"new key in an empty section", "[S]\r\n[T]\r\n", "S", "k", "v", "[S]\r\nk=v\r\n[T]\r\n"},
+        {"new key after a last line without line end", "[S]\r\na=1", "S", "k", "v",
+         "[S]\r\na=1\r\nk=v\r\n"},
+        {"new section at the end", "; top\r\n[T]\r\nx=1\r\n\r\n", "S", "k", "v",
+         "; top\r\n[T]\r\nx=1\r\n\r\n[S]\r\nk=v\r\n"},
+        {"new section after a last line without line end", "[T]\n x=1", "S", "k", "v",
+         "[T]\n x=1\r\n[S]\r\nk=v\r\n"},
+        {"key before any section is another key", "k=pre\r\n[S]\r\n", "S", "k", "v",
+         "k=pre\r\n[S]\r\nk=v\r\n"},
+        {"first of two sections", "[S]\r\nk=1\r\n[S]\r\nk=2\r\n", "S", "k", "v",
+         "[S]\r\nk=v\r\n[S]\r\nk=2\r\n"},
+        {"first of two keys", "[S]\r\nk=1\r\nk=2\r\n", "S", "k", "v", "[S]\r\nk=v\r\nk=2\r\n"},
+        {"commented key stays", "[S]\r\n;k=1\r\n", "S", "k", "v", "[S]\r\n;k=1\r\nk=v\r\n"},
+        {"value cut at a line break", "", "S", "k", "a\r\n[X]\r\nb=c", "[S]\r\nk=a\r\n"},
+        {"empty value", "[S]\r\nk=1\r\n", "S", "k", "", "[S]\r\nk=\r\n"},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        IniFile file(row.before);
+        CHECK(file.setValue(row.section, row.key, row.value));
+        CHECK_EQ(file.text(), row.after);
+    }
+}
+
+TEST_CASE(namesThatCouldNotBeReadBackAreRefused)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"S]x", "k"}, {"S\r\n", "k"}, {"S", ""},   {"S", "  "},
+        {"S", "a=b"}, {"S", "a\nb"},  {"S", "[k"}, {"S", ";k"},
+    };
+    for (const auto& [section, key] : rows) {
+        CHECK_CONTEXT(std::string(section) + " / " + key);
+        IniFile file("[S]\r\n");
+        CHECK(!file.setValue(section, key, "v"));
+        CHECK_EQ(file.text(), "[S]\r\n");
+    }
+}
+
+// Random files of INI-like lines and random writes to them: a write reads back,
+// every other key keeps its value, the held copy reads as its own bytes do,
+// and every line that names no written key survives in order.
+TEST_CASE(randomWritesKeepEverythingElse)
+{
+    std::mt19937 random(20261207);
+    auto pick = [&](const auto& choices) { return choices[random() % std::size(choices)]; };
+    const char* lineTexts[] = {"[A]",   "[ b ]",    "[C",        "[]",    ";k=1",
+                               "",      "   ",      "junk",      "k=1",   " K = 2 ",
+                               "j=x=y", "Number=3", "sval0 = a", "\t=odd"};
+    const char* endings[] = {"\r\n", "\n", "\r\n", "\r\r\n"};
+    const char* sections[] = {"A", "b", "C", "", "New"};
+    const char* keys[] = {"k", "J", "Number", "sVal0", "fresh"};
+    const char* values[] = {"1", " padded ", "", "a=b", "x\r\ny", "[A]", ";not a comment"};
+    const char* probes[] = {"k", "j", "number", "sval0", "fresh", ""};
+
+    for (int round = 0; round < 400; ++round) {
+        std::string before;
+        const int lines = static_cast<int>(random() % 12);
+        for (int i = 0; i < lines; ++i)
+            before +=
+                std::string(pick(lineTexts)) + (i + 1 < lines || random() % 2 ? pick(endings) : "");
+        IniFile file(before);
+        std::string expectedText = before;
+        std::vector<std::pair<std::string, std::string>> written;
+        const int writes = 1 + static_cast<int>(random() % 4);
+        for (int w = 0; w < writes; ++w) {
+            const std::string section = pick(sections);
+            const std::string key = pick(keys);
+            std::string value = pick(values);
+            REQUIRE(file.setValue(section, key, value));
+            written.emplace_back(section, key);
+            value = value.substr(0, value.find_first_of("\r\n"));
+            while (!value.empty() && value.front() == ' ')
+                value.erase(0, 1);
+            while (!value.empty() && value.back() == ' ')
+                value.pop_back();
+            CHECK_CONTEXT("round " + std::to_string(round) + ": " + check::escaped(before));
+            CHECK_EQ(show(valueOf(file.text(), section.c_str(), key.c_str())), show(value));
+        }
+        const std::string after = file.text();
+        auto isWritten = [&](const std::string& section, const std::string& key) {
+            return std::any_of(written.begin(), written.end(), [&](const auto& w) {
+                return IniFile("[" + w.first + "]\r\n" + w.second + "=1")
+                    .value(section, key)
+                    .has_value();
+            });
+        };
+        CHECK_CONTEXT("round " + std::to_string(round) + ": " + check::escaped(before));
+        for (const char* section : sections) {
+            for (const char* key : probes) {
+                CHECK_EQ(show(valueOf(after, section, key)),
+                         show(IniFile(after).value(section, key)
+                                  ? std::optional<std::string>(*IniFile(after).value(section, key))
+                                  : std::nullopt));
+                if (!isWritten(section, key))
+                    CHECK_EQ(show(valueOf(after, section, key)),
+                             show(valueOf(before, section, key)));
+            }
+        }
+        // Lines that mention no written key are kept, in order.
+        size_t from = 0;
+        size_t start = 0;
+        while (start < before.size()) {
+            size_t end = before.find('\n', start);
+            end = end == before.npos ? before.size() : end + 1;
+            const std::string line = before.substr(start, end - start);
+            start = end;
+            std::string lower = line;
+            std::transform(lower.begin(), lower.end(), lower.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            bool mentions = false;
+            for (const auto& w : written) {
+                std::string key = w.second;
+                std::transform(key.begin(), key.end(), key.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                mentions = mentions || lower.find(key) != lower.npos;
+            }
+            if (mentions)
+                continue;
+            const size_t at = after.find(line, from);
+            CHECK(at != after.npos);
+            if (at != after.npos)
+                from = at + line.size();
+        }
+    }
+}

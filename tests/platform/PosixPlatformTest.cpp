@@ -1,0 +1,57 @@
+#include "Check.h"
+#include "FileSystem.h"
+#include "System.h"
+#include "TestFiles.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+using namespace tarvik::platform;
+using testfiles::TempDir;
+
+TEST_CASE(fileAndDirectoryTestsTellTheKindApart)
+{
+    TempDir dir;
+    testfiles::writeFile(dir / "file.bat", "x");
+    testfiles::makeDirectory(dir / "folder");
+    ::symlink((dir / "folder").c_str(), (dir / "link-to-folder").c_str());
+    ::symlink((dir / "file.bat").c_str(), (dir / "link-to-file").c_str());
+    ::symlink((dir / "gone").c_str(), (dir / "dangling").c_str());
+    struct Row
+    {
+        std::string path;
+        bool file;
+        bool directory;
+    };
+    const Row rows[] = {
+        {"", false, false},
+        {dir / "file.bat", true, false},
+        {dir / "folder", false, true},
+        {dir / "folder/", false, true},
+        {dir / "link-to-folder", false, true},
+        {dir / "link-to-file", true, false},
+        {dir / "dangling", false, false},
+        {dir / "missing", false, false},
+        {dir / "file.bat/x", false, false},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.path);
+        CHECK_EQ(fileExists(row.path), row.file);
+        CHECK_EQ(directoryExists(row.path), row.directory);
+    }
+}
+
+TEST_CASE(shortDateTextFollowsTheLocaleOfTheEnvironment)
+{
+    // Only the C locales can be counted on everywhere; their short date is
+    // month/day/two-digit year. A locale that cannot be loaded falls back to C.
+    const char* locales[] = {"C", "POSIX", "no_SUCH.locale"};
+    ::unsetenv("LC_ALL");
+    for (const char* locale : locales) {
+        CHECK_CONTEXT(locale);
+        ::setenv("LC_TIME", locale, 1);
+        CHECK_EQ(native().shortDateText({2026, 12, 6}), "12/06/26");
+        CHECK_EQ(native().shortDateText({2027, 1, 5}), "01/05/27");
+    }
+    ::unsetenv("LC_TIME");
+}

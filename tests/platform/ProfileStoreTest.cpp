@@ -1,0 +1,270 @@
+// The profile calls on real files: defaults, the cut, refused writes, and a
+// file that is never left half-written.
+#include "Check.h"
+#include "Profile.h"
+#include "TempFolder.h"
+
+#include <chrono>
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tarvik::platform;
+using tarvik::test::readFile;
+using tarvik::test::TempFolder;
+using tarvik::test::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files other than `name` in `folder`: a replaced file must leave none behind.
+int otherFiles(const fs::path& folder, const std::string& name)
+{
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        count += entry.path().filename() != name;
+    return count;
+}
+
+bool writeAndFlush(const std::string& path, const std::string& key, const std::string& value)
+{
+    const bool written = writeProfileString("S", key, value, path);
+    return flushProfile(path) && written;
+}
+
+// Runs `body` in a child process that, when we are root, has become the user
+// nobody first: root ignores file permissions, so a read-only file would not
+// be read-only to it. Gives the body's result.
+template <class Body> bool inUnprivilegedChild(Body body)
+{
+    const pid_t child = ::fork();
+    REQUIRE(child >= 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    REQUIRE_EQ(::waitpid(child, &status, 0), child);
+    REQUIRE(WIFEXITED(status));
+    REQUIRE(WEXITSTATUS(status) != 3);
+    return WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST_CASE(whatIsMissingGivesTheDefault)
+{
+    TempFolder folder;
+    writeFile(folder.file("Other.INI"), "[T]\r\nk=v\r\n");
+    fs::create_directory(folder.path() / "Folder.INI");
+    const std::string paths[] = {
+        folder.file("Missing.INI"),
+        folder.file("NoFolder/Missing.INI"),
+        folder.file("Other.INI"),
+        folder.file("Folder.INI"),
+        "",
+    };
+    for (const auto& path : paths) {
+        CHECK_CONTEXT(path);
+        CHECK_EQ(getProfileString("S", "k", "dflt", path), "dflt");
+        CHECK(getProfileSection("S", path).empty());
+        CHECK(flushProfile(path));
+    }
+    CHECK_EQ(otherFiles(folder.path(), "Other.INI"), 1); // Folder.INI, nothing created
+}
+
+TEST_CASE(readsAreCutTo2047Characters)
+{
+    TempFolder folder;
+    const std::string path = folder.file("Long.INI");
+    const std::string value(5000, 'x');
+    REQUIRE(writeAndFlush(path, "k", value));
+    CHECK(readFile(path).find(value) != std::string::npos); // written whole
+    const std::pair<size_t, size_t> rows[] = {
+        {2046, 2046}, {2047, 2047}, {2048, 2047}, {5000, 2047}};
+    for (const auto& [length, expected] : rows) {
+        CHECK_CONTEXT(std::to_string(length));
+        REQUIRE(writeAndFlush(path, "k", std::string(length, 'y')));
+        CHECK_EQ(getProfileString("S", "k", "", path).size(), expected);
+        const auto entries = getProfileSection("S", path);
+        REQUIRE_EQ(entries.size(), size_t{1});
+        CHECK_EQ(entries[0].value.size(), expected);
+    }
+    CHECK_EQ(getProfileString("S", "none", std::string(3000, 'd'), path).size(), size_t{2047});
+}
+
+TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
+{
+    TempFolder folder;
+    const std::string path = folder.file("Held.INI");
+    writeFile(path, "; mine\r\n[S]\r\nk=old\r\n");
+    REQUIRE(writeProfileString("S", "k", "new", path));
+    REQUIRE(writeProfileString("T", "j", "1", path));
+    CHECK_EQ(getProfileString("S", "k", "", path), "new"); // the held copy
+    CHECK_EQ(getProfileSection("T", path).size(), size_t{1});
+    CHECK_EQ(readFile(path), "; mine\r\n[S]\r\nk=old\r\n"); // not yet on disk
+    REQUIRE(flushProfile(path));
+    CHECK_EQ(readFile(path), "; mine\r\n[S]\r\nk=new\r\n[T]\r\nj=1\r\n");
+    CHECK_EQ(otherFiles(folder.path(), "Held.INI"), 0);
+    // After the flush, reads go to the file again.
+    writeFile(path, "[S]\r\nk=edited\r\n");
+    CHECK_EQ(getProfileString("S", "k", "", path), "edited");
+}
+
+TEST_CASE(aFileThatCannotBeCreatedRefusesTheWrite)
+{
+    TempFolder folder;
+    writeFile(folder.file("plain"), "x");
+    fs::create_directory(folder.path() / "Folder.INI");
+    const std::string paths[] = {
+        folder.file("NoFolder/Settings.INI"),
+        folder.file("plain/Settings.INI"), // the folder is a file
+        folder.file("Folder.INI"),         // the file is a folder
+    };
+    for (const auto& path : paths) {
+        CHECK_CONTEXT(path);
+        CHECK(!writeProfileString("S", "k", "v", path));
+        CHECK(flushProfile(path)); // nothing held
+        CHECK_EQ(getProfileString("S", "k", "dflt", path), "dflt");
+    }
+    CHECK_EQ(readFile(folder.file("plain")), "x");
+}
+
+TEST_CASE(permissionsAndLinksOfTheFileAreKept)
+{
+    TempFolder folder;
+    const std::string path = folder.file("Kept.INI");
+    writeFile(path, "[S]\r\n");
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    REQUIRE(writeAndFlush(path, "k", "v"));
+    CHECK(fs::status(path).permissions() ==
+          (fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read));
+
+    const std::string link = folder.file("Link.INI");
+    fs::create_symlink(path, link);
+    REQUIRE(writeAndFlush(link, "j", "w"));
+    CHECK(fs::is_symlink(link));
+    CHECK_EQ(readFile(path), "[S]\r\nk=v\r\nj=w\r\n");
+    CHECK_EQ(otherFiles(folder.path(), "Kept.INI"), 1); // the link
+}
+
+TEST_CASE(aReadOnlyFileOrFolderRefusesTheWriteAndKeepsItsContent)
+{
+    struct Row
+    {
+        const char* name;
+        fs::perms folder;
+        fs::perms file;
+    };
+    const fs::perms all = fs::perms::all;
+    const fs::perms readOnly =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const fs::perms noWrite = all & ~(fs::perms::group_write | fs::perms::others_write);
+    const Row rows[] = {
+        // In a folder where anyone may rename, the file's own permission must hold.
+        {"read-only file", all, readOnly},
+        {"folder that takes no new file", noWrite, all},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempFolder folder;
+        const std::string path = folder.file("Locked.INI");
+        const std::string content = "; hand\r\n[S]\r\nk=old\r\n";
+        writeFile(path, content);
+        fs::permissions(path, row.file);
+        fs::permissions(folder.path(), row.folder);
+        const bool refused = inUnprivilegedChild([&] {
+            const bool written = writeProfileString("S", "k", "new", path);
+            const bool flushed = flushProfile(path);
+            return !written && flushed;
+        });
+        CHECK(refused);
+        CHECK_EQ(readFile(path), content);
+        CHECK_EQ(otherFiles(folder.path(), "Locked.INI"), 0);
+    }
+}
+
+TEST_CASE(aFailedFlushReportsAndKeepsTheOldContent)
+{
+    TempFolder folder;
+    const std::string path = folder.file("Late.INI");
+    const std::string content = "[S]\r\nk=old\r\n";
+    writeFile(path, content);
+    fs::permissions(path, fs::perms::all);
+    // The folder belongs to the child, which takes its write permission away
+    // between the write and the flush.
+    REQUIRE_EQ(::chown(folder.path().c_str(), 65534, 65534), 0);
+    const bool reported = inUnprivilegedChild([&] {
+        if (!writeProfileString("S", "k", "new", path))
+            return false;
+        fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+        const bool flushed = flushProfile(path);
+        // A failed flush forgets the held copy: reads see the file again.
+        return !flushed && getProfileString("S", "k", "", path) == "old";
+    });
+    CHECK(reported);
+    CHECK_EQ(readFile(path), content);
+    CHECK_EQ(otherFiles(folder.path(), "Late.INI"), 0);
+}
+
+// A child saves a large list again and again, each round with its own letter;
+// it is killed while a new file is being written. The file must then hold one
+// round's list whole.
+TEST_CASE(aKilledSaveLeavesOneWholeContent)
+{
+    TempFolder folder;
+    const std::string path = folder.file("Killed.INI");
+    constexpr int kItems = 40000;
+    auto itemOf = [](int round, int index) {
+        return std::string(1, static_cast<char>('a' + round % 26)) + std::string(30, '-') +
+               std::to_string(index);
+    };
+    for (int target = 2; target <= 4; ++target) {
+        CHECK_CONTEXT("killed after round " + std::to_string(target));
+        const pid_t child = ::fork();
+        REQUIRE(child >= 0);
+        if (child == 0) {
+            const int first = std::atoi(getProfileString("S", "Round", "0", path).c_str()) + 1;
+            for (int round = first;; ++round) {
+                writeProfileString("S", "Round", std::to_string(round), path);
+                writeProfileString("S", "Number", std::to_string(kItems), path);
+                for (int i = 0; i < kItems; ++i)
+                    writeProfileString("S", "sVal" + std::to_string(i), itemOf(round, i), path);
+                flushProfile(path);
+            }
+        }
+        // Wait (bounded) until the child is past a few rounds and a new file
+        // stands beside the old one, then kill it at once.
+        const int start = std::atoi(getProfileString("S", "Round", "0", path).c_str());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        bool midWrite = false;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const int round = std::atoi(getProfileString("S", "Round", "0", path).c_str());
+            if (round >= start + target && otherFiles(folder.path(), "Killed.INI") > 0) {
+                midWrite = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        CHECK(midWrite);
+
+        const int round = std::atoi(getProfileString("S", "Round", "0", path).c_str());
+        CHECK(round >= start + target);
+        const auto entries = getProfileSection("S", path);
+        REQUIRE_EQ(entries.size(), size_t{kItems + 2});
+        CHECK_EQ(entries[1].value, std::to_string(kItems));
+        int wrong = 0;
+        for (int i = 0; i < kItems; ++i)
+            wrong += entries[static_cast<size_t>(i) + 2].value != itemOf(round, i);
+        CHECK_EQ(wrong, 0);
+    }
+    // A new file the killed child left behind does not stand in the way.
+    REQUIRE(writeAndFlush(path, "Round", "done"));
+    CHECK_EQ(getProfileString("S", "Round", "", path), "done");
+}

@@ -1,0 +1,73 @@
+#pragma once
+// A System for tests: a fixed clock, a short date format of the test's
+// choosing, and a shell that records what it was asked instead of starting
+// anything. Install it with platform::ScopedSystem.
+
+#include "System.h"
+
+#include <string>
+#include <vector>
+
+namespace testfiles {
+
+class TestSystem : public tarvik::platform::System
+{
+  public:
+    struct ShellCall
+    {
+        tarvik::platform::WindowHandle owner;
+        std::string verb;
+        std::string file;
+        bool withParameters;
+        bool withDirectory;
+        int showCommand;
+    };
+
+    tarvik::platform::LocalDateTime clock{{2026, 12, 6}, 14, 30, 0, 0};
+    // d, dd, M, MM, yy and yyyy stand for the date's parts; anything else is
+    // written as it stands ("M/d/yyyy", "dd.MM.yyyy", "yyyy/MM/dd").
+    std::string shortDatePattern = "M/d/yyyy";
+    std::vector<ShellCall> shellCalls;
+
+    tarvik::platform::LocalDateTime now() override { return clock; }
+
+    std::string shortDateText(const tarvik::platform::CivilDate& date) override
+    {
+        std::string text;
+        const std::string& p = shortDatePattern;
+        for (size_t i = 0; i < p.size();) {
+            size_t run = 1;
+            while (i + run < p.size() && p[i + run] == p[i])
+                ++run;
+            const auto padded = [&](int value, size_t width) {
+                std::string digits = std::to_string(value);
+                if (digits.size() < width)
+                    digits.insert(0, width - digits.size(), '0');
+                return digits;
+            };
+            if (p[i] == 'd')
+                text += padded(date.day, run);
+            else if (p[i] == 'M')
+                text += padded(date.month, run);
+            else if (p[i] == 'y')
+                text += run == 2 ? padded(date.year % 100, 2) : std::to_string(date.year);
+            else
+                text.append(run, p[i]);
+            i += run;
+        }
+        return text;
+    }
+
+    std::string modulePath() override { return "/opt/tarvik/TarvikBackUp"; }
+
+    void shellExecute(tarvik::platform::WindowHandle owner, const char* verb, const char* file,
+                      const char* parameters, const char* directory, int showCommand) override
+    {
+        shellCalls.push_back({owner, verb ? verb : "", file ? file : "", parameters != nullptr,
+                              directory != nullptr, showCommand});
+    }
+
+    int startupShowCommand() override { return tarvik::platform::ShowNormal; }
+};
+
+} // namespace testfiles
