@@ -33,6 +33,8 @@ wait_for() {
 
 on_display() {
     unset QT_QPA_PLATFORM
+    export XDG_RUNTIME_DIR=$demo/runtime
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
     export TERMINAL=$root/scripts/demo-terminal.sh TARVIK_DEMO_LOG=$log
     rm -f "$log" "$log.done" "$kept_script" "$shot"
     "$program/TarvikBackUp" /auto &

@@ -15,7 +15,9 @@ namespace {
 
 QRect contentRect(const QImage& image)
 {
-    const QRgb background = image.pixel(0, 0);
+    // The program's window sits at the top left, so the opposite corner shows
+    // the background.
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
     int left = image.width();
     int top = image.height();
     int right = -1;
