@@ -58,13 +58,9 @@ TBackUpForm::TBackUpForm(std::vector<std::string> commandLine, QWidget* parent)
     setObjectName(QStringLiteral("BackUpForm"));
     setWindowTitle(QStringLiteral("Back Up"));
     setWindowIcon(picture(Picture::Application));
-    // The window was laid out for an 8 point font about as wide as Arial; a
-    // wider one would cut the tool buttons' captions short.
+    // The window was laid out for an 8 point font. The desktop's own family is
+    // kept: asking for one it lacks costs a font fallback search at start-up.
     QFont designed = font();
-    designed.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                          QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                          QStringLiteral("DejaVu Sans Condensed")});
-    designed.setStyleHint(QFont::SansSerif);
     designed.setPointSize(8);
     setFont(designed);
 
@@ -73,8 +69,7 @@ TBackUpForm::TBackUpForm(std::vector<std::string> commandLine, QWidget* parent)
     createPages();
     connectHandlers();
     setFocusOrder();
-    // The designed client area lies below the menu bar.
-    resize(415, 506 + MainMenu1->sizeHint().height());
+    fitToFont();
 }
 
 TBackUpForm::~TBackUpForm()

@@ -124,6 +124,7 @@ class TBackUpForm : public QMainWindow
     void createPages();
     void connectHandlers();
     void setFocusOrder();
+    void fitToFont();
 
     // Runs `handler` inside the standard error report.
     void handle(void (TBackUpForm::*handler)());

@@ -24,6 +24,9 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
 #include <memory>
 
 namespace tarvik::gui {
@@ -89,15 +92,31 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, Q
 }
 
 // The tool buttons keep their designed size; with a font wider than the one
-// they were designed for, a caption that would be cut short is drawn smaller.
-void fitCaption(QToolButton* button)
+// they were designed for, their captions are drawn smaller, all alike, so that
+// none is cut short.
+void fitCaptions(std::initializer_list<QToolButton*> buttons)
 {
-    QFont font = button->font();
-    const int room =
-        button->width() - 2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-    while (QFontMetrics(font).horizontalAdvance(button->text()) > room && font.pointSizeF() > 6.0)
+    QFont font = (*buttons.begin())->font();
+    const auto widest = [&buttons](const QFont& candidate) {
+        qreal overflow = 1.0; // the largest caption width over its room
+        for (QToolButton* button : buttons) {
+            const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            const qreal room = button->width() - 2 * frame;
+            overflow = std::max(overflow,
+                                QFontMetricsF(candidate).horizontalAdvance(button->text()) / room);
+        }
+        return overflow;
+    };
+    const qreal overflow = widest(font);
+    if (overflow <= 1.0)
+        return;
+    // Text widths grow with the point size; rounding down to half points
+    // nearly always fits at once, and a last half-point step catches hinting.
+    font.setPointSizeF(std::max(6.0, std::floor(font.pointSizeF() / overflow * 2) / 2));
+    if (widest(font) > 1.0 && font.pointSizeF() > 6.0)
         font.setPointSizeF(font.pointSizeF() - 0.5);
-    button->setFont(font);
+    for (QToolButton* button : buttons)
+        button->setFont(font);
 }
 
 // The tab widget's own page walk (Ctrl+Tab) does not skip hidden tabs: a step
@@ -211,14 +230,10 @@ void TBackUpForm::createBackupPage()
     Panel2 = panel(TabSheet1, "Panel2", 51);
     Label1 = named(new QLabel(QStringLiteral("Changes From"), Panel2), "Label1");
     Label1->move(8, 17);
-    Label1->adjustSize();
     DateTimePicker = named(new QDateEdit(Panel2), "DateTimePicker");
     DateTimePicker->setCalendarPopup(true);
     DateTimePicker->setDisplayFormat(shortDateFormat());
     DateTimePicker->setGeometry(88, 14, 121, 21);
-
-    for (QToolButton* button : {RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1})
-        fitCaption(button);
 
     column->addWidget(Panel1);
     column->addWidget(DirectoryListBox, 1);
@@ -303,6 +318,15 @@ void TBackUpForm::createPages()
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setFixedHeight(19);
     setStatusBar(StatusBar1);
+}
+
+// What depends on the font's measurements, once the controls exist.
+void TBackUpForm::fitToFont()
+{
+    Label1->adjustSize();
+    fitCaptions({RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1});
+    // The designed client area lies below the menu bar.
+    resize(415, 506 + MainMenu1->sizeHint().height());
 }
 
 void TBackUpForm::setFocusOrder()

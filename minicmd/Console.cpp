@@ -62,6 +62,12 @@ void Console::folder(const std::string& folder)
     drawProgress(false);
 }
 
+void Console::idle()
+{
+    clearProgress();
+    m_folder.clear();
+}
+
 OverwriteAnswer Console::askOverwrite(const std::string& path)
 {
     clearProgress();
@@ -110,7 +116,7 @@ void Console::clearProgress()
 
 void Console::drawProgress(bool force)
 {
-    if (!m_live || m_files == 0)
+    if (!m_live || m_folder.empty())
         return;
     const auto now = std::chrono::steady_clock::now();
     if (!force && now - m_lastDraw < std::chrono::milliseconds(100))

@@ -34,6 +34,8 @@ class Console
     // Counts a copied file and redraws the progress line now and then.
     void copied(std::uint64_t bytes, const std::string& folder);
     void folder(const std::string& folder);
+    // Between copies: no progress line until the next folder.
+    void idle();
 
     OverwriteAnswer askOverwrite(const std::string& path);
 

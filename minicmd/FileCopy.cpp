@@ -1,7 +1,9 @@
 #include "FileCopy.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,6 +11,25 @@
 
 namespace tarvik::minicmd {
 namespace {
+
+// The temporary file being written, for removeUnfinishedCopy(): plain data a
+// signal handler may read.
+struct Unfinished
+{
+    volatile std::sig_atomic_t active = 0;
+    int folderFd = -1;
+    char name[64] = {};
+};
+Unfinished g_unfinished;
+
+void track(int folderFd, const std::string& temporary)
+{
+    g_unfinished.active = 0;
+    g_unfinished.folderFd = folderFd;
+    temporary.copy(g_unfinished.name, sizeof g_unfinished.name - 1);
+    g_unfinished.name[std::min(temporary.size(), sizeof g_unfinished.name - 1)] = '\0';
+    g_unfinished.active = 1;
+}
 
 std::string temporaryName()
 {
@@ -89,6 +110,7 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
     }
     if (to < 0)
         return {std::strerror(EEXIST), false};
+    track(folderFd, temporary);
 
     CopyFailure failure = copyContent(sourceFd, to, info.st_size);
     if (!failure) {
@@ -102,7 +124,14 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
         failure = {std::strerror(errno), false};
     if (failure)
         ::unlinkat(folderFd, temporary.c_str(), 0);
+    g_unfinished.active = 0;
     return failure;
+}
+
+void removeUnfinishedCopy()
+{
+    if (g_unfinished.active)
+        ::unlinkat(g_unfinished.folderFd, g_unfinished.name, 0);
 }
 
 } // namespace tarvik::minicmd

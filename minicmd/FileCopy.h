@@ -23,4 +23,8 @@ struct CopyFailure
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
                          const std::string& name);
 
+// Removes the temporary file of a copy in progress, if any. Safe to call from
+// a signal handler, so that an interrupted run leaves no stray files behind.
+void removeUnfinishedCopy();
+
 } // namespace tarvik::minicmd

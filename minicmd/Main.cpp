@@ -2,9 +2,11 @@
 // command interpreter of its own.
 
 #include "Console.h"
+#include "FileCopy.h"
 #include "Interpreter.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -69,6 +71,15 @@ void signalReady(const char* fifo)
     ::close(fd);
 }
 
+// Ctrl+C, a closed terminal window or a kill: clean up, then end as the
+// signal would have ended the process.
+void onTermination(int signal)
+{
+    tarvik::minicmd::removeUnfinishedCopy();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -118,6 +129,8 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, onTermination);
     tarvik::minicmd::Console console = tarvik::minicmd::Console::forStandardStreams();
     const int failures = tarvik::minicmd::runScript(content, console);
     console.finish(failures);

@@ -64,6 +64,7 @@ class Copier
         } else {
             walk(root, "");
         }
+        m_console.idle();
         if (!m_matchedAny && m_failures == 0)
             m_console.line("File not found - " + m_request.mask);
         m_console.line(std::to_string(m_copied) + " File(s) copied");
@@ -234,7 +235,8 @@ class Copier
         }
         ++m_copied;
         m_console.line(sourcePath);
-        m_console.copied(static_cast<std::uint64_t>(info.st_size), destinationFolder);
+        m_console.copied(static_cast<std::uint64_t>(info.st_size),
+                         sourcePath.substr(0, sourcePath.rfind('/')));
     }
 
     const XcopyRequest& m_request;

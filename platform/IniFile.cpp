@@ -24,12 +24,19 @@ char lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Into a buffer the caller keeps, so that a run of writes allocates nothing.
+const std::string& lowerInto(std::string& buffer, std::string_view text)
+{
+    buffer.assign(text);
+    for (char& c : buffer)
+        c = lower(c);
+    return buffer;
+}
+
 std::string lowered(std::string_view text)
 {
-    std::string result(text);
-    for (char& c : result)
-        c = lower(c);
-    return result;
+    std::string result;
+    return lowerInto(result, text);
 }
 
 bool sameName(std::string_view a, std::string_view b)
@@ -173,7 +180,7 @@ std::optional<std::string_view> IniFile::value(std::string_view section, std::st
     if (where == m_sectionIndex.end())
         return std::nullopt;
     const Section& found = m_sections[where->second];
-    const auto line = found.keys.find(lowered(key));
+    const auto line = found.keys.find(lowerInto(m_nameBuffer, key));
     if (line == found.keys.end())
         return std::nullopt;
     return classify(found.lines[line->second].content).value;
@@ -186,29 +193,39 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
     if (section.find_first_of("]\r\n") != section.npos || key.empty() ||
         key.find_first_of("=\r\n") != key.npos || key.front() == '[' || key.front() == ';')
         return false;
-    value = value.substr(0, value.find_first_of("\r\n"));
-    std::string content;
-    content.reserve(key.size() + 1 + value.size());
-    content.append(key).append(1, '=').append(value);
+    value = value.substr(0, value.find('\n'));
+    auto spell = [&](std::string& content) { content.assign(key).append(1, '=').append(value); };
 
-    const auto where = m_sectionIndex.find(lowered(section));
-    Section& target =
-        where == m_sectionIndex.end() ? appendSection(section) : m_sections[where->second];
-    std::string name = lowered(key);
-    const auto line = target.keys.find(name);
+    Section& target = findOrAppendSection(section);
+    const auto line = target.keys.find(lowerInto(m_nameBuffer, key));
     if (line != target.keys.end()) {
-        target.lines[line->second].content = std::move(content);
+        spell(target.lines[line->second].content);
         return true;
     }
+    std::string content;
+    spell(content);
     Line& last = target.lines[target.lastContent];
     if (last.ending == Ending::None)
         last.ending = Ending::CrLf;
     const size_t at = target.lastContent + 1;
     target.lines.insert(target.lines.begin() + static_cast<std::ptrdiff_t>(at),
                         Line{std::move(content), Ending::CrLf});
-    target.keys.emplace(std::move(name), at);
+    target.keys.emplace(m_nameBuffer, at);
     target.lastContent = at;
     return true;
+}
+
+IniFile::Section& IniFile::findOrAppendSection(std::string_view name)
+{
+    // A store writes many keys to one section in a row.
+    if (m_lastSection && m_lastSectionName == name)
+        return m_sections[*m_lastSection];
+    const auto where = m_sectionIndex.find(lowerInto(m_nameBuffer, name));
+    if (where == m_sectionIndex.end())
+        appendSection(name);
+    m_lastSection = where == m_sectionIndex.end() ? m_sections.size() - 1 : where->second;
+    m_lastSectionName = name;
+    return m_sections[*m_lastSection];
 }
 
 IniFile::Section& IniFile::appendSection(std::string_view name)

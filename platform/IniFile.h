@@ -38,7 +38,7 @@ class IniFile
     std::optional<std::string_view> value(std::string_view section, std::string_view key) const;
 
     // Sets the key's value as described in Profile.h, with CR LF after new
-    // lines. A value is cut at its first line break, which it could not carry.
+    // lines. A value is cut at its first LF, which it could not carry.
     // Names are taken without blanks around them. False, changing nothing, for
     // names that could not be read back: a section name with "]" or a line
     // break, a key name that is empty, holds "=" or a line break, or starts
@@ -68,12 +68,16 @@ class IniFile
     };
 
     void addLine(std::string_view content, Ending ending);
+    Section& findOrAppendSection(std::string_view name);
     Section& appendSection(std::string_view name);
     void endLastLine();
 
     // m_sections[0] holds the lines before the first section.
     std::vector<Section> m_sections{1};
     std::unordered_map<std::string, size_t> m_sectionIndex; // lower-case name -> first
+    std::optional<size_t> m_lastSection;
+    std::string m_lastSectionName;
+    mutable std::string m_nameBuffer;
 };
 
 } // namespace tarvik::platform

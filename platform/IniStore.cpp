@@ -67,7 +67,7 @@ bool existingFileWritable(const std::string& path)
         return !error;
     if (!fs::is_regular_file(fs::path(path), error))
         return false;
-    std::FILE* file = std::fopen(path.c_str(), "ab");
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
     if (!file)
         return false;
     std::fclose(file);
@@ -83,7 +83,15 @@ std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
         std::snprintf(suffix, sizeof suffix, ".~%012llx",
                       static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
         std::string name = path + suffix;
+#ifdef _WIN32
+        // No exclusive mode in every C runtime here; the names are random.
+        std::error_code taken;
+        if (fs::exists(fs::path(name), taken))
+            continue;
+        file = std::fopen(name.c_str(), "wb");
+#else
         file = std::fopen(name.c_str(), "wbx");
+#endif
         if (file)
             return name;
         std::error_code error;

@@ -201,31 +201,38 @@ bool openBatchScript(const std::string& script, const char* directory,
         return false;
     const std::string here = currentFolder();
     const std::string folder = directory && *directory ? absolutePath(directory, here) : here;
+    // The working folder is passed on rather than inherited: a terminal may
+    // start the command from a server process elsewhere.
+    std::vector<std::string> arguments = terminalCommand();
+    for (const std::string& argument : {interpreter, std::string("--cd"), folder})
+        arguments.push_back(argument);
 
     const char* temporary = std::getenv("TMPDIR");
     std::string pattern =
         std::string(temporary && *temporary ? temporary : "/tmp") + "/tarvik-shell-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
-        return false;
+    const bool haveFolder = ::mkdtemp(pattern.data()) != nullptr;
     const std::string fifo = pattern + "/ready";
+    const int fd = haveFolder && ::mkfifo(fifo.c_str(), 0600) == 0
+                       ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                       : -1;
     bool confirmed = false;
-    if (::mkfifo(fifo.c_str(), 0600) == 0) {
-        const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            std::vector<std::string> arguments = terminalCommand();
-            // The working folder is passed on rather than inherited: a terminal
-            // may start the command from a server process elsewhere.
-            for (const std::string& argument :
-                 {interpreter, std::string("--cd"), folder, std::string("--ready"), fifo,
-                  absolutePath(script, here)})
-                arguments.push_back(argument);
-            spawnDetached(arguments, folder, fifo);
-            confirmed = awaitSignal(fd, bound);
-            ::close(fd);
-        }
-        ::unlink(fifo.c_str());
+    if (fd >= 0) {
+        arguments.push_back("--ready");
+        arguments.push_back(fifo);
+        arguments.push_back(absolutePath(script, here));
+        spawnDetached(arguments, folder, fifo);
+        confirmed = awaitSignal(fd, bound);
+        ::close(fd);
+    } else {
+        // Without a place for the handshake the script still runs; the
+        // program only deletes it at its next run or when it closes.
+        arguments.push_back(absolutePath(script, here));
+        spawnDetached(arguments, folder, "");
     }
-    ::rmdir(pattern.c_str());
+    if (haveFolder) {
+        ::unlink(fifo.c_str());
+        ::rmdir(pattern.c_str());
+    }
     return confirmed;
 }
 

@@ -1,6 +1,7 @@
 // The settings store on real widgets and real files.
 #include "BackUpSettings.h"
 #include "ModulePathSystem.h"
+#include "SettingsWidgets.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -13,6 +14,8 @@
 
 using namespace tarvik;
 using namespace tarvik::gui;
+using tarvik::test::itemsOf;
+using tarvik::test::MainWidgets;
 
 namespace {
 
@@ -28,56 +31,6 @@ void writeBytes(const QString& path, const QByteArray& bytes)
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
-
-QStringList itemsOf(const QListWidget& list)
-{
-    QStringList items;
-    for (int i = 0; i < list.count(); ++i)
-        items << list.item(i)->text();
-    return items;
-}
-
-// The main window's persisted widgets, named as the program names them.
-struct MainWidgets
-{
-    QWidget form;
-    QListWidget directories;
-    QLineEdit backupDir;
-    QCheckBox addNotes, subDir, delphiFiles, changesFromDate;
-    QListWidget fileTypes;
-
-    MainWidgets()
-    {
-        form.setObjectName("BackUpForm");
-        directories.setObjectName("DirectoryListBox");
-        backupDir.setObjectName("BackupDirEdt");
-        addNotes.setObjectName("AddNotesCheckBox");
-        subDir.setObjectName("SubDirCheckBox");
-        delphiFiles.setObjectName("DelphiFilesCheckBox");
-        changesFromDate.setObjectName("ChangesFromDateCheckBox");
-        fileTypes.setObjectName("FileTypesListBox");
-    }
-    void load()
-    {
-        TBackUpSettings settings;
-        settings.RestoreForm(&form);
-        settings.LoadListBox(&directories);
-        settings.LoadEdit(&backupDir);
-        for (QCheckBox* box : {&addNotes, &subDir, &delphiFiles, &changesFromDate})
-            settings.LoadCheckBox(box);
-        settings.LoadListBox(&fileTypes);
-    }
-    void save()
-    {
-        TBackUpSettings settings;
-        settings.StoreForm(&form);
-        settings.SaveListBox(&directories);
-        settings.SaveEdit(&backupDir);
-        for (QCheckBox* box : {&addNotes, &subDir, &delphiFiles, &changesFromDate})
-            settings.SaveCheckBox(box);
-        settings.SaveListBox(&fileTypes);
-    }
-};
 
 } // namespace
 
@@ -95,17 +48,6 @@ class FrmSettingsTest : public QObject
         QVERIFY(m_folder->isValid());
         m_system.setModulePath(m_folder->filePath("TarvikBackUp").toStdString());
         m_settingsFile = m_folder->filePath("TarvikBackUp.INI");
-    }
-
-    void constructorValues()
-    {
-        const TBackUpSettings settings;
-        QCOMPARE(settings.Top, 101);
-        QCOMPARE(settings.Left, 101);
-        QCOMPARE(settings.Width, 0);
-        QCOMPARE(settings.Height, 0);
-        QVERIFY(settings.WindowState == FormWindowState::Normal);
-        QVERIFY(settings.SectionName.empty() && settings.SectionPrefix.empty());
     }
 
     void firstRunWithoutFileKeepsTheWidgetsOwnState()

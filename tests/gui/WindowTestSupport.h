@@ -4,11 +4,13 @@
 // lies there too) and a shell that only records what it was asked to open;
 // and dialogs that record every error report instead of showing it.
 
+#include "BackUpMain.h"
 #include "Dialogs.h"
 #include "System.h"
 #include "TestFiles.h"
 
 #include <QString>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,6 +98,16 @@ class WindowWorld
   private:
     tarvik::platform::ScopedSystem m_scopedSystem;
     tarvik::gui::ScopedDialogs m_scopedDialogs;
+};
+
+// A world of its own and the main window shown in it, for one test function.
+struct ShownWindow
+{
+    ShownWindow() : form(std::make_unique<tarvik::gui::TBackUpForm>()) { form->show(); }
+    ~ShownWindow() { form.reset(); }
+
+    WindowWorld world;
+    std::unique_ptr<tarvik::gui::TBackUpForm> form;
 };
 
 } // namespace windowtest

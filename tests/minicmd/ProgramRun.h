@@ -33,14 +33,12 @@ ProgramResult runOnTerminal(const std::vector<std::string>& arguments, const std
                             const std::vector<std::string>& answers,
                             std::chrono::milliseconds bound = std::chrono::seconds(60));
 
+void pauseBriefly();
+
 // Waits until `done` holds or the bound passes, checking every few
 // milliseconds; returns the last answer of `done`.
 template <class Predicate>
-bool waitUntil(Predicate done, std::chrono::milliseconds bound = std::chrono::seconds(60));
-
-void pauseBriefly();
-
-template <class Predicate> bool waitUntil(Predicate done, std::chrono::milliseconds bound)
+bool waitUntil(Predicate done, std::chrono::milliseconds bound = std::chrono::seconds(60))
 {
     const auto deadline = std::chrono::steady_clock::now() + bound;
     while (!done()) {

@@ -38,10 +38,13 @@ std::vector<std::string> listTree(const std::string& root)
     std::error_code error;
     for (auto it = std::filesystem::recursive_directory_iterator(root, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        std::string relative = std::filesystem::relative(it->path(), root).string();
-        if (it->is_symlink())
+        // Lexical, and with error codes: the interpreter may rename a file
+        // away while the tree is walked, which must not throw.
+        std::string relative = it->path().lexically_relative(root).string();
+        std::error_code ignored;
+        if (it->is_symlink(ignored))
             relative += "@";
-        else if (it->is_directory())
+        else if (it->is_directory(ignored))
             relative += "/";
         entries.push_back(relative);
     }

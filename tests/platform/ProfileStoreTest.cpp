@@ -2,25 +2,26 @@
 // file that is never left half-written.
 #include "Check.h"
 #include "Profile.h"
-#include "TempFolder.h"
+#include "TestFiles.h"
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace tarvik::platform;
-using tarvik::test::readFile;
-using tarvik::test::TempFolder;
-using tarvik::test::writeFile;
+using testfiles::readFile;
+using testfiles::TempDir;
+using testfiles::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
 
 // Files other than `name` in `folder`: a replaced file must leave none behind.
-int otherFiles(const fs::path& folder, const std::string& name)
+int otherFiles(const std::string& folder, const std::string& name)
 {
     int count = 0;
     for (const auto& entry : fs::directory_iterator(folder))
@@ -34,37 +35,48 @@ bool writeAndFlush(const std::string& path, const std::string& key, const std::s
     return flushProfile(path) && written;
 }
 
-// Runs `body` in a child process that, when we are root, has become the user
-// nobody first: root ignores file permissions, so a read-only file would not
-// be read-only to it. Gives the body's result.
-template <class Body> bool inUnprivilegedChild(Body body)
+#ifndef _WIN32
+
+// Runs `body` in a child that, when we are root, has become the user nobody
+// first: root ignores file permissions, so a read-only file would not be
+// read-only to it. True when the body says so.
+bool inUnprivilegedChild(std::string (*body)(const std::string&), const std::string& path)
 {
-    const pid_t child = ::fork();
-    REQUIRE(child >= 0);
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(3);
-        ::_exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    REQUIRE_EQ(::waitpid(child, &status, 0), child);
-    REQUIRE(WIFEXITED(status));
-    REQUIRE(WEXITSTATUS(status) != 3);
-    return WEXITSTATUS(status) == 0;
+    return testfiles::inChild(body, path, true) == "yes";
 }
+
+std::string writeAndFlushAreRefused(const std::string& path)
+{
+    const bool written = writeProfileString("S", "k", "new", path);
+    const bool flushed = flushProfile(path);
+    return !written && flushed ? "yes" : "no";
+}
+
+// The child owns the folder and takes its write permission away between the
+// write and the flush.
+std::string lateFailureIsReported(const std::string& path)
+{
+    if (!writeProfileString("S", "k", "new", path))
+        return "write refused";
+    fs::permissions(fs::path(path).parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    const bool flushed = flushProfile(path);
+    // A failed flush forgets the held copy: reads see the file again.
+    return !flushed && getProfileString("S", "k", "", path) == "old" ? "yes" : "no";
+}
+#endif
 
 } // namespace
 
 TEST_CASE(whatIsMissingGivesTheDefault)
 {
-    TempFolder folder;
-    writeFile(folder.file("Other.INI"), "[T]\r\nk=v\r\n");
-    fs::create_directory(folder.path() / "Folder.INI");
+    TempDir folder;
+    writeFile(folder / "Other.INI", "[T]\r\nk=v\r\n");
+    fs::create_directory(folder / "Folder.INI");
     const std::string paths[] = {
-        folder.file("Missing.INI"),
-        folder.file("NoFolder/Missing.INI"),
-        folder.file("Other.INI"),
-        folder.file("Folder.INI"),
+        folder / "Missing.INI",
+        folder / "NoFolder/Missing.INI",
+        folder / "Other.INI",
+        folder / "Folder.INI",
         "",
     };
     for (const auto& path : paths) {
@@ -78,8 +90,8 @@ TEST_CASE(whatIsMissingGivesTheDefault)
 
 TEST_CASE(readsAreCutTo2047Characters)
 {
-    TempFolder folder;
-    const std::string path = folder.file("Long.INI");
+    TempDir folder;
+    const std::string path = folder / "Long.INI";
     const std::string value(5000, 'x');
     REQUIRE(writeAndFlush(path, "k", value));
     CHECK(readFile(path).find(value) != std::string::npos); // written whole
@@ -98,8 +110,8 @@ TEST_CASE(readsAreCutTo2047Characters)
 
 TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
 {
-    TempFolder folder;
-    const std::string path = folder.file("Held.INI");
+    TempDir folder;
+    const std::string path = folder / "Held.INI";
     writeFile(path, "; mine\r\n[S]\r\nk=old\r\n");
     REQUIRE(writeProfileString("S", "k", "new", path));
     REQUIRE(writeProfileString("T", "j", "1", path));
@@ -116,13 +128,13 @@ TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
 
 TEST_CASE(aFileThatCannotBeCreatedRefusesTheWrite)
 {
-    TempFolder folder;
-    writeFile(folder.file("plain"), "x");
-    fs::create_directory(folder.path() / "Folder.INI");
+    TempDir folder;
+    writeFile(folder / "plain", "x");
+    fs::create_directory(folder / "Folder.INI");
     const std::string paths[] = {
-        folder.file("NoFolder/Settings.INI"),
-        folder.file("plain/Settings.INI"), // the folder is a file
-        folder.file("Folder.INI"),         // the file is a folder
+        folder / "NoFolder/Settings.INI",
+        folder / "plain/Settings.INI", // the folder is a file
+        folder / "Folder.INI",         // the file is a folder
     };
     for (const auto& path : paths) {
         CHECK_CONTEXT(path);
@@ -130,20 +142,23 @@ TEST_CASE(aFileThatCannotBeCreatedRefusesTheWrite)
         CHECK(flushProfile(path)); // nothing held
         CHECK_EQ(getProfileString("S", "k", "dflt", path), "dflt");
     }
-    CHECK_EQ(readFile(folder.file("plain")), "x");
+    CHECK_EQ(readFile(folder / "plain"), "x");
 }
+
+// Permissions, links, users and processes as POSIX has them.
+#ifndef _WIN32
 
 TEST_CASE(permissionsAndLinksOfTheFileAreKept)
 {
-    TempFolder folder;
-    const std::string path = folder.file("Kept.INI");
+    TempDir folder;
+    const std::string path = folder / "Kept.INI";
     writeFile(path, "[S]\r\n");
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     REQUIRE(writeAndFlush(path, "k", "v"));
     CHECK(fs::status(path).permissions() ==
           (fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read));
 
-    const std::string link = folder.file("Link.INI");
+    const std::string link = folder / "Link.INI";
     fs::create_symlink(path, link);
     REQUIRE(writeAndFlush(link, "j", "w"));
     CHECK(fs::is_symlink(link));
@@ -170,18 +185,13 @@ TEST_CASE(aReadOnlyFileOrFolderRefusesTheWriteAndKeepsItsContent)
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
-        TempFolder folder;
-        const std::string path = folder.file("Locked.INI");
+        TempDir folder;
+        const std::string path = folder / "Locked.INI";
         const std::string content = "; hand\r\n[S]\r\nk=old\r\n";
         writeFile(path, content);
         fs::permissions(path, row.file);
         fs::permissions(folder.path(), row.folder);
-        const bool refused = inUnprivilegedChild([&] {
-            const bool written = writeProfileString("S", "k", "new", path);
-            const bool flushed = flushProfile(path);
-            return !written && flushed;
-        });
-        CHECK(refused);
+        CHECK(inUnprivilegedChild(writeAndFlushAreRefused, path));
         CHECK_EQ(readFile(path), content);
         CHECK_EQ(otherFiles(folder.path(), "Locked.INI"), 0);
     }
@@ -189,22 +199,13 @@ TEST_CASE(aReadOnlyFileOrFolderRefusesTheWriteAndKeepsItsContent)
 
 TEST_CASE(aFailedFlushReportsAndKeepsTheOldContent)
 {
-    TempFolder folder;
-    const std::string path = folder.file("Late.INI");
+    TempDir folder;
+    const std::string path = folder / "Late.INI";
     const std::string content = "[S]\r\nk=old\r\n";
     writeFile(path, content);
     fs::permissions(path, fs::perms::all);
-    // The folder belongs to the child, which takes its write permission away
-    // between the write and the flush.
     REQUIRE_EQ(::chown(folder.path().c_str(), 65534, 65534), 0);
-    const bool reported = inUnprivilegedChild([&] {
-        if (!writeProfileString("S", "k", "new", path))
-            return false;
-        fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
-        const bool flushed = flushProfile(path);
-        // A failed flush forgets the held copy: reads see the file again.
-        return !flushed && getProfileString("S", "k", "", path) == "old";
-    });
+    const bool reported = inUnprivilegedChild(lateFailureIsReported, path);
     CHECK(reported);
     CHECK_EQ(readFile(path), content);
     CHECK_EQ(otherFiles(folder.path(), "Late.INI"), 0);
@@ -215,8 +216,8 @@ TEST_CASE(aFailedFlushReportsAndKeepsTheOldContent)
 // round's list whole.
 TEST_CASE(aKilledSaveLeavesOneWholeContent)
 {
-    TempFolder folder;
-    const std::string path = folder.file("Killed.INI");
+    TempDir folder;
+    const std::string path = folder / "Killed.INI";
     constexpr int kItems = 40000;
     auto itemOf = [](int round, int index) {
         return std::string(1, static_cast<char>('a' + round % 26)) + std::string(30, '-') +
@@ -268,3 +269,5 @@ TEST_CASE(aKilledSaveLeavesOneWholeContent)
     REQUIRE(writeAndFlush(path, "Round", "done"));
     CHECK_EQ(getProfileString("S", "Round", "", path), "done");
 }
+
+#endif
