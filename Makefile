@@ -1,13 +1,16 @@
-# make run   - install what is missing, build, start the program
-# make test  - install what is missing, build, run the whole suite, then again
-#              under AddressSanitizer + UndefinedBehaviorSanitizer, then the
-#              Windows build under Wine
+# make run       - install what is missing, build, start the program (without
+#                  a display: a demonstration on a virtual display)
+# make test      - install what is missing, build, run the whole suite, then
+#                  again under AddressSanitizer + UndefinedBehaviorSanitizer,
+#                  then the Windows build of the layers below the GUI under Wine
+# make install   - install for one user under PREFIX (default ~/.local)
+# make uninstall - remove exactly what make install wrote under PREFIX
 
 CMAKE ?= cmake
 CTEST ?= ctest
-APP    = build/default/app/TarvikBackUp
+PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build run test test-plain test-asan test-wine bench clean
+.PHONY: all deps build run demo screenshots test test-plain test-asan test-wine bench install uninstall clean
 
 all: build
 
@@ -19,7 +22,14 @@ build: deps
 	$(CMAKE) --build --preset default
 
 run: build
-	$(APP)
+	@scripts/run.sh build/default
+
+demo: build
+	@scripts/demo.sh build/default
+
+# Renders the README's pictures from the real program into docs/.
+screenshots: build
+	$(CMAKE) --build --preset default --target screenshots
 
 test-plain: build
 	$(CTEST) --preset default
@@ -37,6 +47,12 @@ test: test-plain test-asan test-wine
 
 bench: build
 	$(CMAKE) --build --preset default --target bench
+
+install: build
+	$(CMAKE) --install build/default --prefix "$(PREFIX)"
+
+uninstall:
+	$(CMAKE) -DPREFIX="$(PREFIX)" -P cmake/Uninstall.cmake
 
 clean:
 	rm -rf build

@@ -17,6 +17,7 @@ packages=(
     g++-mingw-w64-x86-64-posix
     wine
     wine64
+    desktop-file-utils
 )
 
 missing=()

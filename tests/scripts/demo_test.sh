@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs the demonstration that `make run` gives without a display, twice in a
+# row in a folder of its own, and checks what it printed and produced.
+#
+#   demo_test.sh SOURCE_DIR BINARY_DIR
+set -uo pipefail
+src=$1
+bin=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TARVIK_DEMO_DIR=$work/demo
+unset DISPLAY WAYLAND_DISPLAY
+stamp=$(date +%Y%m%d)
+passed=0
+failed=0
+expect() {
+    local message=$1
+    shift
+    if "$@"; then passed=$((passed + 1)); else echo "FAIL: $message"; failed=$((failed + 1)); fi
+}
+contains() { grep -qF -- "$2" <<<"$1"; }
+
+first=$("$src/scripts/run.sh" "$bin" 2>&1)
+status=$?
+echo "$first"
+expect "the first run failed with status $status" test "$status" -eq 0
+expect "no notice about the missing display" contains "$first" "No display"
+expect "the first run is not announced as such" contains "$first" "First run today"
+expect "the script's folder line is not printed" contains "$first" "MD $TARVIK_DEMO_DIR/backup/BK-$stamp"
+expect "the interpreter's count is not printed" contains "$first" "File(s) copied"
+copied=$TARVIK_DEMO_DIR/backup/BK-$stamp
+expect "a file changed today was not copied" test -f "$copied/Documents/report.doc"
+expect "a file in a sub-folder was not copied" test -f "$copied/Documents/Archive/plan.doc"
+expect "a file from 2020 was copied" test ! -e "$copied/Documents/old-notes.txt"
+expect "an empty folder was made for old files only" test ! -e "$copied/Photos/2025"
+expect "the screenshot is not a PNG" \
+    bash -c "head -c 8 '$TARVIK_DEMO_DIR/window.png' | od -An -c | grep -q 'P   N   G'"
+expect "the script was not deleted when the program closed" test ! -e "$TARVIK_DEMO_DIR/backup/backup$stamp.bat"
+settings=$TARVIK_DEMO_DIR/program/TarvikBackUp.INI
+expect "the program did not save its placement when closed" grep -q '^InitMax=' "$settings"
+
+second=$("$src/scripts/run.sh" "$bin" 2>&1)
+status=$?
+echo "$second"
+expect "the second run failed with status $status" test "$status" -eq 0
+expect "the second run does not explain what it meets" \
+    bash -c "grep -qF 'exists from an earlier run today' <<<\"\$0\" || grep -qF 'Run Backup stops at once' <<<\"\$0\"" "$second"
+expect "the second run lost the first run's copies" test -f "$copied/Documents/report.doc"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
