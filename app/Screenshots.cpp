@@ -1,12 +1,14 @@
-// Renders each page of the main window that the user can see into a PNG file
-// for the documentation: the real window, offscreen, with sample values loaded
-// from a settings file in a temporary folder and a fixed date.
+// Renders each page of the main window that the user can see, and the About
+// dialog, into PNG files for the documentation: the real windows, offscreen,
+// with sample values loaded from a settings file in a temporary folder and a
+// fixed date.
 //
 //   TarvikScreenshots <output folder>
 
 #include "BackUpMain.h"
 #include "ImageList.h"
 #include "System.h"
+#include "frmAboutUnit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,6 +89,12 @@ int main(int argc, char** argv)
         form.PageControl1->setCurrentWidget(form.TabSheet3);
         QApplication::processEvents();
         ok = save(form, output + QStringLiteral("/window-settings.png")) && ok;
+        {
+            tarvik::gui::TfrmAbout about(&form);
+            about.show();
+            QApplication::processEvents();
+            ok = save(about, output + QStringLiteral("/about-dialog.png")) && ok;
+        }
         form.close();
     }
     return ok ? 0 : 1;

@@ -18,6 +18,7 @@ packages=(
     wine
     wine64
     desktop-file-utils
+    systemd
 )
 
 missing=()

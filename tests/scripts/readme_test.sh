@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs the commands the README gives, so that it cannot go stale. Every line of
+# its ```sh blocks runs in order, from the source folder, with HOME in a
+# temporary folder: `make install` installs there, the scheduling commands copy
+# there, and no display is set. `make uninstall` runs last, after the commands
+# that use what `make install` put in place. Two commands are not run here:
+#   make test         this test is part of what it runs;
+#   make screenshots  it writes into docs/; ScreenshotsTest runs its program
+#                     into a temporary folder instead.
+# systemd's user manager does not run inside a container, so `systemctl
+# --user` is a stand-in that verifies the installed units with systemd-analyze
+# (which also checks that the program they start is installed and executable).
+# The ```bat blocks are for Windows and are not run on Linux.
+#
+#   readme_test.sh SOURCE_DIR
+set -uo pipefail
+src=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/home" "$work/bin"
+export HOME=$work/home TARVIK_DEMO_DIR=$work/demo
+unset DISPLAY WAYLAND_DISPLAY MAKEFLAGS MFLAGS
+
+cat >"$work/bin/systemctl" <<'STANDIN'
+#!/bin/sh
+[ "$1" = --user ] || { echo "systemctl stand-in: only --user is known" >&2; exit 2; }
+units=$HOME/.config/systemd/user
+case "$2" in
+daemon-reload)
+    for unit in "$units"/*; do systemd-analyze verify "$unit" || exit 1; done ;;
+enable)
+    [ "$3" = --now ] && shift
+    timer=$units/$3
+    [ -f "$timer" ] && systemd-analyze verify "$timer" "${timer%.timer}.service" ;;
+*)
+    echo "systemctl stand-in: '$2' is not known" >&2; exit 2 ;;
+esac
+STANDIN
+chmod +x "$work/bin/systemctl"
+export PATH=$work/bin:$PATH
+
+all=$(awk '/^```sh$/ { inside = 1; next } /^```/ { inside = 0 } inside' "$src/README.md")
+commands=$(grep -vx "make uninstall" <<<"$all")
+grep -qx "make uninstall" <<<"$all" && commands+=$'\n'"make uninstall"
+passed=0
+failed=0
+cd "$src" || exit 1
+while IFS= read -r command; do
+    case "$command" in
+    "make test" | "make screenshots")
+        echo "not run here: $command"
+        continue
+        ;;
+    esac
+    echo "\$ $command"
+    if output=$(eval "$command" 2>&1); then
+        passed=$((passed + 1))
+    else
+        echo "$output" | tail -20
+        echo "FAIL: $command"
+        failed=$((failed + 1))
+    fi
+done <<<"$commands"
+
+# The commands must have done what the README says they do.
+check() {
+    if "$@"; then passed=$((passed + 1)); else echo "FAIL: $*"; failed=$((failed + 1)); fi
+}
+check test -f "$HOME/.config/systemd/user/tarvikbackup.timer"
+check test -f "$HOME/.config/autostart/tarvikbackup-autostart.desktop"
+check test -f "$TARVIK_DEMO_DIR/window.png"
+# `make uninstall` follows `make install`: nothing of the program is left.
+check test ! -e "$HOME/.local/bin/tarvikbackup"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$passed" -gt 4 ]
