@@ -79,7 +79,10 @@ class RealDialogs final : public Dialogs
         return promptTextOf(*dialog, result, initial);
     }
 
-    int runModal(QDialog& dialog) override { return dialog.exec(); }
+    int runModal(QDialog& dialog) override
+    {
+        return dialog.exec();
+    }
 };
 
 Dialogs* g_current = nullptr;

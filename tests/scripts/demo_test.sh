@@ -11,13 +11,7 @@ trap 'rm -rf "$work"' EXIT
 export TARVIK_DEMO_DIR=$work/demo
 unset DISPLAY WAYLAND_DISPLAY
 stamp=$(date +%Y%m%d)
-passed=0
-failed=0
-expect() {
-    local message=$1
-    shift
-    if "$@"; then passed=$((passed + 1)); else echo "FAIL: $message"; failed=$((failed + 1)); fi
-}
+source "$(dirname "$0")/expect.sh"
 contains() { grep -qF -- "$2" <<<"$1"; }
 
 first=$("$src/scripts/run.sh" "$bin" 2>&1)
@@ -47,5 +41,4 @@ expect "the second run does not explain what it meets" \
     bash -c "grep -qF 'exists from an earlier run today' <<<\"\$0\" || grep -qF 'Run Backup stops at once' <<<\"\$0\"" "$second"
 expect "the second run lost the first run's copies" test -f "$copied/Documents/report.doc"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

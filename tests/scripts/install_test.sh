@@ -10,15 +10,7 @@ src=$1
 bin=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
-# expect MESSAGE COMMAND...: one check, counted.
-expect() {
-    local message=$1
-    shift
-    if "$@"; then passed=$((passed + 1)); else fail "$message"; fi
-}
+source "$(dirname "$0")/expect.sh"
 
 listing() { (cd "$1" && find . -mindepth 1 | LC_ALL=C sort); }
 
@@ -75,5 +67,4 @@ run_uninstall "$prefix"
 left=$(listing "$prefix")
 expect "a second install left files behind: $left" test -z "$left"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -42,8 +42,7 @@ export PATH=$work/bin:$PATH
 all=$(awk '/^```sh$/ { inside = 1; next } /^```/ { inside = 0 } inside' "$src/README.md")
 commands=$(grep -vx "make uninstall" <<<"$all")
 grep -qx "make uninstall" <<<"$all" && commands+=$'\n'"make uninstall"
-passed=0
-failed=0
+source "$(dirname "$0")/expect.sh"
 cd "$src" || exit 1
 while IFS= read -r command; do
     case "$command" in
@@ -63,14 +62,9 @@ while IFS= read -r command; do
 done <<<"$commands"
 
 # The commands must have done what the README says they do.
-check() {
-    if "$@"; then passed=$((passed + 1)); else echo "FAIL: $*"; failed=$((failed + 1)); fi
-}
-check test -f "$HOME/.config/systemd/user/tarvikbackup.timer"
-check test -f "$HOME/.config/autostart/tarvikbackup-autostart.desktop"
-check test -f "$TARVIK_DEMO_DIR/window.png"
-# `make uninstall` follows `make install`: nothing of the program is left.
-check test ! -e "$HOME/.local/bin/tarvikbackup"
-
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] && [ "$passed" -gt 4 ]
+expect "the timer was not put in place" test -f "$HOME/.config/systemd/user/tarvikbackup.timer"
+expect "the autostart entry was not put in place" \
+    test -f "$HOME/.config/autostart/tarvikbackup-autostart.desktop"
+expect "make run gave no demonstration" test -f "$TARVIK_DEMO_DIR/window.png"
+expect "make uninstall left the launcher" test ! -e "$HOME/.local/bin/tarvikbackup"
+finish

@@ -7,13 +7,7 @@
 set -uo pipefail
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-expect() {
-    local message=$1
-    shift
-    if "$@"; then passed=$((passed + 1)); else echo "FAIL: $message"; failed=$((failed + 1)); fi
-}
+source "$(dirname "$0")/expect.sh"
 # Width and height from a PNG's header.
 png_size() {
     od -An -tu1 -j16 -N8 "$1" |
@@ -36,5 +30,4 @@ done
 expect "the two pages look the same" \
     bash -c "! cmp -s '$work/window-backup.png' '$work/window-settings.png'"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
