@@ -14,6 +14,8 @@ int main(int argc, char** argv)
     // Taken before QApplication removes the arguments it knows itself.
     const std::vector<std::string> commandLine(argv + (argc > 0 ? 1 : 0), argv + argc);
     QApplication application(argc, argv);
+    // The interpreter reports the same version (minicmd --version).
+    QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
     QApplication::setWindowIcon(tarvik::gui::picture(tarvik::gui::Picture::Application));
 
     tarvik::gui::TBackUpForm form(commandLine);
