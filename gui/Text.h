@@ -28,15 +28,15 @@ inline QString toQt(std::string_view text)
 
 inline std::string fromQt(const QString& text)
 {
+    std::string ascii(static_cast<size_t>(text.size()), '\0');
     std::uint16_t bits = 0;
-    for (const QChar c : text)
-        bits |= c.unicode();
-    if (bits < 0x80) {
-        std::string bytes(static_cast<size_t>(text.size()), '\0');
-        for (qsizetype i = 0; i < text.size(); ++i)
-            bytes[static_cast<size_t>(i)] = static_cast<char>(text[i].unicode());
-        return bytes;
+    const QChar* codes = text.constData();
+    for (size_t i = 0; i < ascii.size(); ++i) {
+        bits |= codes[i].unicode();
+        ascii[i] = static_cast<char>(codes[i].unicode());
     }
+    if (bits < 0x80)
+        return ascii;
     const QByteArray bytes = text.toLocal8Bit();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
