@@ -192,10 +192,13 @@ void TFrmSettings::SaveListBox(QListWidget* list)
     const int count = list->count();
     file.writeInteger(section, "Number", count);
     for (int i = 0; i < count; ++i) {
-        const std::string text = fromQt(list->item(i)->text());
+        std::string text = fromQt(list->item(i)->text());
         const std::string_view item = trimControls(text);
-        if (!item.empty())
-            file.write(section, listItemKey(i), std::string(item));
+        if (item.empty())
+            continue;
+        if (item.size() != text.size())
+            text = std::string(item);
+        file.write(section, listItemKey(i), text);
     }
     file.release();
 }
