@@ -176,5 +176,12 @@ int main(int argc, char** argv)
     if (loaded.count() != 3)
         std::printf("error: loaded %d items\n", loaded.count());
     report("LoadListBox, Number 2147483647, three keys", huge, smallReference);
+    const double smallReplace = writeOnceDurably(path, true);
+    reference("  for scale: replacing the small file once", smallReplace);
+    const double smallSave = medianMicroseconds(
+        21, [] {}, [&] { gui::TBackUpSettings().SaveListBox(&loaded); });
+    report("SaveListBox, those three items", smallSave, smallReference);
+    std::printf("%-46s %10s     ratio %6.2f to replacing the file once\n", "", "",
+                smallSave / smallReplace);
     return 0;
 }
