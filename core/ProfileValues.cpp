@@ -136,8 +136,29 @@ std::string listItemKey(std::int32_t index)
     return "sVal" + std::to_string(index);
 }
 
+std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entries,
+                                 std::string_view key)
+{
+    const auto lower = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (const platform::ProfileEntry& entry : entries) {
+        if (std::equal(entry.key.begin(), entry.key.end(), key.begin(), key.end(),
+                       [&](char a, char b) { return lower(a) == lower(b); }))
+            return entry.value;
+    }
+    return {};
+}
+
 std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntry>& entries,
                                          std::int32_t number)
+{
+    const std::vector<std::string_view> views = storedListItemViews(entries, number);
+    return std::vector<std::string>(views.begin(), views.end());
+}
+
+std::vector<std::string_view>
+storedListItemViews(const std::vector<platform::ProfileEntry>& entries, std::int32_t number)
 {
     struct Hit
     {
@@ -145,22 +166,25 @@ std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntr
         size_t entry;
     };
     std::vector<Hit> hits;
+    hits.reserve(entries.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         const std::int64_t index = listItemIndex(entries[i].key);
         if (index >= 0 && index < number)
             hits.push_back({index, i});
     }
     // Stable, so that of two keys with one index the first in the file wins.
-    std::stable_sort(hits.begin(), hits.end(),
-                     [](const Hit& a, const Hit& b) { return a.index < b.index; });
-    std::vector<std::string> items;
+    // A list this program saved is in order already.
+    const auto byIndex = [](const Hit& a, const Hit& b) { return a.index < b.index; };
+    if (!std::is_sorted(hits.begin(), hits.end(), byIndex))
+        std::stable_sort(hits.begin(), hits.end(), byIndex);
+    std::vector<std::string_view> items;
     items.reserve(hits.size());
     for (size_t i = 0; i < hits.size(); ++i) {
         if (i > 0 && hits[i].index == hits[i - 1].index)
             continue;
         const std::string_view item = trimControls(entries[hits[i].entry].value);
         if (!item.empty())
-            items.emplace_back(item);
+            items.push_back(item);
     }
     return items;
 }

@@ -34,6 +34,11 @@ std::string_view trimControls(std::string_view text);
 // The key of a list's item: "sVal" and its index in decimal.
 std::string listItemKey(std::int32_t index);
 
+// The value of the first of `entries` named `key` but for the case of its
+// letters, as a read of that key gives it; empty when there is none.
+std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entries,
+                                 std::string_view key);
+
 // The items of a list section holding `entries`, with `number` as its
 // "Number": for each index from 0 to number-1 in rising order, the value of
 // the first key named listItemKey(index), trimmed by trimControls and passed
@@ -41,6 +46,11 @@ std::string listItemKey(std::int32_t index);
 // that follows the keys present, not `number`.
 std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntry>& entries,
                                          std::int32_t number);
+
+// The same items as views into `entries`, which must outlive them: a long
+// list is then not copied once more on its way to the widget.
+std::vector<std::string_view>
+storedListItemViews(const std::vector<platform::ProfileEntry>& entries, std::int32_t number);
 
 // The settings file of the executable at `modulePath`: its extension (the text
 // from the last "." that stands after the last separator) replaced by ".INI",

@@ -169,13 +169,16 @@ void TFrmSettings::SavePlacement()
 void TFrmSettings::LoadListBox(QListWidget* list)
 {
     SettingsFile file;
-    const std::string section = sectionOf(list);
-    const std::int32_t number = file.readInteger(section, "Number", 0);
+    // One pass over the section's keys, "Number" among them, rather than one
+    // read per index: a hand-edited "Number" of two thousand million must not
+    // stall, and the file is read once.
+    const std::vector<platform::ProfileEntry> entries = file.readSection(sectionOf(list));
+    const std::int32_t number = parseProfileInteger(firstEntryValue(entries, "Number"), 0);
     if (number > 0) {
-        // One pass over the section's keys rather than one read per index:
-        // a hand-edited "Number" of two thousand million must not stall.
+        const std::vector<std::string_view> stored = storedListItemViews(entries, number);
         QStringList items;
-        for (const std::string& item : storedListItems(file.readSection(section), number))
+        items.reserve(static_cast<qsizetype>(stored.size()));
+        for (const std::string_view item : stored)
             items.append(toQt(item));
         list->addItems(items);
     }
@@ -189,10 +192,13 @@ void TFrmSettings::SaveListBox(QListWidget* list)
     const int count = list->count();
     file.writeInteger(section, "Number", count);
     for (int i = 0; i < count; ++i) {
-        const std::string text = fromQt(list->item(i)->text());
+        std::string text = fromQt(list->item(i)->text());
         const std::string_view item = trimControls(text);
-        if (!item.empty())
-            file.write(section, listItemKey(i), std::string(item));
+        if (item.empty())
+            continue;
+        if (item.size() != text.size())
+            text = std::string(item);
+        file.write(section, listItemKey(i), text);
     }
     file.release();
 }

@@ -50,6 +50,25 @@ bool sameName(std::string_view a, std::string_view b)
     return true;
 }
 
+// Whether `text` holds any of the characters of `set`.
+bool holdsAny(std::string_view text, std::string_view set)
+{
+    for (const char c : text) {
+        for (const char unwanted : set) {
+            if (c == unwanted)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Whether `content` is the line a write of `value` to `key` makes.
+bool spelledAs(std::string_view content, std::string_view key, std::string_view value)
+{
+    return content.size() == key.size() + 1 + value.size() && content.starts_with(key) &&
+           content[key.size()] == '=' && content.ends_with(value);
+}
+
 enum class Kind
 {
     Other,
@@ -122,9 +141,9 @@ void forEachKeyIn(std::string_view bytes, std::string_view section, Visit&& visi
 
 } // namespace
 
-IniFile::IniFile(std::string_view bytes)
+IniFile::IniFile(std::string bytes) : m_bytes(std::move(bytes))
 {
-    forEachLine(bytes, [this](std::string_view content, size_t endingLength) {
+    forEachLine(m_bytes, [this](std::string_view content, size_t endingLength) {
         addLine(content, endingLength == 0   ? Ending::None
                          : endingLength == 1 ? Ending::Lf
                                              : Ending::CrLf);
@@ -132,6 +151,31 @@ IniFile::IniFile(std::string_view bytes)
     });
 }
 
+std::string_view IniFile::contentOf(const Line& line) const
+{
+    if (line.written != kAsRead)
+        return m_written[line.written];
+    return std::string_view(m_bytes).substr(line.begin, line.size);
+}
+
+std::string& IniFile::writtenContent(Line& line)
+{
+    if (line.written == kAsRead) {
+        line.written = static_cast<std::uint32_t>(m_written.size());
+        m_written.emplace_back();
+    }
+    return m_written[line.written];
+}
+
+IniFile::Line IniFile::writtenLine(std::string content, Ending ending)
+{
+    Line line;
+    line.ending = ending;
+    writtenContent(line) = std::move(content);
+    return line;
+}
+
+// `content` lies in m_bytes.
 void IniFile::addLine(std::string_view content, Ending ending)
 {
     const Parsed parsed = classify(content);
@@ -145,7 +189,8 @@ void IniFile::addLine(std::string_view content, Ending ending)
     }
     if (!trimBlanks(content).empty())
         section->lastContent = section->lines.size();
-    section->lines.push_back({std::string(content), ending});
+    section->lines.push_back(
+        {static_cast<size_t>(content.data() - m_bytes.data()), content.size(), kAsRead, ending});
 }
 
 std::optional<std::string_view> IniFile::findValue(std::string_view bytes, std::string_view section,
@@ -183,15 +228,15 @@ std::optional<std::string_view> IniFile::value(std::string_view section, std::st
     const auto line = found.keys.find(lowerInto(m_nameBuffer, key));
     if (line == found.keys.end())
         return std::nullopt;
-    return classify(found.lines[line->second].content).value;
+    return classify(contentOf(found.lines[line->second])).value;
 }
 
 bool IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
 {
     section = trimBlanks(section);
     key = trimBlanks(key);
-    if (section.find_first_of("]\r\n") != section.npos || key.empty() ||
-        key.find_first_of("=\r\n") != key.npos || key.front() == '[' || key.front() == ';')
+    if (holdsAny(section, "]\r\n") || key.empty() || holdsAny(key, "=\r\n") || key.front() == '[' ||
+        key.front() == ';')
         return false;
     value = value.substr(0, value.find('\n'));
     auto spell = [&](std::string& content) { content.assign(key).append(1, '=').append(value); };
@@ -199,7 +244,11 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
     Section& target = findOrAppendSection(section);
     const auto line = target.keys.find(lowerInto(m_nameBuffer, key));
     if (line != target.keys.end()) {
-        spell(target.lines[line->second].content);
+        Line& found = target.lines[line->second];
+        // A save mostly writes what the file holds already: such a line is
+        // left as it is, without a copy of its own.
+        if (!spelledAs(contentOf(found), key, value))
+            spell(writtenContent(found));
         return true;
     }
     std::string content;
@@ -209,7 +258,7 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
         last.ending = Ending::CrLf;
     const size_t at = target.lastContent + 1;
     target.lines.insert(target.lines.begin() + static_cast<std::ptrdiff_t>(at),
-                        Line{std::move(content), Ending::CrLf});
+                        writtenLine(std::move(content), Ending::CrLf));
     target.keys.emplace(m_nameBuffer, at);
     target.lastContent = at;
     return true;
@@ -234,8 +283,9 @@ IniFile::Section& IniFile::appendSection(std::string_view name)
     std::string header;
     header.reserve(name.size() + 2);
     header.append(1, '[').append(name).append(1, ']');
+    Line line = writtenLine(std::move(header), Ending::CrLf);
     m_sections.emplace_back();
-    m_sections.back().lines.push_back({std::move(header), Ending::CrLf});
+    m_sections.back().lines.push_back(line);
     m_sectionIndex.try_emplace(lowered(name), m_sections.size() - 1);
     return m_sections.back();
 }
@@ -256,13 +306,13 @@ std::string IniFile::text() const
     size_t size = 0;
     for (const Section& section : m_sections) {
         for (const Line& line : section.lines)
-            size += line.content.size() + 2;
+            size += contentOf(line).size() + 2;
     }
     std::string bytes;
     bytes.reserve(size);
     for (const Section& section : m_sections) {
         for (const Line& line : section.lines) {
-            bytes += line.content;
+            bytes += contentOf(line);
             if (line.ending == Ending::CrLf)
                 bytes += "\r\n";
             else if (line.ending == Ending::Lf)

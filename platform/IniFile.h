@@ -27,7 +27,7 @@ class IniFile
 {
   public:
     IniFile() = default;
-    explicit IniFile(std::string_view bytes);
+    explicit IniFile(std::string bytes);
 
     // Reads straight from a file's bytes, without building an IniFile.
     static std::optional<std::string_view>
@@ -55,9 +55,15 @@ class IniFile
         Lf,
         CrLf
     };
+    // A line's content, without its line end, lies in m_bytes as read until
+    // the line is written; then it lies in m_written. A file of thousands of
+    // lines is thus held without a string for each.
+    static constexpr std::uint32_t kAsRead = UINT32_MAX;
     struct Line
     {
-        std::string content; // without its line end
+        size_t begin = 0; // in m_bytes
+        size_t size = 0;
+        std::uint32_t written = kAsRead; // index in m_written
         Ending ending = Ending::CrLf;
     };
     struct Section
@@ -67,11 +73,16 @@ class IniFile
         size_t lastContent = 0; // last line that is not blank; new keys go after it
     };
 
+    std::string_view contentOf(const Line& line) const;
+    std::string& writtenContent(Line& line);
+    Line writtenLine(std::string content, Ending ending);
     void addLine(std::string_view content, Ending ending);
     Section& findOrAppendSection(std::string_view name);
     Section& appendSection(std::string_view name);
     void endLastLine();
 
+    std::string m_bytes; // the file as read
+    std::vector<std::string> m_written;
     // m_sections[0] holds the lines before the first section.
     std::vector<Section> m_sections{1};
     std::unordered_map<std::string, size_t> m_sectionIndex; // lower-case name -> first

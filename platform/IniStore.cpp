@@ -2,6 +2,7 @@
 
 #include "IniFile.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -41,10 +42,16 @@ std::optional<std::string> readBytes(const std::string& path)
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return std::nullopt;
-    std::string bytes;
+    // Read at once into room of the file's size, rather than grown piece by
+    // piece; the size is only a hint, as the file may change meanwhile.
+    const std::uintmax_t size = fs::file_size(fs::path(path), error);
+    const size_t hint = error ? 0 : static_cast<size_t>(size);
+    std::string bytes(hint, '\0');
+    const size_t read = std::fread(bytes.data(), 1, hint, file);
+    bytes.resize(read);
     char buffer[65536];
     size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while (read == hint && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         bytes.append(buffer, count);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);

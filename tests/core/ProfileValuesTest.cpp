@@ -187,3 +187,26 @@ TEST_CASE(listItemsAreReadByIndexUpToNumber)
     CHECK_EQ(listItemKey(0), "sVal0");
     CHECK_EQ(listItemKey(1234), "sVal1234");
 }
+
+TEST_CASE(aSectionsFirstKeyOfANameGivesItsValue)
+{
+    using Entries = std::vector<platform::ProfileEntry>;
+    struct Row
+    {
+        const char* name;
+        Entries entries;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"none", {}, ""},
+        {"missing", {{"sVal0", "a"}, {"Numbers", "5"}, {"Numbe", "6"}}, ""},
+        {"present", {{"sVal0", "a"}, {"Number", "7"}}, "7"},
+        {"case of the name", {{"NUMBER", "8"}}, "8"},
+        {"first of two wins", {{"number", "1"}, {"Number", "2"}}, "1"},
+        {"empty value", {{"Number", ""}, {"Number", "3"}}, ""},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        CHECK_EQ(std::string(firstEntryValue(row.entries, "Number")), row.expected);
+    }
+}

@@ -121,6 +121,11 @@ TEST_CASE(writingChangesOnlyItsOwnLine)
         {"value cut at a line break", "", "S", "k", "a\n[X]\r\nb=c", "[S]\r\nk=a\r\n"},
         {"CR inside a value kept", "", "S", "k", "a\rb", "[S]\r\nk=a\rb\r\n"},
         {"empty value", "[S]\r\nk=1\r\n", "S", "k", "", "[S]\r\nk=\r\n"},
+        {"same value again", "[S]\nk=v\r\nj=w", "S", "k", "v", "[S]\nk=v\r\nj=w"},
+        {"same value, name in another case", "[S]\r\nK=v\r\n", "S", "k", "v", "[S]\r\nk=v\r\n"},
+        {"same value, blanks around", "[S]\r\nk= v\r\n", "S", "k", "v", "[S]\r\nk=v\r\n"},
+        {"same value, longer line", "[S]\r\nk=vv\r\n", "S", "k", "v", "[S]\r\nk=v\r\n"},
+        {"same value holding =", "[S]\r\nk=k=\r\n", "S", "k", "k=", "[S]\r\nk=k=\r\n"},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);

@@ -108,6 +108,28 @@ TEST_CASE(readsAreCutTo2047Characters)
     CHECK_EQ(getProfileString("S", "none", std::string(3000, 'd'), path).size(), size_t{2047});
 }
 
+TEST_CASE(filesAreReadToTheirLastByteWhateverTheirSize)
+{
+    TempDir folder;
+    const std::string path = folder / "Sized.INI";
+    // Around the sizes a read may take in one piece or in several.
+    for (const size_t size : {size_t{0}, size_t{100}, size_t{65535}, size_t{65536}, size_t{65537},
+                              size_t{131072}, size_t{700001}}) {
+        CHECK_CONTEXT(std::to_string(size));
+        std::string bytes = "[S]\r\n";
+        size_t keys = 0;
+        while (bytes.size() + 9 < size)
+            bytes += "k" + std::to_string(keys++) + "=" + std::string(40, 'v') + "\r\n";
+        bytes += "last=end";
+        writeFile(path, bytes);
+        CHECK_EQ(getProfileString("S", "last", "", path), "end");
+        const auto entries = getProfileSection("S", path);
+        REQUIRE_EQ(entries.size(), keys + 1);
+        CHECK_EQ(entries.back().key, "last");
+        CHECK_EQ(entries.back().value, "end");
+    }
+}
+
 TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
 {
     TempDir folder;
