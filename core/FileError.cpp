@@ -1,9 +1,13 @@
 #include "FileError.h"
 
+#include "TextFile.h"
+
 namespace tarvik {
 
 std::string FileError::messageFor(int code)
 {
+    if (code > 0 && (code & platform::fileCode::SystemErrorMark))
+        return "I/O error " + std::to_string(code & ~platform::fileCode::SystemErrorMark);
     switch (code) {
     case 2:
         return "File not found";

@@ -22,6 +22,10 @@ inline constexpr int TooManyOpenFiles = 4;
 inline constexpr int AccessDenied = 5;
 inline constexpr int DiskFull = 101;
 inline constexpr int NotOpen = 103;
+// Marks a system error with no Windows counterpart, with the bit Windows
+// leaves to applications' own codes: errno 5 (EIO, a failing disk) must not
+// read as Windows' 5, "File access denied". Shown as "I/O error <errno>".
+inline constexpr int SystemErrorMark = 0x20000000;
 } // namespace fileCode
 
 class TextFile

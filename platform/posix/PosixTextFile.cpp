@@ -10,7 +10,7 @@ namespace {
 
 // The Windows code a failure of the same kind gives there, which the messages
 // the user sees are keyed on. Any errno without a Windows counterpart is
-// passed on as it is, and shows as "I/O error <errno>".
+// passed on marked, and shows as "I/O error <errno>".
 int windowsCode(int error, bool creating)
 {
     switch (error) {
@@ -32,7 +32,7 @@ int windowsCode(int error, bool creating)
     case EDQUOT:
         return fileCode::DiskFull;
     default:
-        return error;
+        return fileCode::SystemErrorMark | error;
     }
 }
 
@@ -40,13 +40,16 @@ int windowsCode(int error, bool creating)
 
 int openTextFile(const std::string& path, bool append, std::intptr_t& handle)
 {
-    const int flags = O_WRONLY | O_CLOEXEC | (append ? O_APPEND : O_CREAT | O_TRUNC);
+    // Non-blocking for the open alone: a FIFO in the file's place, with no
+    // reader, fails (ENXIO) instead of blocking the window for good.
+    const int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | (append ? O_APPEND : O_CREAT | O_TRUNC);
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return windowsCode(errno, !append);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle = fd;
     return fileCode::Ok;
 }

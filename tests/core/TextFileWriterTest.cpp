@@ -2,7 +2,9 @@
 
 #include "Check.h"
 #include "TestFiles.h"
+#include "TextFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -52,6 +54,10 @@ TEST_CASE(fileErrorMessagesFollowTheCodeTable)
         {103, "I/O error 103"},
         {1, "I/O error 1"},
         {-7, "I/O error -7"},
+        // A system error without a Windows counterpart keeps its own number,
+        // even where that number means something else on Windows (EIO is 5).
+        {platform::fileCode::SystemErrorMark | 5, "I/O error 5"},
+        {platform::fileCode::SystemErrorMark | 101, "I/O error 101"},
     };
     for (const auto& [code, message] : rows) {
         CHECK_CONTEXT(message);
@@ -124,6 +130,13 @@ TEST_CASE(writerReportsFileSystemFailuresWithTheirMessages)
     if (!testfiles::runningAsRoot())
         CHECK_EQ(failureWriting(dir / "readonly.txt"), "File access denied");
     CHECK_EQ(readFile(dir / "readonly.txt"), "old\r\n");
+}
+
+TEST_CASE(writerRefusesAPipeWithoutAReaderInsteadOfWaiting)
+{
+    TempDir dir;
+    REQUIRE(::mkfifo((dir / "backup20261206.bat").c_str(), 0600) == 0);
+    CHECK_EQ(failureWriting(dir / "backup20261206.bat"), "I/O error " + std::to_string(ENXIO));
 }
 
 TEST_CASE(writerReportsAFullDisk)
