@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <algorithm>
+#include <optional>
 
 namespace tarvik::gui {
 namespace {
@@ -191,11 +192,20 @@ void TFrmSettings::SaveListBox(QListWidget* list)
     const std::string section = sectionOf(list);
     const int count = list->count();
     file.writeInteger(section, "Number", count);
+    std::optional<std::vector<platform::ProfileEntry>> stored; // read at the first blank item
     for (int i = 0; i < count; ++i) {
         std::string text = fromQt(list->item(i)->text());
         const std::string_view item = trimControls(text);
-        if (item.empty())
+        if (item.empty()) {
+            // A blank item writes nothing, but an earlier list's item at this
+            // index would come back at the next load, though the user removed
+            // it: that one is blanked.
+            if (!stored)
+                stored = file.readSection(section);
+            if (!trimControls(firstEntryValue(*stored, listItemKey(i))).empty())
+                file.write(section, listItemKey(i), "");
             continue;
+        }
         if (item.size() != text.size())
             text = std::string(item);
         file.write(section, listItemKey(i), text);
