@@ -42,8 +42,15 @@ void appendArgument(std::string& line, std::initializer_list<const Piece*> piece
         line += '"';
     for (const Piece* piece : pieces)
         line += piece->text;
-    if (quoted)
+    if (quoted) {
+        // A folder written with its trailing separator (a root source's empty
+        // leaf) is the same folder without it; inside quotes the backslash
+        // would escape the closing quote for programs that split their command
+        // line by the C run-time's rules.
+        if (line.back() == '\\')
+            line.pop_back();
         line += '"';
+    }
 }
 
 void refuseUnsafe(const std::string& text, const char* role)

@@ -168,6 +168,11 @@ TEST_CASE(argumentsThatTheInterpreterWouldSplitOrExpandAreQuoted)
         {"percent doubled, no quotes needed", "D:\\B", "C:\\100%", "%TEMP%.x",
          lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\100%%",
                 "xcopy C:\\100%%\\%%TEMP%%.x D:\\B\\BK-20261206\\100%% /D:12-6-2026"})},
+        // A backslash before the closing quote would escape it for programs
+        // that split their command line by the C run-time's rules.
+        {"root source into a quoted folder", "D:\\My Backups", "C:\\", "*.c",
+         lines({"MD \"D:\\My Backups\\BK-20261206\"", "MD \"D:\\My Backups\\BK-20261206\"",
+                "xcopy C:\\\\*.c \"D:\\My Backups\\BK-20261206\" /D:12-6-2026"})},
         {"parentheses and the rest of the set", "D:\\B", "C:\\P(x86)", "a|b<c>d^e,f;g=h\ti",
          lines({"MD D:\\B\\BK-20261206", "MD \"D:\\B\\BK-20261206\\P(x86)\"",
                 "xcopy \"C:\\P(x86)\\a|b<c>d^e,f;g=h\ti\" \"D:\\B\\BK-20261206\\P(x86)\" "
