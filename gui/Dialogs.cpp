@@ -51,8 +51,7 @@ class RealDialogs final : public Dialogs
   public:
     void showError(QWidget* owner, const QString& caption, const QString& text) override
     {
-        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
-        box.exec();
+        makeErrorBox(owner, caption, text)->exec();
     }
 
     FolderChoice chooseFolder(QWidget* owner, const QString& prompt, const QString& root) override
@@ -146,6 +145,17 @@ std::unique_ptr<QFileDialog> makeFolderDialog(QWidget* owner, const QString& pro
         newFolder->hide();
     centreWhenShown(dialog.get(), screenAreaOf(owner));
     return dialog;
+}
+
+std::unique_ptr<QMessageBox> makeErrorBox(QWidget* owner, const QString& caption,
+                                          const QString& text)
+{
+    auto box =
+        std::make_unique<QMessageBox>(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+    // Messages quote folder names and file types as the user typed them: a
+    // "<b>" in one is text, not markup.
+    box->setTextFormat(Qt::PlainText);
+    return box;
 }
 
 FolderChoice folderChoiceOf(const QFileDialog& dialog, int result)

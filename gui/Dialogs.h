@@ -12,6 +12,7 @@
 
 class QDialog;
 class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace tarvik::gui {
@@ -78,6 +79,11 @@ QRect screenAreaOf(const QWidget* owner);
 // Moves `window` to the centre of `screen` each time it is shown, once its
 // frame is known.
 void centreWhenShown(QWidget* window, const QRect& screen);
+
+// The standard error report: `caption`, the error icon, `text` as plain text,
+// one "OK" button.
+std::unique_ptr<QMessageBox> makeErrorBox(QWidget* owner, const QString& caption,
+                                          const QString& text);
 
 // Folder browser: folders only, no "new folder" button, opened at `root`,
 // nothing preselected, centred on the owner's screen.

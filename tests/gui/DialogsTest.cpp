@@ -1,4 +1,4 @@
-// The real folder browser and text prompt, built as the program builds them
+// The real error report, folder browser and text prompt, built as the program builds them
 // and answered the way a user would, without a nested event loop.
 
 #include "Dialogs.h"
@@ -13,10 +13,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 
 using namespace tarvik::gui;
 
@@ -33,6 +35,7 @@ class DialogsTest : public QObject
     void textPromptAnswers_data();
     void textPromptAnswers();
     void textPromptLayout();
+    void errorBoxShowsTheMessageAsItIs();
 };
 
 void DialogsTest::centredPositionFormula_data()
@@ -186,6 +189,27 @@ void DialogsTest::textPromptLayout()
     const QRect area = screenAreaOf(&owner);
     QCOMPARE(dialog->frameGeometry().topLeft(),
              centredPosition(area, dialog->frameGeometry().size()));
+}
+
+void DialogsTest::errorBoxShowsTheMessageAsItIs()
+{
+    // A file type the user typed, quoted in the message, is shown as typed.
+    const QString message =
+        QStringLiteral("The file type \"<b>x</b>&amp;\" contains a double quote and cannot be "
+                       "written into the backup script.");
+    QMainWindow owner;
+    const auto box = makeErrorBox(&owner, QStringLiteral("Tarvikbackup"), message);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Tarvikbackup"));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    const auto labels = box->findChildren<QLabel*>();
+    const bool shownAsTyped = std::any_of(labels.begin(), labels.end(), [&](const QLabel* label) {
+        return label->text() == message && label->textFormat() == Qt::PlainText;
+    });
+    QVERIFY(shownAsTyped);
 }
 
 TARVIK_OFFSCREEN_SCREENS_MAIN(DialogsTest)
