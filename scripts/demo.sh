@@ -81,6 +81,11 @@ if [ ! -d "$sources" ]; then
         "$sources/Documents/Archive/summary-2019.doc" "$sources/Photos/2025/summer.jpg" \
         "$sources/Projects/tool/README.md"
 fi
+# The files "changed today" are changed again on every run, so a run on a
+# later day has something to copy too.
+touch "$sources/Documents/report.doc" "$sources/Documents/letter.txt" \
+    "$sources/Documents/Archive/plan.doc" "$sources/Photos/holiday.jpg" \
+    "$sources/Projects/tool/src/main.cpp"
 
 if [ ! -f "$settings" ]; then
     echo "Writing the settings file $settings"
