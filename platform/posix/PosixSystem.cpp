@@ -1,3 +1,5 @@
+#include "PosixSystem.h"
+
 #include "PosixShell.h"
 #include "System.h"
 
@@ -6,6 +8,7 @@
 #include <ctime>
 #include <langinfo.h>
 #include <locale.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace tarvik::platform {
@@ -61,7 +64,8 @@ class PosixSystem final : public System
     {
         char buffer[PATH_MAX];
         const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
-        return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+        return length > 0 ? modulePathFromLink(std::string(buffer, static_cast<size_t>(length)))
+                          : std::string();
     }
 
     void shellExecute(WindowHandle owner, const char* verb, const char* file,
@@ -75,6 +79,14 @@ class PosixSystem final : public System
 };
 
 } // namespace
+
+std::string modulePathFromLink(std::string link)
+{
+    constexpr std::string_view deleted = " (deleted)";
+    if (link.size() > deleted.size() && link.ends_with(deleted))
+        link.resize(link.size() - deleted.size());
+    return link;
+}
 
 System& native()
 {

@@ -1,5 +1,6 @@
 #include "Check.h"
 #include "FileSystem.h"
+#include "PosixSystem.h"
 #include "System.h"
 #include "TestFiles.h"
 
@@ -54,4 +55,21 @@ TEST_CASE(shortDateTextFollowsTheLocaleOfTheEnvironment)
         CHECK_EQ(native().shortDateText({2027, 1, 5}), "01/05/27");
     }
     ::unsetenv("LC_TIME");
+}
+
+TEST_CASE(modulePathIsTheExecutablesEvenWhenReplacedWhileRunning)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"/opt/tarvik/TarvikBackUp", "/opt/tarvik/TarvikBackUp"},
+        {"/opt/tarvik/TarvikBackUp (deleted)", "/opt/tarvik/TarvikBackUp"},
+        {"/home/jo/my (deleted) tools/TarvikBackUp", "/home/jo/my (deleted) tools/TarvikBackUp"},
+        {" (deleted)", " (deleted)"},
+        {"", ""},
+    };
+    for (const auto& [link, expected] : rows) {
+        CHECK_CONTEXT(link);
+        CHECK_EQ(modulePathFromLink(link), expected);
+    }
+    // The running test itself is not replaced: its path names a file.
+    CHECK(fileExists(native().modulePath()));
 }
