@@ -4,10 +4,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <grp.h>
+#include <map>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -23,6 +26,43 @@ std::vector<char*> argvOf(const std::vector<std::string>& arguments)
     argv.push_back(nullptr);
     return argv;
 }
+
+// The unprivileged user may not reach the build folder (a checkout under
+// /root, which is closed to others): it runs a copy of the program from a
+// folder of its own, made once per program and removed at exit.
+class ReachableCopies
+{
+  public:
+    ~ReachableCopies()
+    {
+        std::error_code ignored;
+        if (!m_folder.empty())
+            std::filesystem::remove_all(m_folder, ignored);
+    }
+
+    const std::string& of(const std::string& program)
+    {
+        namespace fs = std::filesystem;
+        if (const auto known = m_copies.find(program); known != m_copies.end())
+            return known->second;
+        if (m_folder.empty()) {
+            std::string pattern = "/tmp/tarvik-unprivileged-XXXXXX";
+            if (!::mkdtemp(pattern.data()))
+                throw std::runtime_error("mkdtemp failed");
+            m_folder = pattern;
+            ::chmod(m_folder.c_str(), 0755);
+        }
+        const std::string copy = m_folder + "/" + std::to_string(m_copies.size()) + "-" +
+                                 fs::path(program).filename().string();
+        fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+        ::chmod(copy.c_str(), 0755);
+        return m_copies.emplace(program, copy).first->second;
+    }
+
+  private:
+    std::string m_folder;
+    std::map<std::string, std::string> m_copies;
+};
 
 int milliseconds(std::chrono::steady_clock::time_point deadline)
 {
@@ -77,10 +117,16 @@ void pauseBriefly()
 ProgramResult runProgram(const std::vector<std::string>& arguments, Input input,
                          bool asUnprivileged, std::chrono::milliseconds bound)
 {
+    const bool dropPrivileges = asUnprivileged && ::geteuid() == 0;
+    std::vector<std::string> run = arguments;
+    if (dropPrivileges && !run.empty()) {
+        static ReachableCopies copies;
+        run.front() = copies.of(run.front());
+    }
     int output[2], silent[2];
     if (::pipe2(output, O_CLOEXEC) != 0 || ::pipe2(silent, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    std::vector<char*> argv = argvOf(arguments);
+    std::vector<char*> argv = argvOf(run);
     const pid_t child = ::fork();
     if (child < 0)
         throw std::runtime_error("fork failed");
@@ -89,7 +135,7 @@ ProgramResult runProgram(const std::vector<std::string>& arguments, Input input,
         ::dup2(in, STDIN_FILENO);
         ::dup2(output[1], STDOUT_FILENO);
         ::dup2(output[1], STDERR_FILENO);
-        if (asUnprivileged && ::geteuid() == 0 &&
+        if (dropPrivileges &&
             (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
         ::execv(argv[0], argv.data());
