@@ -94,6 +94,8 @@ void TBackUpForm::SpeedButton2Click()
 
 void TBackUpForm::SaveNotes()
 {
+    // The Notes page is never displayed; its memo wraps as if it were.
+    layOutAsDisplayedPage(*TabSheet2);
     std::vector<std::string> lines;
     for (const QString& line : memoLines(*NotesMemo))
         lines.push_back(fromQt(line));

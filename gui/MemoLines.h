@@ -6,6 +6,7 @@
 #include <vector>
 
 class QPlainTextEdit;
+class QWidget;
 
 namespace tarvik::gui {
 
@@ -13,5 +14,11 @@ namespace tarvik::gui {
 inline constexpr int kMemoLineLimit = 4096;
 
 std::vector<QString> memoLines(const QPlainTextEdit& memo);
+
+// Lays out `page`, a page of a tab widget, in the page area that all its
+// pages share, also while it is not displayed: a hidden widget is otherwise
+// laid out only when it is shown, and a memo on it would wrap at whatever
+// width it last had. Does nothing to a displayed page.
+void layOutAsDisplayedPage(QWidget& page);
 
 } // namespace tarvik::gui

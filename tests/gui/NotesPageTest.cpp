@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -21,10 +22,10 @@ QByteArray contentOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-QString paragraph(int words)
+QString paragraph(int words, int first = 0)
 {
     QStringList list;
-    for (int i = 0; i < words; ++i)
+    for (int i = first; i < first + words; ++i)
         list << QStringLiteral("word%1").arg(i);
     return list.join(QLatin1Char(' '));
 }
@@ -40,6 +41,8 @@ class NotesPageTest : public QObject
     void createNoteWritesTheMemo();
     void fileFollowsTheChangesFromDate();
     void wrappedParagraphGivesOneLinePerPiece();
+    void hiddenPageWrapsAsWhenDisplayed_data();
+    void hiddenPageWrapsAsWhenDisplayed();
     void missingBackupDirectoryIsReported();
     void memoLineIsReadUpToItsLimit();
 
@@ -56,6 +59,30 @@ class NotesPageTest : public QObject
     static void createNote(ShownForm& shown)
     {
         QTest::mouseClick(shown.form->SpeedButton2, Qt::LeftButton);
+    }
+    // The page control lays out its shown page once the window has its size.
+    static bool resizeWindow(ShownForm& shown, const QSize& size)
+    {
+        shown.form->resize(size);
+        QWidget* page = shown.form->PageControl1->currentWidget();
+        return QTest::qWaitFor([&] {
+            return shown.form->size() == size && page->size() == page->parentWidget()->size();
+        });
+    }
+    // A memo shows or hides its scroll bars a moment after its text or size
+    // changed; until then its text may be wrapped at a width it will not keep.
+    static bool settled(const QPlainTextEdit& memo)
+    {
+        for (const QScrollBar* bar : {memo.horizontalScrollBar(), memo.verticalScrollBar()})
+            if (bar->isVisible() != (bar->minimum() < bar->maximum()))
+                return false;
+        return true;
+    }
+    static void backToBackupPage(ShownForm& shown)
+    {
+        QTabWidget* pages = shown.form->PageControl1;
+        pages->setCurrentWidget(shown.form->TabSheet1);
+        pages->setTabVisible(pages->indexOf(shown.form->TabSheet2), false);
     }
 };
 
@@ -142,6 +169,67 @@ void NotesPageTest::wrappedParagraphGivesOneLinePerPiece()
         QVERIFY(metrics.horizontalAdvance(QString::fromLatin1(line).trimmed()) <=
                 shown.form->NotesMemo->viewport()->width());
     QCOMPARE(written.count("\r\n"), lines.size() + 1);
+}
+
+void NotesPageTest::hiddenPageWrapsAsWhenDisplayed_data()
+{
+    QTest::addColumn<QSize>("window");
+    QTest::addColumn<int>("words");
+    // When valid: the page was displayed at this window size, then hidden
+    // again, before the window took its size.
+    QTest::addColumn<QSize>("displayedBefore");
+    QTest::addColumn<bool>("scrollBar"); // the displayed memo's
+    QTest::newRow("designed size") << QSize(415, 540) << 20 << QSize() << false;
+    QTest::newRow("wider window") << QSize(700, 540) << 20 << QSize() << false;
+    QTest::newRow("enough text for a scroll bar") << QSize(415, 300) << 60 << QSize() << true;
+    QTest::newRow("displayed once at another size")
+        << QSize(600, 540) << 20 << QSize(415, 540) << false;
+}
+
+// The program never displays the Notes page; its memo still wraps at the
+// width it has when its page fills the page control like the others.
+void NotesPageTest::hiddenPageWrapsAsWhenDisplayed()
+{
+    QFETCH(QSize, window);
+    QFETCH(int, words);
+    QFETCH(QSize, displayedBefore);
+    QFETCH(bool, scrollBar);
+    ShownForm shown;
+    QVERIFY(shown.ready);
+    QPlainTextEdit* memo = shown.form->NotesMemo;
+    QTemporaryDir backup;
+    shown.form->BackupDirEdt->setText(backup.path());
+    // Paragraphs that break at different places, so that a few pixels more
+    // or less width change where some of them wrap.
+    QStringList paragraphs;
+    for (int first : {0, 7, 23, 61, 95})
+        paragraphs << paragraph(words, first);
+    memo->setPlainText(paragraphs.join(QLatin1Char('\n')) + QStringLiteral("\n"));
+    if (displayedBefore.isValid()) {
+        QVERIFY(resizeWindow(shown, displayedBefore));
+        QVERIFY(showNotesPage(shown));
+        QVERIFY(QTest::qWaitFor([&] { return settled(*memo); }));
+        backToBackupPage(shown);
+    }
+    QVERIFY(resizeWindow(shown, window));
+    QVERIFY(!memo->isVisible());
+    shown.form->SpeedButton2->click(); // what the hidden button would do
+    QVERIFY(!memo->isVisible());
+    QCOMPARE(shown.form->PageControl1->currentWidget(), shown.form->TabSheet1);
+    const QString notes = backup.filePath(QStringLiteral("BK-20261206.txt"));
+    const QByteArray hidden = contentOf(notes);
+
+    QVERIFY(showNotesPage(shown));
+    QVERIFY(QTest::qWaitFor([&] { return settled(*memo); }));
+    QCOMPARE(memo->verticalScrollBar()->isVisible(), scrollBar);
+    createNote(shown);
+    const QByteArray both = contentOf(notes);
+    QVERIFY(both.startsWith(hidden));
+    const QByteArray displayed = both.mid(hidden.size());
+
+    QVERIFY2(hidden.count("\r\n") >= 2 * paragraphs.size(), hidden.constData());
+    QCOMPARE(QString::fromLatin1(QByteArray(hidden).replace("\r\n", "")), paragraphs.join(""));
+    QCOMPARE(hidden, displayed);
 }
 
 void NotesPageTest::missingBackupDirectoryIsReported()
