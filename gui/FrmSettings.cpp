@@ -1,5 +1,6 @@
 #include "FrmSettings.h"
 
+#include "FormPlacement.h"
 #include "Profile.h"
 #include "ProfileValues.h"
 #include "System.h"
@@ -76,18 +77,6 @@ class SettingsFile
     bool m_released = false;
 };
 
-// Hand-edited files may hold any 32-bit number; a window larger or farther
-// out than Qt can place means nothing, so such values are brought into range.
-int clampCoordinate(std::int64_t value)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(value, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
-}
-
-int clampSize(std::int64_t value)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(value, 0, QWIDGETSIZE_MAX));
-}
-
 } // namespace
 
 SettingsWriteError::SettingsWriteError(const std::string& path)
@@ -107,21 +96,7 @@ void TFrmSettings::RestoreForm(QWidget* form)
 {
     SectionName = sectionOf(form);
     LoadPlacement();
-    if (Top != -1)
-        form->move(form->frameGeometry().x(), clampCoordinate(Top));
-    if (Left != -1)
-        form->move(clampCoordinate(Left), form->frameGeometry().y());
-    if (!form->windowFlags().testFlag(Qt::FramelessWindowHint)) {
-        // The file holds the outer size; resize() takes the inner one.
-        if (Height != -1) {
-            const int frame = form->frameGeometry().height() - form->height();
-            form->resize(form->width(), clampSize(std::int64_t{Height} - frame));
-        }
-        if (Width != -1) {
-            const int frame = form->frameGeometry().width() - form->width();
-            form->resize(clampSize(std::int64_t{Width} - frame), form->height());
-        }
-    }
+    placeForm(form, {Left, Top, Width, Height}, WindowState == FormWindowState::Maximized);
     Qt::WindowStates state =
         form->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen);
     if (WindowState == FormWindowState::Maximized)

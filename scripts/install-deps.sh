@@ -19,6 +19,8 @@ packages=(
     wine64
     desktop-file-utils
     systemd
+    openbox
+    x11-utils
 )
 
 missing=()
