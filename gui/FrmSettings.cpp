@@ -107,7 +107,12 @@ void TFrmSettings::RestoreForm(QWidget* form)
 void TFrmSettings::StoreForm(QWidget* form)
 {
     SectionName = sectionOf(form);
-    const QRect frame = form->frameGeometry();
+    // While a window manager is still framing the window, Qt may hold a frame
+    // that does not even enclose it (seen as 1 x 1); the window's own
+    // geometry is then the better record.
+    QRect frame = form->frameGeometry();
+    if (!frame.contains(form->geometry()))
+        frame = form->geometry();
     Top = frame.y();
     Left = frame.x();
     Height = frame.height();
