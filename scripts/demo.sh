@@ -21,15 +21,7 @@ settings=$program/TarvikBackUp.INI
 stamp=$(date +%Y%m%d)
 guard_name=BK-$(date +%x | tr -d '/\\')
 
-# Waits up to $2 tenths of a second for the command $1 to succeed.
-wait_for() {
-    local tries=$2
-    until eval "$1"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
+source "$root/scripts/wait-for.sh"
 
 on_display() {
     unset QT_QPA_PLATFORM

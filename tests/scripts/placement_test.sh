@@ -29,15 +29,7 @@ export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$program" "$HOME" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 cp "$bin/app/TarvikBackUp" "$program/"
 
-# Waits up to $2 tenths of a second for the command $1 to succeed.
-wait_for() {
-    local tries=$2
-    until eval "$1"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
-        sleep 0.1
-    done
-}
+source "$here/../../scripts/wait-for.sh"
 
 # The window the window manager manages for process $1.
 window_of() {
