@@ -11,7 +11,7 @@
 #include "System.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
     const std::string path = folder.filePath("TarvikBackUp.INI").toStdString();
 
     constexpr int kItems = 10000;
-    QListWidget list;
+    gui::ListBox list;
     list.setObjectName("DirectoryListBox");
     for (int i = 0; i < kItems; ++i)
         list.addItem(QStringLiteral("/home/user/projects/folder-%1/documents").arg(i));
@@ -136,7 +136,7 @@ int main(int argc, char** argv)
     const double replaceReference = writeOnceDurably(path, true);
     reference("  for scale: replacing the file once, on disk", replaceReference);
 
-    QListWidget loaded;
+    gui::ListBox loaded;
     loaded.setObjectName("DirectoryListBox");
     const double load = medianMicroseconds(
         21, [&] { loaded.clear(); }, [&] { gui::TBackUpSettings().LoadListBox(&loaded); });
@@ -159,10 +159,7 @@ int main(int argc, char** argv)
     const double widgets = medianMicroseconds(
         21, [&] { loaded.clear(); },
         [&] {
-            QStringList items;
-            for (int i = 0; i < kItems; ++i)
-                items << list.item(i)->text();
-            loaded.addItems(items);
+            loaded.addItems(list.items());
         });
     std::printf("%-46s %10.0f us  ratio %6.2f\n", "  for scale: filling the list widget alone",
                 widgets, widgets / readReference);

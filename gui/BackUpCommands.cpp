@@ -3,13 +3,13 @@
 
 #include "BackUpMain.h"
 #include "Dialogs.h"
+#include "ListBox.h"
 #include "MemoLines.h"
 #include "Notes.h"
 #include "Text.h"
 #include "frmAboutUnit.h"
 
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <memory>
 
@@ -41,15 +41,11 @@ QString trimmedOfControls(const QString& text)
     return text.mid(first, end - first);
 }
 
-// Deletes the first selected item; without one, nothing happens.
-void removeSelectedItem(QListWidget* list)
+// Deletes the selected item; without one, nothing happens.
+void removeSelectedItem(ListBox* list)
 {
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->isSelected()) {
-            delete list->takeItem(i);
-            return;
-        }
-    }
+    if (const int row = list->selectedRow(); row >= 0)
+        list->removeItem(row);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "ErrorReport.h"
 #include "FileSystem.h"
 #include "ImageList.h"
+#include "ListBox.h"
 #include "Text.h"
 
 #include <QAction>
@@ -11,7 +12,6 @@
 #include <QDateEdit>
 #include <QEvent>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -41,12 +41,13 @@ platform::LocalDateTime fromQt(const QDateTime& when)
             time.msec()};
 }
 
-std::vector<std::string> items(const QListWidget* list)
+std::vector<std::string> items(const ListBox* list)
 {
+    const QStringList shown = list->items();
     std::vector<std::string> texts;
-    texts.reserve(static_cast<size_t>(list->count()));
-    for (int i = 0; i < list->count(); ++i)
-        texts.push_back(gui::fromQt(list->item(i)->text()));
+    texts.reserve(static_cast<size_t>(shown.size()));
+    for (const QString& text : shown)
+        texts.push_back(gui::fromQt(text));
     return texts;
 }
 

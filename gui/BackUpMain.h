@@ -19,7 +19,6 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
@@ -29,6 +28,8 @@ class QTabWidget;
 class QToolButton;
 
 namespace tarvik::gui {
+
+class ListBox;
 
 class TBackUpForm : public QMainWindow
 {
@@ -73,7 +74,7 @@ class TBackUpForm : public QMainWindow
     QToolButton* RunBackupSpeedButton;
     QToolButton* AddDirSpeedButton;
     QToolButton* SpeedButton1;
-    QListWidget* DirectoryListBox;
+    ListBox* DirectoryListBox;
     QFrame* Panel2;
     QLabel* Label1;
     QDateEdit* DateTimePicker;
@@ -84,7 +85,7 @@ class TBackUpForm : public QMainWindow
     QLineEdit* BackupDirEdt;
     QPushButton* SelectBUDirButton;
     QGroupBox* GroupBox1;
-    QListWidget* FileTypesListBox;
+    ListBox* FileTypesListBox;
     QToolButton* SpeedButton3;
     QToolButton* SpeedButton4;
     QGroupBox* GroupBox3;

@@ -4,6 +4,7 @@
 
 #include "BackUpMain.h"
 #include "ImageList.h"
+#include "ListBox.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,7 +13,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -59,9 +59,9 @@ QFrame* panel(QWidget* parent, const char* name, int height)
     return frame;
 }
 
-QListWidget* listBox(QWidget* parent, const char* name)
+ListBox* listBox(QWidget* parent, const char* name)
 {
-    auto* list = named(new QListWidget(parent), name);
+    auto* list = named(new ListBox(parent), name);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
     list->setItemDelegate(new FixedItemHeight(list));

@@ -1,6 +1,7 @@
 #include "FrmSettings.h"
 
 #include "FormPlacement.h"
+#include "ListBox.h"
 #include "Profile.h"
 #include "ProfileValues.h"
 #include "System.h"
@@ -8,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QStringList>
 #include <QWidget>
 #include <algorithm>
@@ -44,7 +44,7 @@ class SettingsFile
     {
         return parseProfileBoolean(read(section, key), defaultValue);
     }
-    std::vector<platform::ProfileEntry> readSection(const std::string& section) const
+    platform::ProfileSection readSection(const std::string& section) const
     {
         return platform::getProfileSection(section, m_path);
     }
@@ -147,13 +147,14 @@ void TFrmSettings::SavePlacement()
     file.release();
 }
 
-void TFrmSettings::LoadListBox(QListWidget* list)
+void TFrmSettings::LoadListBox(ListBox* list)
 {
     SettingsFile file;
     // One pass over the section's keys, "Number" among them, rather than one
     // read per index: a hand-edited "Number" of two thousand million must not
     // stall, and the file is read once.
-    const std::vector<platform::ProfileEntry> entries = file.readSection(sectionOf(list));
+    const platform::ProfileSection section = file.readSection(sectionOf(list));
+    const std::vector<platform::ProfileEntry>& entries = section.entries();
     const std::int32_t number = parseProfileInteger(firstEntryValue(entries, "Number"), 0);
     if (number > 0) {
         const std::vector<std::string_view> stored = storedListItemViews(entries, number);
@@ -166,15 +167,16 @@ void TFrmSettings::LoadListBox(QListWidget* list)
     file.release();
 }
 
-void TFrmSettings::SaveListBox(QListWidget* list)
+void TFrmSettings::SaveListBox(ListBox* list)
 {
     SettingsFile file;
     const std::string section = sectionOf(list);
-    const int count = list->count();
+    const QStringList items = list->items();
+    const auto count = static_cast<std::int32_t>(items.size());
     file.writeInteger(section, "Number", count);
-    std::optional<std::vector<platform::ProfileEntry>> stored; // read at the first blank item
-    for (int i = 0; i < count; ++i) {
-        std::string text = fromQt(list->item(i)->text());
+    std::optional<platform::ProfileSection> stored; // read at the first blank item
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::string text = fromQt(items[i]);
         const std::string_view item = trimControls(text);
         if (item.empty()) {
             // A blank item writes nothing, but an earlier list's item at this
@@ -182,7 +184,7 @@ void TFrmSettings::SaveListBox(QListWidget* list)
             // it: that one is blanked.
             if (!stored)
                 stored = file.readSection(section);
-            if (!trimControls(firstEntryValue(*stored, listItemKey(i))).empty())
+            if (!trimControls(firstEntryValue(stored->entries(), listItemKey(i))).empty())
                 file.write(section, listItemKey(i), "");
             continue;
         }

@@ -11,10 +11,11 @@
 
 class QCheckBox;
 class QLineEdit;
-class QListWidget;
 class QWidget;
 
 namespace tarvik::gui {
+
+class ListBox;
 
 // A write the settings file refused; what() is "Unable to write to " and the
 // file's full path.
@@ -52,8 +53,8 @@ class TFrmSettings
     // The stored items are appended to those the list holds. Items are saved
     // without blanks and control characters at their ends, blank ones not at
     // all, each under its own index.
-    void LoadListBox(QListWidget* list);
-    void SaveListBox(QListWidget* list);
+    void LoadListBox(ListBox* list);
+    void SaveListBox(ListBox* list);
 
     // A missing value empties the edit.
     void LoadEdit(QLineEdit* edit);

@@ -211,7 +211,7 @@ std::vector<ProfileEntry> IniFile::sectionEntries(std::string_view bytes, std::s
 {
     std::vector<ProfileEntry> entries;
     forEachKeyIn(bytes, section, [&](const Parsed& parsed) {
-        entries.push_back({std::string(parsed.name), std::string(parsed.value)});
+        entries.push_back({parsed.name, parsed.value});
         return true;
     });
     return entries;

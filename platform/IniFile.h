@@ -32,6 +32,7 @@ class IniFile
     // Reads straight from a file's bytes, without building an IniFile.
     static std::optional<std::string_view>
     findValue(std::string_view bytes, std::string_view section, std::string_view key);
+    // The entries view `bytes`.
     static std::vector<ProfileEntry> sectionEntries(std::string_view bytes,
                                                     std::string_view section);
 

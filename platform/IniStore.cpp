@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -205,22 +206,23 @@ std::string getString(const std::string& section, const std::string& key,
     return cut(IniFile::findValue(*bytes, section, key).value_or(defaultValue));
 }
 
-std::vector<ProfileEntry> getSection(const std::string& section, const std::string& path)
+ProfileSection getSection(const std::string& section, const std::string& path)
 {
-    std::vector<ProfileEntry> entries;
+    std::shared_ptr<const std::string> bytes;
     {
         std::lock_guard lock(g_mutex);
         const auto cached = pending().find(path);
         if (cached != pending().end())
-            entries = IniFile::sectionEntries(cached->second.file.text(), section);
-        else if (const std::optional<std::string> bytes = readBytes(path))
-            entries = IniFile::sectionEntries(*bytes, section);
+            bytes = std::make_shared<const std::string>(cached->second.file.text());
+        else if (std::optional<std::string> read = readBytes(path))
+            bytes = std::make_shared<const std::string>(std::move(*read));
     }
-    for (ProfileEntry& entry : entries) {
-        if (entry.value.size() > kProfileValueLimit)
-            entry.value.resize(kProfileValueLimit);
-    }
-    return entries;
+    if (!bytes)
+        return {};
+    std::vector<ProfileEntry> entries = IniFile::sectionEntries(*bytes, section);
+    for (ProfileEntry& entry : entries)
+        entry.value = entry.value.substr(0, kProfileValueLimit);
+    return ProfileSection(std::move(bytes), std::move(entries));
 }
 
 bool writeString(const std::string& section, const std::string& key, const std::string& value,

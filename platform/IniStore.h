@@ -22,7 +22,7 @@ namespace tarvik::platform::ini {
 
 std::string getString(const std::string& section, const std::string& key,
                       const std::string& defaultValue, const std::string& path);
-std::vector<ProfileEntry> getSection(const std::string& section, const std::string& path);
+ProfileSection getSection(const std::string& section, const std::string& path);
 bool writeString(const std::string& section, const std::string& key, const std::string& value,
                  const std::string& path);
 bool flush(const std::string& path);

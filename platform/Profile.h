@@ -8,7 +8,10 @@
 // of these calls ends its run of reads and writes with flushProfile.
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvik::platform {
@@ -23,14 +26,38 @@ std::string getProfileString(const std::string& section, const std::string& key,
 
 struct ProfileEntry
 {
-    std::string key;
-    std::string value;
+    std::string_view key;
+    std::string_view value;
+};
+
+// The keys of a section read at once. The entries view texts the section
+// keeps (shared by its copies), so they stay valid as long as some copy
+// lives; a list of thousands of keys is not copied key by key.
+class ProfileSection
+{
+  public:
+    ProfileSection() = default;
+    ProfileSection(std::shared_ptr<const std::string> texts, std::vector<ProfileEntry> entries)
+        : m_texts(std::move(texts)), m_entries(std::move(entries))
+    {}
+
+    const std::vector<ProfileEntry>& entries() const { return m_entries; }
+    size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
+    const ProfileEntry& operator[](size_t index) const { return m_entries[index]; }
+    const ProfileEntry& back() const { return m_entries.back(); }
+    auto begin() const { return m_entries.begin(); }
+    auto end() const { return m_entries.end(); }
+
+  private:
+    std::shared_ptr<const std::string> m_texts;
+    std::vector<ProfileEntry> m_entries;
 };
 
 // Every key of `section`, in file order, each value as getProfileString would
 // give it. A key that appears twice is listed twice; getProfileString gives
 // the first. Empty when the file or the section is missing.
-std::vector<ProfileEntry> getProfileSection(const std::string& section, const std::string& path);
+ProfileSection getProfileSection(const std::string& section, const std::string& path);
 
 // Gives `key` in `section` the value `value`, creating the file, the section
 // and the key as needed: a new key goes to the end of its section, a new

@@ -10,7 +10,7 @@ std::string getProfileString(const std::string& section, const std::string& key,
     return ini::getString(section, key, defaultValue, path);
 }
 
-std::vector<ProfileEntry> getProfileSection(const std::string& section, const std::string& path)
+ProfileSection getProfileSection(const std::string& section, const std::string& path)
 {
     return ini::getSection(section, path);
 }

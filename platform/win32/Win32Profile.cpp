@@ -1,6 +1,8 @@
 #include "Profile.h"
 
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <string_view>
 #include <windows.h>
 
@@ -67,14 +69,24 @@ std::string getProfileString(const std::string& section, const std::string& key,
     return std::string(buffer, length);
 }
 
-std::vector<ProfileEntry> getProfileSection(const std::string& section, const std::string& path)
+ProfileSection getProfileSection(const std::string& section, const std::string& path)
 {
-    std::vector<ProfileEntry> entries;
-    for (auto& name : keyNames(section, path)) {
-        std::string value = getProfileString(section, name, "", path);
-        entries.push_back({std::move(name), std::move(value)});
+    // Names and values end to end in one text, then viewed where they lie.
+    auto texts = std::make_shared<std::string>();
+    std::vector<std::pair<size_t, size_t>> sizes;
+    for (const std::string& name : keyNames(section, path)) {
+        const std::string value = getProfileString(section, name, "", path);
+        texts->append(name).append(value);
+        sizes.emplace_back(name.size(), value.size());
     }
-    return entries;
+    std::vector<ProfileEntry> entries;
+    entries.reserve(sizes.size());
+    std::string_view rest = *texts;
+    for (const auto& [nameSize, valueSize] : sizes) {
+        entries.push_back({rest.substr(0, nameSize), rest.substr(nameSize, valueSize)});
+        rest.remove_prefix(nameSize + valueSize);
+    }
+    return ProfileSection(std::move(texts), std::move(entries));
 }
 
 bool writeProfileString(const std::string& section, const std::string& key,

@@ -12,7 +12,7 @@
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -48,7 +48,7 @@ class BackUpFormTest : public QObject
             {"PageControl1", "QTabWidget"}, {"TabSheet1", "QWidget"},
             {"TabSheet2", "QWidget"},       {"TabSheet3", "QWidget"},
             {"Panel1", "QFrame"},           {"Panel2", "QFrame"},
-            {"Panel3", "QFrame"},           {"DirectoryListBox", "QListWidget"},
+            {"Panel3", "QFrame"},           {"DirectoryListBox", "tarvik::gui::ListBox"},
             {"Label1", "QLabel"},           {"NotesMemo", "QPlainTextEdit"},
             {"StatusBar1", "QStatusBar"},   {"MainMenu1", "QMenuBar"},
             {"ActionList", "QObject"},

@@ -9,7 +9,7 @@
 #include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>

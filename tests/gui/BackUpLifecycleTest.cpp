@@ -10,7 +10,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
@@ -22,12 +22,9 @@ using windowtest::WindowWorld;
 
 namespace {
 
-QStringList itemsOf(const QListWidget* list)
+QStringList itemsOf(const tarvik::gui::ListBox* list)
 {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
+    return list->items();
 }
 
 std::unique_ptr<TBackUpForm> startWindow(std::vector<std::string> commandLine = {})

@@ -6,7 +6,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/wait.h>
@@ -99,7 +99,7 @@ class FrmSettingsTest : public QObject
         QFETCH(QStringList, expected);
         writeBytes(m_settingsFile, "[Other]\r\nNumber=1\r\nsVal0=other\r\n[FileTypesListBox]\r\n" +
                                        section + "[Later]\r\nsVal1=later\r\n");
-        QListWidget list;
+        gui::ListBox list;
         list.setObjectName("FileTypesListBox");
         list.addItem("already there");
         TFrmSettings().LoadListBox(&list);
@@ -110,7 +110,7 @@ class FrmSettingsTest : public QObject
     {
         writeBytes(m_settingsFile,
                    "[DirectoryListBox]\r\nNumber=9\r\nsVal1=old\r\nsVal5=older\r\n");
-        QListWidget list;
+        gui::ListBox list;
         list.setObjectName("DirectoryListBox");
         list.addItems({"  *.doc  ", " \t ", "\x01/srv/share\x1f", ""});
         TFrmSettings().SaveListBox(&list);
@@ -120,7 +120,7 @@ class FrmSettingsTest : public QObject
         QCOMPARE(readBytes(m_settingsFile),
                  QByteArray("[DirectoryListBox]\r\nNumber=4\r\nsVal1=\r\nsVal5=older\r\n"
                             "sVal0=*.doc\r\nsVal2=/srv/share\r\n"));
-        QListWidget loaded;
+        gui::ListBox loaded;
         loaded.setObjectName("DirectoryListBox");
         TFrmSettings().LoadListBox(&loaded);
         QCOMPARE(itemsOf(loaded), (QStringList{"*.doc", "/srv/share"}));

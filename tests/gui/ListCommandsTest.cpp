@@ -9,7 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -163,12 +163,12 @@ void ListCommandsTest::removeSelected()
     QFETCH(QStringList, expected);
     ShownForm shown;
     QVERIFY(shown.ready);
-    auto* box = shown.form->findChild<QListWidget*>(list);
+    auto* box = shown.form->findChild<tarvik::gui::ListBox*>(list);
     QVERIFY(box);
     QCOMPARE(box->selectionMode(), QAbstractItemView::SingleSelection);
     box->addItems(items);
     if (selected >= 0)
-        box->item(selected)->setSelected(true);
+        box->selectRow(selected);
     shown.action(qPrintable(action))->trigger();
     QCOMPARE(itemsOf(*box), expected);
     // A second removal without a selection changes nothing and says nothing.

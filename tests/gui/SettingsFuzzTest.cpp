@@ -11,7 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
@@ -189,7 +189,7 @@ class SettingsFuzzTest : public QObject
             TBackUpSettings placement; // the placement read from any section
             placement.SectionName = "DirectoryListBox";
             placement.LoadPlacement();
-            for (QListWidget* list : {&loaded.directories, &loaded.fileTypes}) {
+            for (gui::ListBox* list : {&loaded.directories, &loaded.fileTypes}) {
                 const std::string section = list->objectName().toStdString();
                 const std::int32_t number =
                     parseProfileInteger(platform::getProfileString(section, "Number", "", path), 0);

@@ -6,27 +6,24 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QStringList>
 #include <QWidget>
 
 namespace tarvik::test {
 
-inline QStringList itemsOf(const QListWidget& list)
+inline QStringList itemsOf(const gui::ListBox& list)
 {
-    QStringList items;
-    for (int i = 0; i < list.count(); ++i)
-        items << list.item(i)->text();
-    return items;
+    return list.items();
 }
 
 struct MainWidgets
 {
     QWidget form;
-    QListWidget directories;
+    gui::ListBox directories;
     QLineEdit backupDir;
     QCheckBox addNotes, subDir, delphiFiles, changesFromDate;
-    QListWidget fileTypes;
+    gui::ListBox fileTypes;
 
     MainWidgets()
     {

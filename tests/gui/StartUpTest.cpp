@@ -10,7 +10,7 @@
 #include "WindowTestSupport.h"
 
 #include <QLineEdit>
-#include <QListWidget>
+#include "ListBox.h"
 #include <QTest>
 #include <csignal>
 #include <filesystem>

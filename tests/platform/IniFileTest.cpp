@@ -78,9 +78,9 @@ TEST_CASE(sectionEntriesListEveryKeyOfTheFirstSectionInOrder)
         "[s]\r\ne=6\r\n";
     const auto entries = IniFile::sectionEntries(file, "s");
     REQUIRE_EQ(entries.size(), size_t{3});
-    CHECK_EQ(entries[0].key + "=" + entries[0].value, "b=2");
-    CHECK_EQ(entries[1].key + "=" + entries[1].value, "a=1");
-    CHECK_EQ(entries[2].key + "=" + entries[2].value, "b=4");
+    CHECK_EQ(std::string(entries[0].key) + "=" + std::string(entries[0].value), "b=2");
+    CHECK_EQ(std::string(entries[1].key) + "=" + std::string(entries[1].value), "a=1");
+    CHECK_EQ(std::string(entries[2].key) + "=" + std::string(entries[2].value), "b=4");
     CHECK(IniFile::sectionEntries(file, "U").empty());
 }
 

@@ -299,10 +299,10 @@ TEST_CASE(sectionReadsListTheSameKeys)
     };
     TempDir dir;
     int fileNumber = 0;
-    const auto listed = [](const std::vector<ProfileEntry>& entries) {
+    const auto listed = [](const ProfileSection& entries) {
         std::string text;
         for (const auto& entry : entries)
-            text += entry.key + "=" + entry.value + "|";
+            text.append(entry.key).append("=").append(entry.value).append("|");
         return text;
     };
     for (const auto& row : rows) {
