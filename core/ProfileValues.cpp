@@ -150,6 +150,23 @@ std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entr
     return {};
 }
 
+std::vector<std::string_view>
+listItemValues(const std::vector<platform::ProfileEntry>& entries, std::int32_t count)
+{
+    const size_t size = count > 0 ? static_cast<size_t>(count) : 0;
+    std::vector<std::string_view> values(size);
+    std::vector<bool> found(size);
+    for (const platform::ProfileEntry& entry : entries) {
+        const std::int64_t index = listItemIndex(entry.key);
+        if (index >= 0 && static_cast<std::uint64_t>(index) < size &&
+            !found[static_cast<size_t>(index)]) {
+            found[static_cast<size_t>(index)] = true;
+            values[static_cast<size_t>(index)] = entry.value;
+        }
+    }
+    return values;
+}
+
 std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntry>& entries,
                                          std::int32_t number)
 {

@@ -12,7 +12,6 @@
 #include <QStringList>
 #include <QWidget>
 #include <algorithm>
-#include <optional>
 
 namespace tarvik::gui {
 namespace {
@@ -173,24 +172,26 @@ void TFrmSettings::SaveListBox(ListBox* list)
     const std::string section = sectionOf(list);
     const QStringList items = list->items();
     const auto count = static_cast<std::int32_t>(items.size());
+    // An item that reads back as it would be written needs no write, so a
+    // list saved unchanged, as at most exits, leaves the file as it was.
+    // "Number" is written whatever it holds: a file that takes no writes
+    // says so here.
+    const platform::ProfileSection stored = file.readSection(section);
+    const std::vector<std::string_view> readBack = listItemValues(stored.entries(), count);
     file.writeInteger(section, "Number", count);
-    std::optional<platform::ProfileSection> stored; // read at the first blank item
     for (std::int32_t i = 0; i < count; ++i) {
-        std::string text = fromQt(items[i]);
+        const std::string text = fromQt(items[i]);
         const std::string_view item = trimControls(text);
+        const std::string_view before = readBack[static_cast<size_t>(i)];
         if (item.empty()) {
             // A blank item writes nothing, but an earlier list's item at this
             // index would come back at the next load, though the user removed
             // it: that one is blanked.
-            if (!stored)
-                stored = file.readSection(section);
-            if (!trimControls(firstEntryValue(stored->entries(), listItemKey(i))).empty())
+            if (!trimControls(before).empty())
                 file.write(section, listItemKey(i), "");
-            continue;
+        } else if (item != before) {
+            file.write(section, listItemKey(i), std::string(item));
         }
-        if (item.size() != text.size())
-            text = std::string(item);
-        file.write(section, listItemKey(i), text);
     }
     file.release();
 }

@@ -1,5 +1,7 @@
 #include "IniFile.h"
 
+#include <algorithm>
+
 namespace tarvik::platform {
 namespace {
 
@@ -48,6 +50,22 @@ bool sameName(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+// FNV-1a over the lower-case name, seeded with the section's index, then
+// mixed so that the low bits a table uses differ for names that differ only
+// in their last digits ("sVal17", "sVal18").
+std::uint64_t keyHash(size_t section, std::string_view name)
+{
+    std::uint64_t hash = 14695981039346656037ull ^ (section * 0x9E3779B97F4A7C15ull);
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(lower(c));
+        hash *= 1099511628211ull;
+    }
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 33;
+    return hash;
 }
 
 // Whether `text` holds any of the characters of `set`.
@@ -184,13 +202,84 @@ void IniFile::addLine(std::string_view content, Ending ending)
         m_sections.emplace_back();
         section = &m_sections.back();
         m_sectionIndex.try_emplace(lowered(parsed.name), m_sections.size() - 1);
-    } else if (parsed.kind == Kind::Key) {
-        section->keys.try_emplace(lowered(parsed.name), section->lines.size());
     }
+    ++m_lineCount;
     if (!trimBlanks(content).empty())
         section->lastContent = section->lines.size();
     section->lines.push_back(
         {static_cast<size_t>(content.data() - m_bytes.data()), content.size(), kAsRead, ending});
+}
+
+std::optional<size_t> IniFile::findKey(size_t section, std::string_view name) const
+{
+    if (!m_keysIndexed && m_linesSearched < m_lineCount) {
+        const std::vector<Line>& lines = m_sections[section].lines;
+        for (size_t line = 0; line < lines.size(); ++line) {
+            const Parsed parsed = classify(contentOf(lines[line]));
+            if (parsed.kind == Kind::Key && sameName(parsed.name, name)) {
+                m_linesSearched += line + 1;
+                return line;
+            }
+        }
+        m_linesSearched += lines.size();
+        return std::nullopt;
+    }
+    if (!m_keysIndexed)
+        buildKeyIndex();
+    if (m_keySlots.empty())
+        return std::nullopt;
+    // Of two keys of one name the first line counts, wherever the table put
+    // them.
+    const std::uint64_t hash = keyHash(section, name);
+    const size_t mask = m_keySlots.size() - 1;
+    std::optional<size_t> first;
+    for (size_t slot = hash & mask; m_keySlots[slot].line != kNoLine; slot = (slot + 1) & mask) {
+        const KeySlot& candidate = m_keySlots[slot];
+        if (candidate.hash == hash && candidate.section == section &&
+            (!first || candidate.line < *first) &&
+            sameName(classify(contentOf(m_sections[section].lines[candidate.line])).name, name))
+            first = candidate.line;
+    }
+    return first;
+}
+
+void IniFile::buildKeyIndex() const
+{
+    m_keysIndexed = true;
+    for (size_t section = 0; section < m_sections.size(); ++section) {
+        const std::vector<Line>& lines = m_sections[section].lines;
+        for (size_t line = 0; line < lines.size(); ++line) {
+            const Parsed parsed = classify(contentOf(lines[line]));
+            if (parsed.kind == Kind::Key)
+                addKey(section, parsed.name, line);
+        }
+    }
+}
+
+// Records `line` for the key; a search picks the first of a name.
+void IniFile::addKey(size_t section, std::string_view name, size_t line) const
+{
+    // Kept at most half full, so that a search ends soon at an empty slot.
+    if (2 * (m_keyCount + 1) > m_keySlots.size()) {
+        std::vector<KeySlot> old(std::max<size_t>(64, 2 * m_keySlots.size()));
+        old.swap(m_keySlots);
+        const size_t mask = m_keySlots.size() - 1;
+        for (const KeySlot& moved : old) {
+            if (moved.line == kNoLine)
+                continue;
+            size_t slot = moved.hash & mask;
+            while (m_keySlots[slot].line != kNoLine)
+                slot = (slot + 1) & mask;
+            m_keySlots[slot] = moved;
+        }
+    }
+    const std::uint64_t hash = keyHash(section, name);
+    const size_t mask = m_keySlots.size() - 1;
+    size_t slot = hash & mask;
+    while (m_keySlots[slot].line != kNoLine)
+        slot = (slot + 1) & mask;
+    m_keySlots[slot] = {hash, static_cast<std::uint32_t>(section), static_cast<std::uint32_t>(line)};
+    ++m_keyCount;
 }
 
 std::optional<std::string_view> IniFile::findValue(std::string_view bytes, std::string_view section,
@@ -224,11 +313,10 @@ std::optional<std::string_view> IniFile::value(std::string_view section, std::st
     const auto where = m_sectionIndex.find(lowered(section));
     if (where == m_sectionIndex.end())
         return std::nullopt;
-    const Section& found = m_sections[where->second];
-    const auto line = found.keys.find(lowerInto(m_nameBuffer, key));
-    if (line == found.keys.end())
+    const std::optional<size_t> line = findKey(where->second, key);
+    if (!line)
         return std::nullopt;
-    return classify(contentOf(found.lines[line->second])).value;
+    return classify(contentOf(m_sections[where->second].lines[*line])).value;
 }
 
 bool IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
@@ -241,16 +329,19 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
     value = value.substr(0, value.find('\n'));
     auto spell = [&](std::string& content) { content.assign(key).append(1, '=').append(value); };
 
-    Section& target = findOrAppendSection(section);
-    const auto line = target.keys.find(lowerInto(m_nameBuffer, key));
-    if (line != target.keys.end()) {
-        Line& found = target.lines[line->second];
+    const size_t targetIndex = findOrAppendSection(section);
+    Section& target = m_sections[targetIndex];
+    if (const std::optional<size_t> line = findKey(targetIndex, key)) {
+        Line& found = target.lines[*line];
         // A save mostly writes what the file holds already: such a line is
         // left as it is, without a copy of its own.
-        if (!spelledAs(contentOf(found), key, value))
+        if (!spelledAs(contentOf(found), key, value)) {
             spell(writtenContent(found));
+            m_changed = true;
+        }
         return true;
     }
+    m_changed = true;
     std::string content;
     spell(content);
     Line& last = target.lines[target.lastContent];
@@ -259,25 +350,27 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
     const size_t at = target.lastContent + 1;
     target.lines.insert(target.lines.begin() + static_cast<std::ptrdiff_t>(at),
                         writtenLine(std::move(content), Ending::CrLf));
-    target.keys.emplace(m_nameBuffer, at);
     target.lastContent = at;
+    ++m_lineCount;
+    if (m_keysIndexed)
+        addKey(targetIndex, key, at);
     return true;
 }
 
-IniFile::Section& IniFile::findOrAppendSection(std::string_view name)
+size_t IniFile::findOrAppendSection(std::string_view name)
 {
     // A store writes many keys to one section in a row.
     if (m_lastSection && m_lastSectionName == name)
-        return m_sections[*m_lastSection];
+        return *m_lastSection;
     const auto where = m_sectionIndex.find(lowerInto(m_nameBuffer, name));
     if (where == m_sectionIndex.end())
         appendSection(name);
     m_lastSection = where == m_sectionIndex.end() ? m_sections.size() - 1 : where->second;
     m_lastSectionName = name;
-    return m_sections[*m_lastSection];
+    return *m_lastSection;
 }
 
-IniFile::Section& IniFile::appendSection(std::string_view name)
+void IniFile::appendSection(std::string_view name)
 {
     endLastLine();
     std::string header;
@@ -286,8 +379,8 @@ IniFile::Section& IniFile::appendSection(std::string_view name)
     Line line = writtenLine(std::move(header), Ending::CrLf);
     m_sections.emplace_back();
     m_sections.back().lines.push_back(line);
+    ++m_lineCount;
     m_sectionIndex.try_emplace(lowered(name), m_sections.size() - 1);
-    return m_sections.back();
 }
 
 void IniFile::endLastLine()

@@ -49,6 +49,10 @@ class IniFile
     // The whole file as bytes.
     std::string text() const;
 
+    // Whether a write changed a byte since the file was read: writing what a
+    // line holds already changes nothing.
+    bool changed() const { return m_changed; }
+
   private:
     enum class Ending : std::uint8_t
     {
@@ -69,17 +73,31 @@ class IniFile
     };
     struct Section
     {
-        std::vector<Line> lines;                      // the header line first, except in the head
-        std::unordered_map<std::string, size_t> keys; // lower-case name -> first line
-        size_t lastContent = 0; // last line that is not blank; new keys go after it
+        std::vector<Line> lines; // the header line first, except in the head
+        size_t lastContent = 0;  // last line that is not blank; new keys go after it
+    };
+    // The first line of each key name in each section, found by a hash of the
+    // section and the lower-case name in an open-addressing table: thousands
+    // of keys are indexed without a string or a node apiece. Built only once
+    // searches have walked as many lines as the file has, so that a file read
+    // for a write or two is never indexed.
+    static constexpr std::uint32_t kNoLine = UINT32_MAX;
+    struct KeySlot
+    {
+        std::uint64_t hash = 0;
+        std::uint32_t section = 0;
+        std::uint32_t line = kNoLine;
     };
 
     std::string_view contentOf(const Line& line) const;
+    std::optional<size_t> findKey(size_t section, std::string_view name) const;
+    void buildKeyIndex() const;
+    void addKey(size_t section, std::string_view name, size_t line) const;
     std::string& writtenContent(Line& line);
     Line writtenLine(std::string content, Ending ending);
     void addLine(std::string_view content, Ending ending);
-    Section& findOrAppendSection(std::string_view name);
-    Section& appendSection(std::string_view name);
+    size_t findOrAppendSection(std::string_view name); // the section's index
+    void appendSection(std::string_view name);
     void endLastLine();
 
     std::string m_bytes; // the file as read
@@ -87,9 +105,15 @@ class IniFile
     // m_sections[0] holds the lines before the first section.
     std::vector<Section> m_sections{1};
     std::unordered_map<std::string, size_t> m_sectionIndex; // lower-case name -> first
+    mutable std::vector<KeySlot> m_keySlots;
+    mutable size_t m_keyCount = 0;
+    mutable bool m_keysIndexed = false;
+    mutable size_t m_linesSearched = 0;
+    size_t m_lineCount = 0;
     std::optional<size_t> m_lastSection;
     std::string m_lastSectionName;
     mutable std::string m_nameBuffer;
+    bool m_changed = false;
 };
 
 } // namespace tarvik::platform

@@ -249,6 +249,12 @@ bool flush(const std::string& path)
     const auto cached = pending().find(path);
     if (cached == pending().end())
         return true;
+    // Writes that left every byte as it was need no new file: the settings
+    // a program saves at every exit are mostly the ones it loaded.
+    if (!cached->second.file.changed()) {
+        pending().erase(cached);
+        return true;
+    }
     const std::string bytes = cached->second.file.text();
     pending().erase(cached);
     return replaceFile(resolved(path), bytes);

@@ -210,3 +210,33 @@ TEST_CASE(aSectionsFirstKeyOfANameGivesItsValue)
         CHECK_EQ(std::string(firstEntryValue(row.entries, "Number")), row.expected);
     }
 }
+
+TEST_CASE(listItemValuesGiveWhatAReadOfEachIndexGives)
+{
+    using Entries = std::vector<platform::ProfileEntry>;
+    struct Row
+    {
+        const char* name;
+        Entries entries;
+        std::int32_t count;
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {"gap", {{"Number", "3"}, {"sVal0", "a"}, {"sVal2", "c"}}, 3, {"a", "", "c"}},
+        {"beyond the count", {{"sVal0", "a"}, {"sVal1", "b"}}, 1, {"a"}},
+        {"file order", {{"sVal1", "b"}, {"sVal0", "a"}}, 2, {"a", "b"}},
+        {"first of two keys wins", {{"SVAL0", "a"}, {"sVal0", "b"}}, 1, {"a"}},
+        {"blanks kept as read", {{"sVal0", " \t"}}, 1, {" \t"}},
+        {"not the same name", {{"sVal01", "a"}, {"sVal", "b"}, {"xVal0", "c"}}, 2, {"", ""}},
+        {"zero", {{"sVal0", "a"}}, 0, {}},
+        {"negative", {{"sVal0", "a"}}, -5, {}},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        const std::vector<std::string_view> values = listItemValues(row.entries, row.count);
+        CHECK(std::vector<std::string>(values.begin(), values.end()) == row.expected);
+        // The same as a read of each key, one by one.
+        for (std::int32_t i = 0; i < row.count && static_cast<size_t>(i) < values.size(); ++i)
+            CHECK_EQ(values[static_cast<size_t>(i)], firstEntryValue(row.entries, listItemKey(i)));
+    }
+}

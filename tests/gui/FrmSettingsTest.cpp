@@ -1,14 +1,15 @@
 // The settings store on real widgets and real files.
 #include "BackUpSettings.h"
 #include "ModulePathSystem.h"
+#include "ListBox.h"
 #include "SettingsWidgets.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
-#include "ListBox.h"
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -351,9 +352,19 @@ class FrmSettingsTest : public QObject
         }
     }
 
+    void readOnlyFileKeepsItsContent_data()
+    {
+        QTest::addColumn<bool>("list");
+        QTest::newRow("a changed edit") << false;
+        // Nothing would change, but the file still says it takes no writes.
+        QTest::newRow("an unchanged list") << true;
+    }
+
     void readOnlyFileKeepsItsContent()
     {
-        const QByteArray content = "; mine\r\n[BackupDirEdt]\r\nText=old\r\n";
+        QFETCH(bool, list);
+        const QByteArray content =
+            "; mine\r\n[BackupDirEdt]\r\nText=old\r\n[DirectoryListBox]\r\nNumber=1\r\nsVal0=/a\r\n";
         writeBytes(m_settingsFile, content);
         QFile::setPermissions(m_settingsFile,
                               QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
@@ -368,8 +379,14 @@ class FrmSettingsTest : public QObject
             QLineEdit edit;
             edit.setObjectName("BackupDirEdt");
             edit.setText("new");
+            ListBox directories;
+            directories.setObjectName("DirectoryListBox");
+            directories.addItem("/a");
             try {
-                TBackUpSettings().SaveEdit(&edit);
+                if (list)
+                    TBackUpSettings().SaveListBox(&directories);
+                else
+                    TBackUpSettings().SaveEdit(&edit);
             } catch (const SettingsWriteError& error) {
                 ::_exit(std::string(error.what()) ==
                                 "Unable to write to " + m_settingsFile.toStdString()
@@ -384,6 +401,49 @@ class FrmSettingsTest : public QObject
         QCOMPARE(WEXITSTATUS(status), 0);
         QCOMPARE(readBytes(m_settingsFile), content);
         QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{"TarvikBackUp.INI"});
+    }
+
+    // A list saved as it was loaded leaves the file as it was, down to its
+    // identity on disk; a changed item rewrites its own line only.
+    void listSavedUnchangedLeavesTheFileAlone_data()
+    {
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<bool>("replaced");
+        const QByteArray stored =
+            "[DirectoryListBox]\r\nNumber=3\r\nsVal0=/a\r\nSVAL1 =  /b  \r\nsVal2=/c\r\n";
+        QTest::newRow("the same items") << QStringList{"/a", "/b", "/c"} << stored << false;
+        QTest::newRow("the same items with blanks around")
+            << QStringList{" /a", "/b\t", "/c"} << stored << false;
+        QTest::newRow("one item changed")
+            << QStringList{"/a", "/b", "/new"}
+            << QByteArray(stored).replace("sVal2=/c", "sVal2=/new") << true;
+        QTest::newRow("one item removed")
+            << QStringList{"/a", "", "/c"}
+            << QByteArray(stored).replace("SVAL1 =  /b  ", "sVal1=") << true;
+        QTest::newRow("one item fewer") << QStringList{"/a", "/b"}
+                                        << QByteArray(stored).replace("Number=3", "Number=2")
+                                        << true;
+    }
+
+    void listSavedUnchangedLeavesTheFileAlone()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(QByteArray, after);
+        QFETCH(bool, replaced);
+        writeBytes(m_settingsFile,
+                   "[DirectoryListBox]\r\nNumber=3\r\nsVal0=/a\r\nSVAL1 =  /b  \r\nsVal2=/c\r\n");
+        const auto inode = [&] {
+            struct stat status{};
+            return ::stat(qPrintable(m_settingsFile), &status) == 0 ? status.st_ino : ino_t{0};
+        };
+        const ino_t before = inode();
+        ListBox list;
+        list.setObjectName("DirectoryListBox");
+        list.addItems(items);
+        TBackUpSettings().SaveListBox(&list);
+        QCOMPARE(readBytes(m_settingsFile), after);
+        QCOMPARE(inode() != before, replaced);
     }
 
   private:

@@ -234,3 +234,35 @@ TEST_CASE(randomWritesKeepEverythingElse)
         }
     }
 }
+
+// Keys are found by walking the section until searches have walked as many
+// lines as the file has, then through an index; both must find the first key
+// of a name, in its own section only.
+TEST_CASE(writesFindTheFirstKeyOfANameWithAndWithoutTheIndex)
+{
+    std::string file = "[S]\r\n";
+    for (int i = 0; i < 200; ++i)
+        file += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+    file += "K7 = duplicate\r\n[T]\r\nk7=other\r\n[s]\r\nk7=again\r\n";
+    for (const int searches : {0, 1, 50, 1000}) {
+        CHECK_CONTEXT(std::to_string(searches) + " searches first");
+        IniFile ini(file);
+        for (int i = 0; i < searches; ++i) {
+            const std::string key = "k" + std::to_string((i * 37) % 200);
+            REQUIRE(ini.setValue("S", key, ini.value("S", key).value_or("?")));
+        }
+        CHECK(!ini.changed()); // every write gave a line what it held
+        REQUIRE(ini.setValue("s", "K7", "new"));
+        REQUIRE(ini.setValue("S", "fresh", "1"));
+        CHECK(ini.changed());
+        CHECK_EQ(show(heldValue(ini, "S", "k7")), show("new"));
+        CHECK_EQ(show(heldValue(ini, "T", "K7")), show("other"));
+        CHECK_EQ(show(heldValue(ini, "S", "FRESH")), show("1"));
+        CHECK_EQ(show(heldValue(ini, "S", "k199")), show("v199"));
+        CHECK_EQ(show(heldValue(ini, "S", "k200")), show(std::nullopt));
+        std::string expected = file;
+        expected.replace(expected.find("k7=v7"), 5, "K7=new");
+        expected.insert(expected.find("[T]"), "fresh=1\r\n");
+        CHECK_EQ(ini.text(), expected);
+    }
+}

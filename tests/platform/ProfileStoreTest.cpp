@@ -148,6 +148,43 @@ TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
     CHECK_EQ(getProfileString("S", "k", "", path), "edited");
 }
 
+#ifndef _WIN32
+// A write that leaves every byte as it was needs no new file: the file keeps
+// its identity (and its time), as at an exit that changed no setting.
+TEST_CASE(writesThatChangeNothingLeaveTheFileAlone)
+{
+    struct Row
+    {
+        const char* name;
+        const char* key;
+        const char* value;
+        bool replaced;
+        const char* after;
+    };
+    const Row rows[] = {
+        {"same value", "k", "old", false, "[S]\r\nk=old\r\n; note\r\n"},
+        {"other value", "k", "new", true, "[S]\r\nk=new\r\n; note\r\n"},
+        {"other spelling of the key", "K", "old", true, "[S]\r\nK=old\r\n; note\r\n"},
+        {"new key", "j", "", true, "[S]\r\nk=old\r\n; note\r\nj=\r\n"},
+    };
+    TempDir folder;
+    const std::string path = folder / "Same.INI";
+    const auto inode = [&] {
+        struct stat status{};
+        return ::stat(path.c_str(), &status) == 0 ? status.st_ino : ino_t{0};
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        writeFile(path, "[S]\r\nk=old\r\n; note\r\n");
+        const ino_t before = inode();
+        REQUIRE(writeProfileString("S", row.key, row.value, path));
+        REQUIRE(flushProfile(path));
+        CHECK_EQ(inode() != before, row.replaced);
+        CHECK_EQ(readFile(path), row.after);
+    }
+}
+#endif
+
 TEST_CASE(aFileThatCannotBeCreatedRefusesTheWrite)
 {
     TempDir folder;
