@@ -43,11 +43,10 @@ platform::LocalDateTime fromQt(const QDateTime& when)
 
 std::vector<std::string> items(const ListBox* list)
 {
-    const QStringList shown = list->items();
     std::vector<std::string> texts;
-    texts.reserve(static_cast<size_t>(shown.size()));
-    for (const QString& text : shown)
-        texts.push_back(gui::fromQt(text));
+    texts.reserve(static_cast<size_t>(list->count()));
+    for (int row = 0; row < list->count(); ++row)
+        texts.emplace_back(list->text(row));
     return texts;
 }
 

@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QStringList>
 #include <QWidget>
 #include <algorithm>
 
@@ -156,12 +155,7 @@ void TFrmSettings::LoadListBox(ListBox* list)
     const std::vector<platform::ProfileEntry>& entries = section.entries();
     const std::int32_t number = parseProfileInteger(firstEntryValue(entries, "Number"), 0);
     if (number > 0) {
-        const std::vector<std::string_view> stored = storedListItemViews(entries, number);
-        QStringList items;
-        items.reserve(static_cast<qsizetype>(stored.size()));
-        for (const std::string_view item : stored)
-            items.append(toQt(item));
-        list->addItems(items);
+        list->addTexts(storedListItemViews(entries, number));
     }
     file.release();
 }
@@ -170,8 +164,7 @@ void TFrmSettings::SaveListBox(ListBox* list)
 {
     SettingsFile file;
     const std::string section = sectionOf(list);
-    const QStringList items = list->items();
-    const auto count = static_cast<std::int32_t>(items.size());
+    const auto count = static_cast<std::int32_t>(list->count());
     // An item that reads back as it would be written needs no write, so a
     // list saved unchanged, as at most exits, leaves the file as it was.
     // "Number" is written whatever it holds: a file that takes no writes
@@ -180,8 +173,7 @@ void TFrmSettings::SaveListBox(ListBox* list)
     const std::vector<std::string_view> readBack = listItemValues(stored.entries(), count);
     file.writeInteger(section, "Number", count);
     for (std::int32_t i = 0; i < count; ++i) {
-        const std::string text = fromQt(items[i]);
-        const std::string_view item = trimControls(text);
+        const std::string_view item = trimControls(list->text(i));
         const std::string_view before = readBack[static_cast<size_t>(i)];
         if (item.empty()) {
             // A blank item writes nothing, but an earlier list's item at this

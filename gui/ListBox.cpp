@@ -1,30 +1,105 @@
 #include "ListBox.h"
 
+#include "Text.h"
+
 #include <QItemSelectionModel>
-#include <QStringListModel>
 
 namespace tarvik::gui {
 
-ListBox::ListBox(QWidget* parent) : QListView(parent), m_model(new QStringListModel(this))
+int ListBoxTexts::rowCount(const QModelIndex& parent) const
 {
-    setModel(m_model);
-    // Items are chosen here, never edited in place.
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+QVariant ListBoxTexts::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole)
+        return {};
+    return toQt(text(index.row()));
+}
+
+std::string_view ListBoxTexts::text(int row) const
+{
+    const Span span = m_rows[static_cast<size_t>(row)];
+    return std::string_view(m_bytes).substr(span.begin, span.size);
+}
+
+void ListBoxTexts::append(const std::vector<std::string_view>& texts)
+{
+    if (texts.empty())
+        return;
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
+    size_t size = m_bytes.size();
+    for (const std::string_view text : texts)
+        size += text.size();
+    m_bytes.reserve(size);
+    m_rows.reserve(m_rows.size() + texts.size());
+    for (const std::string_view text : texts) {
+        m_rows.push_back({m_bytes.size(), text.size()});
+        m_bytes.append(text);
+    }
+    endInsertRows();
+}
+
+void ListBoxTexts::remove(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    beginRemoveRows({}, row, row);
+    m_unused += m_rows[static_cast<size_t>(row)].size;
+    m_rows.erase(m_rows.begin() + row);
+    // Removed rows' bytes are dropped once they are most of the buffer.
+    if (m_unused > m_bytes.size() / 2) {
+        std::string kept;
+        kept.reserve(m_bytes.size() - m_unused);
+        for (Span& span : m_rows) {
+            const size_t begin = kept.size();
+            kept.append(m_bytes, span.begin, span.size);
+            span.begin = begin;
+        }
+        m_bytes = std::move(kept);
+        m_unused = 0;
+    }
+    endRemoveRows();
+}
+
+void ListBoxTexts::clear()
+{
+    beginResetModel();
+    m_bytes.clear();
+    m_rows.clear();
+    m_unused = 0;
+    endResetModel();
+}
+
+ListBox::ListBox(QWidget* parent) : QListView(parent), m_texts(new ListBoxTexts(this))
+{
+    setModel(m_texts);
 }
 
 int ListBox::count() const
 {
-    return m_model->rowCount();
+    return m_texts->rowCount();
+}
+
+std::string_view ListBox::text(int row) const
+{
+    return m_texts->text(row);
 }
 
 QString ListBox::item(int row) const
 {
-    return m_model->data(m_model->index(row), Qt::DisplayRole).toString();
+    return toQt(text(row));
 }
 
 QStringList ListBox::items() const
 {
-    return m_model->stringList();
+    QStringList texts;
+    texts.reserve(count());
+    for (int row = 0; row < count(); ++row)
+        texts.append(item(row));
+    return texts;
 }
 
 void ListBox::addItem(const QString& text)
@@ -34,27 +109,26 @@ void ListBox::addItem(const QString& text)
 
 void ListBox::addItems(const QStringList& texts)
 {
-    if (texts.isEmpty())
-        return;
-    if (count() == 0) {
-        m_model->setStringList(texts);
-        return;
-    }
-    // Rows inserted, not the model reset, so that a selection stays.
-    const int first = count();
-    m_model->insertRows(first, static_cast<int>(texts.size()));
-    for (int i = 0; i < texts.size(); ++i)
-        m_model->setData(m_model->index(first + i), texts[i]);
+    std::vector<std::string> bytes;
+    bytes.reserve(static_cast<size_t>(texts.size()));
+    for (const QString& text : texts)
+        bytes.push_back(fromQt(text));
+    addTexts(std::vector<std::string_view>(bytes.begin(), bytes.end()));
+}
+
+void ListBox::addTexts(const std::vector<std::string_view>& texts)
+{
+    m_texts->append(texts);
 }
 
 void ListBox::removeItem(int row)
 {
-    m_model->removeRows(row, 1);
+    m_texts->remove(row);
 }
 
 void ListBox::clear()
 {
-    m_model->setStringList({});
+    m_texts->clear();
 }
 
 int ListBox::selectedRow() const
@@ -65,7 +139,7 @@ int ListBox::selectedRow() const
 
 void ListBox::selectRow(int row)
 {
-    selectionModel()->select(m_model->index(row),
+    selectionModel()->select(m_texts->index(row),
                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 

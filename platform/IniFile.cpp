@@ -196,15 +196,16 @@ IniFile::Line IniFile::writtenLine(std::string content, Ending ending)
 // `content` lies in m_bytes.
 void IniFile::addLine(std::string_view content, Ending ending)
 {
-    const Parsed parsed = classify(content);
+    // Only headers matter here; keys are found when they are looked for.
+    const std::string_view trimmed = trimBlanks(content);
     Section* section = &m_sections.back();
-    if (parsed.kind == Kind::Header) {
+    if (!trimmed.empty() && trimmed.front() == '[') {
         m_sections.emplace_back();
         section = &m_sections.back();
-        m_sectionIndex.try_emplace(lowered(parsed.name), m_sections.size() - 1);
+        m_sectionIndex.try_emplace(lowered(classify(trimmed).name), m_sections.size() - 1);
     }
     ++m_lineCount;
-    if (!trimBlanks(content).empty())
+    if (!trimmed.empty())
         section->lastContent = section->lines.size();
     section->lines.push_back(
         {static_cast<size_t>(content.data() - m_bytes.data()), content.size(), kAsRead, ending});

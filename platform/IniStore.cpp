@@ -140,6 +140,14 @@ bool canReplace(const std::string& path)
 {
     if (!existingFileWritable(path))
         return false;
+#ifndef _WIN32
+    // The folder must take a new file and a rename: the system's own check of
+    // our write and search permission (its bits, access lists, a read-only
+    // mount) tells that without creating a file.
+    const std::string folder = fs::path(path).parent_path().string();
+    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK,
+                       AT_EACCESS) == 0;
+#else
     std::FILE* probe = nullptr;
     const std::string name = createTemporaryBeside(path, probe);
     if (name.empty())
@@ -148,6 +156,7 @@ bool canReplace(const std::string& path)
     std::error_code error;
     fs::remove(fs::path(name), error);
     return true;
+#endif
 }
 
 bool replaceFile(const std::string& path, const std::string& bytes)
