@@ -165,13 +165,13 @@ void TFrmSettings::SaveListBox(ListBox* list)
     SettingsFile file;
     const std::string section = sectionOf(list);
     const auto count = static_cast<std::int32_t>(list->count());
-    // An item that reads back as it would be written needs no write, so a
-    // list saved unchanged, as at most exits, leaves the file as it was.
     // "Number" is written whatever it holds: a file that takes no writes
-    // says so here.
+    // says so here. An item that reads back as it would be written needs no
+    // write, so a list saved unchanged, as at most exits, leaves the file as
+    // it was.
+    file.writeInteger(section, "Number", count);
     const platform::ProfileSection stored = file.readSection(section);
     const std::vector<std::string_view> readBack = listItemValues(stored.entries(), count);
-    file.writeInteger(section, "Number", count);
     for (std::int32_t i = 0; i < count; ++i) {
         const std::string_view item = trimControls(list->text(i));
         const std::string_view before = readBack[static_cast<size_t>(i)];

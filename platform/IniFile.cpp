@@ -159,9 +159,21 @@ void forEachKeyIn(std::string_view bytes, std::string_view section, Visit&& visi
 
 } // namespace
 
-IniFile::IniFile(std::string bytes) : m_bytes(std::move(bytes))
+IniFile::IniFile(std::string bytes)
+    : m_bytes(std::make_shared<const std::string>(std::move(bytes)))
+{}
+
+std::shared_ptr<const std::string> IniFile::bytesAsRead() const
 {
-    forEachLine(m_bytes, [this](std::string_view content, size_t endingLength) {
+    return m_changed ? nullptr : m_bytes;
+}
+
+void IniFile::splitLines()
+{
+    if (m_split)
+        return;
+    m_split = true;
+    forEachLine(*m_bytes, [this](std::string_view content, size_t endingLength) {
         addLine(content, endingLength == 0   ? Ending::None
                          : endingLength == 1 ? Ending::Lf
                                              : Ending::CrLf);
@@ -169,11 +181,36 @@ IniFile::IniFile(std::string bytes) : m_bytes(std::move(bytes))
     });
 }
 
+// Whether the first key `key` of the first section `section` is spelled as a
+// write of `value` would spell it, found by walking the bytes as read.
+bool IniFile::holdsAsWritten(std::string_view section, std::string_view key,
+                             std::string_view value)
+{
+    bool holds = false;
+    bool inside = false;
+    size_t walked = 0;
+    forEachLine(*m_bytes, [&](std::string_view content, size_t endingLength) {
+        walked += content.size() + endingLength;
+        const Parsed parsed = classify(content);
+        if (parsed.kind == Kind::Header) {
+            if (inside)
+                return false;
+            inside = sameName(parsed.name, section);
+        } else if (inside && parsed.kind == Kind::Key && sameName(parsed.name, key)) {
+            holds = spelledAs(content, key, value);
+            return false;
+        }
+        return true;
+    });
+    m_bytesSearched += walked;
+    return holds;
+}
+
 std::string_view IniFile::contentOf(const Line& line) const
 {
     if (line.written != kAsRead)
         return m_written[line.written];
-    return std::string_view(m_bytes).substr(line.begin, line.size);
+    return std::string_view(*m_bytes).substr(line.begin, line.size);
 }
 
 std::string& IniFile::writtenContent(Line& line)
@@ -208,7 +245,7 @@ void IniFile::addLine(std::string_view content, Ending ending)
     if (!trimmed.empty())
         section->lastContent = section->lines.size();
     section->lines.push_back(
-        {static_cast<size_t>(content.data() - m_bytes.data()), content.size(), kAsRead, ending});
+        {static_cast<size_t>(content.data() - m_bytes->data()), content.size(), kAsRead, ending});
 }
 
 std::optional<size_t> IniFile::findKey(size_t section, std::string_view name) const
@@ -309,6 +346,8 @@ std::vector<ProfileEntry> IniFile::sectionEntries(std::string_view bytes, std::s
 
 std::optional<std::string_view> IniFile::value(std::string_view section, std::string_view key) const
 {
+    if (!m_split)
+        return findValue(*m_bytes, section, key);
     section = trimBlanks(section);
     key = trimBlanks(key);
     const auto where = m_sectionIndex.find(lowered(section));
@@ -328,6 +367,12 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
         key.front() == ';')
         return false;
     value = value.substr(0, value.find('\n'));
+    // Until walks have gone through as many bytes as the file has, a write
+    // that changes nothing is told by walking the bytes as read: a file read
+    // for a write or two that it holds already is never split into lines.
+    if (!m_split && m_bytesSearched < m_bytes->size() && holdsAsWritten(section, key, value))
+        return true;
+    splitLines();
     auto spell = [&](std::string& content) { content.assign(key).append(1, '=').append(value); };
 
     const size_t targetIndex = findOrAppendSection(section);
@@ -397,6 +442,8 @@ void IniFile::endLastLine()
 
 std::string IniFile::text() const
 {
+    if (!m_changed)
+        return *m_bytes;
     size_t size = 0;
     for (const Section& section : m_sections) {
         for (const Line& line : section.lines)

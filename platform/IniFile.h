@@ -15,6 +15,7 @@
 #include "Profile.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,10 @@ class IniFile
 
     // The whole file as bytes.
     std::string text() const;
+
+    // The file's bytes as read, shared, while no write has changed them; null
+    // after.
+    std::shared_ptr<const std::string> bytesAsRead() const;
 
     // Whether a write changed a byte since the file was read: writing what a
     // line holds already changes nothing.
@@ -89,6 +94,8 @@ class IniFile
         std::uint32_t line = kNoLine;
     };
 
+    void splitLines();
+    bool holdsAsWritten(std::string_view section, std::string_view key, std::string_view value);
     std::string_view contentOf(const Line& line) const;
     std::optional<size_t> findKey(size_t section, std::string_view name) const;
     void buildKeyIndex() const;
@@ -100,7 +107,9 @@ class IniFile
     void appendSection(std::string_view name);
     void endLastLine();
 
-    std::string m_bytes; // the file as read
+    std::shared_ptr<const std::string> m_bytes = std::make_shared<const std::string>(); // as read
+    bool m_split = false; // into m_sections; until then no line has changed
+    size_t m_bytesSearched = 0;
     std::vector<std::string> m_written;
     // m_sections[0] holds the lines before the first section.
     std::vector<Section> m_sections{1};

@@ -221,8 +221,11 @@ ProfileSection getSection(const std::string& section, const std::string& path)
     {
         std::lock_guard lock(g_mutex);
         const auto cached = pending().find(path);
-        if (cached != pending().end())
-            bytes = std::make_shared<const std::string>(cached->second.file.text());
+        if (cached != pending().end()) {
+            bytes = cached->second.file.bytesAsRead();
+            if (!bytes)
+                bytes = std::make_shared<const std::string>(cached->second.file.text());
+        }
         else if (std::optional<std::string> read = readBytes(path))
             bytes = std::make_shared<const std::string>(std::move(*read));
     }

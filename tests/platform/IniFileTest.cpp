@@ -266,3 +266,52 @@ TEST_CASE(writesFindTheFirstKeyOfANameWithAndWithoutTheIndex)
         CHECK_EQ(ini.text(), expected);
     }
 }
+
+// A write that a line holds already changes nothing, whether it is told by
+// walking the bytes as read or after the file was split into lines.
+TEST_CASE(writesThatALineHoldsChangeNothing)
+{
+    struct Write
+    {
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    struct Row
+    {
+        const char* name;
+        std::string file;
+        std::vector<Write> writes;
+        bool changed;
+        std::string after;
+    };
+    const std::string file = "; note\r\n[S]\r\nk=v\r\nj = w\r\n[T]\r\nk=t\r\n[s]\r\nm=x";
+    std::vector<Write> sameTwiceOver;
+    for (int i = 0; i < 20; ++i)
+        sameTwiceOver.push_back({"T", "k", "t"});
+    const Row rows[] = {
+        {"the same value", file, {{"S", "k", "v"}, {"s", "k", "v"}}, false, file},
+        {"the same value, other case of the names", file, {{"s", "K", "v"}}, true,
+         "; note\r\n[S]\r\nK=v\r\nj = w\r\n[T]\r\nk=t\r\n[s]\r\nm=x"},
+        {"the same value, blanks around the name", file, {{"S", "j", "w"}}, true,
+         "; note\r\n[S]\r\nk=v\r\nj=w\r\n[T]\r\nk=t\r\n[s]\r\nm=x"},
+        {"a key of a later section of the same name", file, {{"S", "m", "x"}}, true,
+         "; note\r\n[S]\r\nk=v\r\nj = w\r\nm=x\r\n[T]\r\nk=t\r\n[s]\r\nm=x"},
+        {"a value cut at its line break", file, {{"T", "k", "t\nmore"}}, false, file},
+        {"more walks than the file has bytes", file, sameTwiceOver, false, file},
+        {"changed, then back", file, {{"S", "k", "x"}, {"S", "k", "v"}}, true, file},
+        {"an empty file", "", {{"S", "k", "v"}}, true, "[S]\r\nk=v\r\n"},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        IniFile ini(row.file);
+        for (const Write& write : row.writes) {
+            REQUIRE(ini.setValue(write.section, write.key, write.value));
+            CHECK_EQ(show(heldValue(ini, write.section, write.key)),
+                     show(std::string(write.value).substr(0, std::string(write.value).find('\n'))));
+        }
+        CHECK_EQ(ini.changed(), row.changed);
+        CHECK_EQ(ini.text(), row.after);
+        CHECK_EQ(ini.bytesAsRead() != nullptr, !row.changed);
+    }
+}
