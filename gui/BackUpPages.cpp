@@ -5,6 +5,7 @@
 #include "BackUpMain.h"
 #include "ImageList.h"
 #include "ListBox.h"
+#include "Text.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,7 +18,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -144,9 +144,7 @@ void keepHiddenPagesClosed(QTabWidget* pages)
 // The user's short date form, with the year always in full.
 QString shortDateFormat()
 {
-    QString format = QLocale::system().dateFormat(QLocale::ShortFormat);
-    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
-    return format.replace(shortYear, QStringLiteral("yyyy"));
+    return withFullYear(QLocale::system().dateFormat(QLocale::ShortFormat));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // converter gives, whichever way they take.
 #include "Text.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace tarvik::gui;
@@ -34,6 +35,33 @@ class TextTest : public QObject
         const QString converted = toQt(text);
         QCOMPARE(converted, expected);
         QCOMPARE(converted.isNull(), expected.isNull());
+    }
+
+    // The hand scan gives what the plain pattern for a two-letter year gives.
+    void fullYear_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("empty") << QString("");
+        QTest::newRow("US short") << QString("M/d/yy");
+        QTest::newRow("German short") << QString("dd.MM.yy");
+        QTest::newRow("year first") << QString("yy-MM-dd");
+        QTest::newRow("full year already") << QString("yyyy-MM-dd");
+        QTest::newRow("one letter") << QString("d/M/y");
+        QTest::newRow("three letters") << QString("yyy MMM d");
+        QTest::newRow("five letters") << QString("yyyyy");
+        QTest::newRow("two years") << QString("yy/yy");
+        QTest::newRow("joined to other letters") << QString("yyMMdd");
+        QTest::newRow("quoted") << QString("d 'yy' yy");
+        QTest::newRow("only y") << QString("yy");
+        QTest::newRow("non-Latin around") << QString::fromUtf16(u"yy年M月d日");
+    }
+    void fullYear()
+    {
+        QFETCH(QString, format);
+        static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
+        QString expected = format;
+        expected.replace(shortYear, QStringLiteral("yyyy"));
+        QCOMPARE(withFullYear(format), expected);
     }
 
     void qtToBytes_data()
