@@ -3,6 +3,7 @@
 #include "Text.h"
 
 #include <QItemSelectionModel>
+#include <algorithm>
 
 namespace tarvik::gui {
 
@@ -30,11 +31,15 @@ void ListBoxTexts::append(const std::vector<std::string_view>& texts)
         return;
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(texts.size()) - 1);
+    // Room for all at once, but never less than double: items added one by
+    // one must not move the whole list each time.
     size_t size = m_bytes.size();
     for (const std::string_view text : texts)
         size += text.size();
-    m_bytes.reserve(size);
-    m_rows.reserve(m_rows.size() + texts.size());
+    if (size > m_bytes.capacity())
+        m_bytes.reserve(std::max(size, 2 * m_bytes.capacity()));
+    if (m_rows.size() + texts.size() > m_rows.capacity())
+        m_rows.reserve(std::max(m_rows.size() + texts.size(), 2 * m_rows.capacity()));
     for (const std::string_view text : texts) {
         m_rows.push_back({m_bytes.size(), text.size()});
         m_bytes.append(text);
