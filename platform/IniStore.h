@@ -8,7 +8,8 @@
 // writes the copy to a new file in the same folder, puts it on disk and renames
 // it over the old one, so the file holds either its old or its new content at
 // every moment, whatever stops the program. An existing file keeps its
-// permissions. Reads of a file with a cached copy see the copy.
+// permissions. When the writes left every byte as it was, the flush leaves
+// the file alone. Reads of a file with a cached copy see the copy.
 //
 // Portable C++ (std::filesystem and stdio), with one call per system to put a
 // file's data on disk.
