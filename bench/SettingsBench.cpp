@@ -135,8 +135,8 @@ int main(int argc, char** argv)
     }
     gui::TBackUpSettings().SaveListBox(stored);
     const std::string storedBytes = fileBytes(path);
-    std::printf("settings file with %d list items, %zu bytes, in %s\n", kItems,
-                storedBytes.size(), folder.c_str());
+    std::printf("settings file with %d list items, %zu bytes, in %s\n", kItems, storedBytes.size(),
+                folder.c_str());
 
     const double readReference = readOnce(path);
     reference("reference: reading the file once", readReference);
@@ -146,15 +146,14 @@ int main(int argc, char** argv)
     if (loaded->count() != kItems)
         std::printf("error: loaded %d items\n", loaded->count());
     report("LoadListBox, 10,000 items", load, readReference);
-    const double unchanged =
-        medianMicroseconds(21, [] {}, [&] { gui::TBackUpSettings().SaveListBox(stored); });
+    const double unchanged = medianMicroseconds(
+        21, [] {}, [&] { gui::TBackUpSettings().SaveListBox(stored); });
     report("SaveListBox, 10,000 items as stored", unchanged, readReference);
     if (fileBytes(path) != storedBytes)
         std::printf("error: an unchanged save changed the file\n");
     int saves = 0;
     const double changed = medianMicroseconds(
-        21, [] {},
-        [&] { gui::TBackUpSettings().SaveListBox(++saves % 2 ? other : stored); });
+        21, [] {}, [&] { gui::TBackUpSettings().SaveListBox(++saves % 2 ? other : stored); });
     report("SaveListBox, 10,000 items all changed", changed, readReference);
     const double replaceReference = replaceOnce(folder, storedBytes);
     alsoAgainst("one replace of the file", changed, replaceReference);
@@ -178,8 +177,8 @@ int main(int argc, char** argv)
     report("SaveListBox, those three items, Number changed", fewChanged, smallReference);
     const double smallReplace = replaceOnce(folder, fileBytes(path));
     alsoAgainst("one replace of the file", fewChanged, smallReplace);
-    const double fewUnchanged =
-        medianMicroseconds(41, [] {}, [&] { gui::TBackUpSettings().SaveListBox(few); });
+    const double fewUnchanged = medianMicroseconds(
+        41, [] {}, [&] { gui::TBackUpSettings().SaveListBox(few); });
     report("SaveListBox, those three items as stored", fewUnchanged, smallReference);
     reference("  for scale: one replace of the small file", smallReplace);
     return 0;

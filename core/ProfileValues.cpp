@@ -150,8 +150,8 @@ std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entr
     return {};
 }
 
-std::vector<std::string_view>
-listItemValues(const std::vector<platform::ProfileEntry>& entries, std::int32_t count)
+std::vector<std::string_view> listItemValues(const std::vector<platform::ProfileEntry>& entries,
+                                             std::int32_t count)
 {
     const size_t size = count > 0 ? static_cast<size_t>(count) : 0;
     std::vector<std::string_view> values(size);

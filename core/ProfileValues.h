@@ -42,8 +42,8 @@ std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entr
 // For each index from 0 to count-1, the value a read of listItemKey(index)
 // gives from `entries` (the first key of that name but for the case of its
 // letters), empty when there is none. Views into `entries`.
-std::vector<std::string_view>
-listItemValues(const std::vector<platform::ProfileEntry>& entries, std::int32_t count);
+std::vector<std::string_view> listItemValues(const std::vector<platform::ProfileEntry>& entries,
+                                             std::int32_t count);
 
 // The items of a list section holding `entries`, with `number` as its
 // "Number": for each index from 0 to number-1 in rising order, the value of

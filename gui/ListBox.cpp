@@ -21,6 +21,8 @@ QVariant ListBoxTexts::data(const QModelIndex& index, int role) const
 
 std::string_view ListBoxTexts::text(int row) const
 {
+    if (row < 0 || row >= rowCount())
+        return {};
     const Span span = m_rows[static_cast<size_t>(row)];
     return std::string_view(m_bytes).substr(span.begin, span.size);
 }

@@ -49,7 +49,8 @@ class ListBox : public QListView
     explicit ListBox(QWidget* parent = nullptr);
 
     int count() const;
-    // Item `row` as the 8-bit text it is held as; valid until the list changes.
+    // Item `row` as the 8-bit text it is held as, valid until the list
+    // changes; empty for a row the list does not have.
     std::string_view text(int row) const;
     QString item(int row) const;
     QStringList items() const;

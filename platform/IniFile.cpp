@@ -159,8 +159,7 @@ void forEachKeyIn(std::string_view bytes, std::string_view section, Visit&& visi
 
 } // namespace
 
-IniFile::IniFile(std::string bytes)
-    : m_bytes(std::make_shared<const std::string>(std::move(bytes)))
+IniFile::IniFile(std::string bytes) : m_bytes(std::make_shared<const std::string>(std::move(bytes)))
 {}
 
 std::shared_ptr<const std::string> IniFile::bytesAsRead() const
@@ -183,8 +182,7 @@ void IniFile::splitLines()
 
 // Whether the first key `key` of the first section `section` is spelled as a
 // write of `value` would spell it, found by walking the bytes as read.
-bool IniFile::holdsAsWritten(std::string_view section, std::string_view key,
-                             std::string_view value)
+bool IniFile::holdsAsWritten(std::string_view section, std::string_view key, std::string_view value)
 {
     bool holds = false;
     bool inside = false;
@@ -316,7 +314,8 @@ void IniFile::addKey(size_t section, std::string_view name, size_t line) const
     size_t slot = hash & mask;
     while (m_keySlots[slot].line != kNoLine)
         slot = (slot + 1) & mask;
-    m_keySlots[slot] = {hash, static_cast<std::uint32_t>(section), static_cast<std::uint32_t>(line)};
+    m_keySlots[slot] = {hash, static_cast<std::uint32_t>(section),
+                        static_cast<std::uint32_t>(line)};
     ++m_keyCount;
 }
 

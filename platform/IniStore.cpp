@@ -145,8 +145,8 @@ bool canReplace(const std::string& path)
     // our write and search permission (its bits, access lists, a read-only
     // mount) tells that without creating a file.
     const std::string folder = fs::path(path).parent_path().string();
-    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK,
-                       AT_EACCESS) == 0;
+    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
+           0;
 #else
     std::FILE* probe = nullptr;
     const std::string name = createTemporaryBeside(path, probe);
@@ -225,8 +225,7 @@ ProfileSection getSection(const std::string& section, const std::string& path)
             bytes = cached->second.file.bytesAsRead();
             if (!bytes)
                 bytes = std::make_shared<const std::string>(cached->second.file.text());
-        }
-        else if (std::optional<std::string> read = readBytes(path))
+        } else if (std::optional<std::string> read = readBytes(path))
             bytes = std::make_shared<const std::string>(std::move(*read));
     }
     if (!bytes)

@@ -2,8 +2,8 @@
 
 #include <cstring>
 #include <memory>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <windows.h>
 
 // The system's profile calls. Windows keeps a cached copy of the file it last

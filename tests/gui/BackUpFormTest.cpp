@@ -4,6 +4,7 @@
 
 #include "BackUpMain.h"
 #include "ImageList.h"
+#include "ListBox.h"
 #include "WindowTestSupport.h"
 
 #include <QAction>
@@ -12,7 +13,6 @@
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
-#include "ListBox.h"
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>

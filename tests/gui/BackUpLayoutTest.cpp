@@ -3,13 +3,13 @@
 // order.
 
 #include "BackUpMain.h"
+#include "ListBox.h"
 #include "WindowTestSupport.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFrame>
 #include <QLabel>
-#include "ListBox.h"
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>

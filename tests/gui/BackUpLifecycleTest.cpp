@@ -3,6 +3,7 @@
 // is reported while the window goes on working.
 
 #include "BackUpMain.h"
+#include "ListBox.h"
 #include "Profile.h"
 #include "WindowTestSupport.h"
 
@@ -10,7 +11,6 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
-#include "ListBox.h"
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // The settings store on real widgets and real files.
 #include "BackUpSettings.h"
-#include "ModulePathSystem.h"
 #include "ListBox.h"
+#include "ModulePathSystem.h"
 #include "SettingsWidgets.h"
 
 #include <QCheckBox>
@@ -364,7 +364,8 @@ class FrmSettingsTest : public QObject
     {
         QFETCH(bool, list);
         const QByteArray content =
-            "; mine\r\n[BackupDirEdt]\r\nText=old\r\n[DirectoryListBox]\r\nNumber=1\r\nsVal0=/a\r\n";
+            "; "
+            "mine\r\n[BackupDirEdt]\r\nText=old\r\n[DirectoryListBox]\r\nNumber=1\r\nsVal0=/a\r\n";
         writeBytes(m_settingsFile, content);
         QFile::setPermissions(m_settingsFile,
                               QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
@@ -419,11 +420,11 @@ class FrmSettingsTest : public QObject
             << QStringList{"/a", "/b", "/new"}
             << QByteArray(stored).replace("sVal2=/c", "sVal2=/new") << true;
         QTest::newRow("one item removed")
-            << QStringList{"/a", "", "/c"}
-            << QByteArray(stored).replace("SVAL1 =  /b  ", "sVal1=") << true;
-        QTest::newRow("one item fewer") << QStringList{"/a", "/b"}
-                                        << QByteArray(stored).replace("Number=3", "Number=2")
-                                        << true;
+            << QStringList{"/a", "", "/c"} << QByteArray(stored).replace("SVAL1 =  /b  ", "sVal1=")
+            << true;
+        QTest::newRow("one item fewer")
+            << QStringList{"/a", "/b"} << QByteArray(stored).replace("Number=3", "Number=2")
+            << true;
     }
 
     void listSavedUnchangedLeavesTheFileAlone()
@@ -434,7 +435,8 @@ class FrmSettingsTest : public QObject
         writeBytes(m_settingsFile,
                    "[DirectoryListBox]\r\nNumber=3\r\nsVal0=/a\r\nSVAL1 =  /b  \r\nsVal2=/c\r\n");
         const auto inode = [&] {
-            struct stat status{};
+            struct stat status
+            {};
             return ::stat(qPrintable(m_settingsFile), &status) == 0 ? status.st_ino : ino_t{0};
         };
         const ino_t before = inode();

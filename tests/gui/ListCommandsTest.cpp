@@ -2,6 +2,7 @@
 // through the main window's actions and buttons.
 
 #include "FormFixture.h"
+#include "ListBox.h"
 #include "OffscreenScreens.h"
 #include "SettingsWidgets.h"
 
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include "ListBox.h"
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>

@@ -2,6 +2,7 @@
 // may crash or hang, a list loads what reading each index would give, and
 // what was loaded survives a save and a second load unchanged.
 #include "BackUpSettings.h"
+#include "ListBox.h"
 #include "ModulePathSystem.h"
 #include "Profile.h"
 #include "ProfileValues.h"
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include "ListBox.h"
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>

@@ -3,10 +3,10 @@
 // the full load and save in the program's order.
 
 #include "BackUpSettings.h"
+#include "ListBox.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include "ListBox.h"
 #include <QStringList>
 #include <QWidget>
 

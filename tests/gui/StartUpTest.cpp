@@ -6,11 +6,11 @@
 
 #include "BackUpMain.h"
 #include "ErrorReport.h"
+#include "ListBox.h"
 #include "Profile.h"
 #include "WindowTestSupport.h"
 
 #include <QLineEdit>
-#include "ListBox.h"
 #include <QTest>
 #include <csignal>
 #include <filesystem>

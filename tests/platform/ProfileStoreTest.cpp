@@ -170,7 +170,8 @@ TEST_CASE(writesThatChangeNothingLeaveTheFileAlone)
     TempDir folder;
     const std::string path = folder / "Same.INI";
     const auto inode = [&] {
-        struct stat status{};
+        struct stat status
+        {};
         return ::stat(path.c_str(), &status) == 0 ? status.st_ino : ino_t{0};
     };
     for (const auto& row : rows) {
