@@ -206,26 +206,18 @@ bool IniFile::holdsAsWritten(std::string_view section, std::string_view key, std
 
 std::string_view IniFile::contentOf(const Line& line) const
 {
-    if (line.written != kAsRead)
-        return m_written[line.written];
-    return std::string_view(*m_bytes).substr(line.begin, line.size);
+    return std::string_view(line.written ? m_written : *m_bytes).substr(line.begin, line.size);
 }
 
-std::string& IniFile::writtenContent(Line& line)
+// Gives `line` the content `parts` make, end to end. What the line held
+// before stays unused in m_written.
+void IniFile::write(Line& line, std::initializer_list<std::string_view> parts)
 {
-    if (line.written == kAsRead) {
-        line.written = static_cast<std::uint32_t>(m_written.size());
-        m_written.emplace_back();
-    }
-    return m_written[line.written];
-}
-
-IniFile::Line IniFile::writtenLine(std::string content, Ending ending)
-{
-    Line line;
-    line.ending = ending;
-    writtenContent(line) = std::move(content);
-    return line;
+    line.written = true;
+    line.begin = m_written.size();
+    for (const std::string_view part : parts)
+        m_written.append(part);
+    line.size = m_written.size() - line.begin;
 }
 
 // `content` lies in m_bytes.
@@ -243,7 +235,7 @@ void IniFile::addLine(std::string_view content, Ending ending)
     if (!trimmed.empty())
         section->lastContent = section->lines.size();
     section->lines.push_back(
-        {static_cast<size_t>(content.data() - m_bytes->data()), content.size(), kAsRead, ending});
+        {static_cast<size_t>(content.data() - m_bytes->data()), content.size(), ending, false});
 }
 
 std::optional<size_t> IniFile::findKey(size_t section, std::string_view name) const
@@ -262,8 +254,10 @@ std::optional<size_t> IniFile::findKey(size_t section, std::string_view name) co
     }
     if (!m_keysIndexed)
         buildKeyIndex();
-    if (m_keySlots.empty())
-        return std::nullopt;
+    if (const std::optional<size_t> next = nextKeyLine(section, name)) {
+        m_cursor = {section, *next};
+        return next;
+    }
     // Of two keys of one name the first line counts, wherever the table put
     // them.
     const std::uint64_t hash = keyHash(section, name);
@@ -276,12 +270,42 @@ std::optional<size_t> IniFile::findKey(size_t section, std::string_view name) co
             sameName(classify(contentOf(m_sections[section].lines[candidate.line])).name, name))
             first = candidate.line;
     }
+    if (first)
+        m_cursor = {section, *first};
     return first;
+}
+
+// A store writes a list's keys in the order the file holds them: the key
+// line after the one found last, when it has the name looked for and no
+// earlier line of its section has that name too, is the answer without a
+// search of the table.
+std::optional<size_t> IniFile::nextKeyLine(size_t section, std::string_view name) const
+{
+    if (!m_cursor || m_cursor->first != section)
+        return std::nullopt;
+    const std::vector<Line>& lines = m_sections[section].lines;
+    constexpr size_t kLinesAhead = 4; // blank lines or comments between keys
+    for (size_t line = m_cursor->second + 1;
+         line < lines.size() && line <= m_cursor->second + kLinesAhead; ++line) {
+        const Parsed parsed = classify(contentOf(lines[line]));
+        if (parsed.kind != Kind::Key)
+            continue;
+        if (sameName(parsed.name, name) && !m_laterDuplicates.contains(lineKey(section, line)))
+            return line;
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 void IniFile::buildKeyIndex() const
 {
     m_keysIndexed = true;
+    // Room for every line at most half full, so that the table never grows
+    // while it is built.
+    size_t slots = 64;
+    while (slots < 2 * m_lineCount)
+        slots *= 2;
+    m_keySlots.assign(slots, KeySlot{});
     for (size_t section = 0; section < m_sections.size(); ++section) {
         const std::vector<Line>& lines = m_sections[section].lines;
         for (size_t line = 0; line < lines.size(); ++line) {
@@ -312,8 +336,12 @@ void IniFile::addKey(size_t section, std::string_view name, size_t line) const
     const std::uint64_t hash = keyHash(section, name);
     const size_t mask = m_keySlots.size() - 1;
     size_t slot = hash & mask;
-    while (m_keySlots[slot].line != kNoLine)
-        slot = (slot + 1) & mask;
+    for (; m_keySlots[slot].line != kNoLine; slot = (slot + 1) & mask) {
+        const KeySlot& other = m_keySlots[slot];
+        if (other.hash == hash && other.section == section &&
+            sameName(classify(contentOf(m_sections[section].lines[other.line])).name, name))
+            m_laterDuplicates.insert(lineKey(section, std::max<size_t>(line, other.line)));
+    }
     m_keySlots[slot] = {hash, static_cast<std::uint32_t>(section),
                         static_cast<std::uint32_t>(line)};
     ++m_keyCount;
@@ -372,7 +400,6 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
     if (!m_split && m_bytesSearched < m_bytes->size() && holdsAsWritten(section, key, value))
         return true;
     splitLines();
-    auto spell = [&](std::string& content) { content.assign(key).append(1, '=').append(value); };
 
     const size_t targetIndex = findOrAppendSection(section);
     Section& target = m_sections[targetIndex];
@@ -381,24 +408,25 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
         // A save mostly writes what the file holds already: such a line is
         // left as it is, without a copy of its own.
         if (!spelledAs(contentOf(found), key, value)) {
-            spell(writtenContent(found));
+            write(found, {key, "=", value});
             m_changed = true;
         }
         return true;
     }
     m_changed = true;
-    std::string content;
-    spell(content);
     Line& last = target.lines[target.lastContent];
     if (last.ending == Ending::None)
         last.ending = Ending::CrLf;
+    Line added;
+    write(added, {key, "=", value});
     const size_t at = target.lastContent + 1;
-    target.lines.insert(target.lines.begin() + static_cast<std::ptrdiff_t>(at),
-                        writtenLine(std::move(content), Ending::CrLf));
+    target.lines.insert(target.lines.begin() + static_cast<std::ptrdiff_t>(at), added);
     target.lastContent = at;
     ++m_lineCount;
-    if (m_keysIndexed)
+    if (m_keysIndexed) {
         addKey(targetIndex, key, at);
+        m_cursor = {targetIndex, at};
+    }
     return true;
 }
 
@@ -418,10 +446,8 @@ size_t IniFile::findOrAppendSection(std::string_view name)
 void IniFile::appendSection(std::string_view name)
 {
     endLastLine();
-    std::string header;
-    header.reserve(name.size() + 2);
-    header.append(1, '[').append(name).append(1, ']');
-    Line line = writtenLine(std::move(header), Ending::CrLf);
+    Line line;
+    write(line, {"[", name, "]"});
     m_sections.emplace_back();
     m_sections.back().lines.push_back(line);
     ++m_lineCount;

@@ -15,11 +15,14 @@
 #include "Profile.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace tarvik::platform {
@@ -66,15 +69,15 @@ class IniFile
         CrLf
     };
     // A line's content, without its line end, lies in m_bytes as read until
-    // the line is written; then it lies in m_written. A file of thousands of
-    // lines is thus held without a string for each.
-    static constexpr std::uint32_t kAsRead = UINT32_MAX;
+    // the line is written; then it lies in m_written, where written lines are
+    // added end to end. A file of thousands of lines is thus held without a
+    // string for each.
     struct Line
     {
-        size_t begin = 0; // in m_bytes
+        size_t begin = 0; // in m_bytes, or in m_written once written
         size_t size = 0;
-        std::uint32_t written = kAsRead; // index in m_written
         Ending ending = Ending::CrLf;
+        bool written = false;
     };
     struct Section
     {
@@ -98,10 +101,14 @@ class IniFile
     bool holdsAsWritten(std::string_view section, std::string_view key, std::string_view value);
     std::string_view contentOf(const Line& line) const;
     std::optional<size_t> findKey(size_t section, std::string_view name) const;
+    std::optional<size_t> nextKeyLine(size_t section, std::string_view name) const;
+    static std::uint64_t lineKey(size_t section, size_t line)
+    {
+        return (static_cast<std::uint64_t>(section) << 32) | line;
+    }
     void buildKeyIndex() const;
     void addKey(size_t section, std::string_view name, size_t line) const;
-    std::string& writtenContent(Line& line);
-    Line writtenLine(std::string content, Ending ending);
+    void write(Line& line, std::initializer_list<std::string_view> parts);
     void addLine(std::string_view content, Ending ending);
     size_t findOrAppendSection(std::string_view name); // the section's index
     void appendSection(std::string_view name);
@@ -110,7 +117,7 @@ class IniFile
     std::shared_ptr<const std::string> m_bytes = std::make_shared<const std::string>(); // as read
     bool m_split = false; // into m_sections; until then no line has changed
     size_t m_bytesSearched = 0;
-    std::vector<std::string> m_written;
+    std::string m_written;
     // m_sections[0] holds the lines before the first section.
     std::vector<Section> m_sections{1};
     std::unordered_map<std::string, size_t> m_sectionIndex; // lower-case name -> first
@@ -118,6 +125,9 @@ class IniFile
     mutable size_t m_keyCount = 0;
     mutable bool m_keysIndexed = false;
     mutable size_t m_linesSearched = 0;
+    // Lines of keys that an earlier line of their section names too.
+    mutable std::unordered_set<std::uint64_t> m_laterDuplicates;
+    mutable std::optional<std::pair<size_t, size_t>> m_cursor; // section, line found last
     size_t m_lineCount = 0;
     std::optional<size_t> m_lastSection;
     std::string m_lastSectionName;

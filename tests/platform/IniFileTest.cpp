@@ -3,6 +3,7 @@
 #include "Check.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <random>
 
 using tarvik::platform::IniFile;
@@ -244,11 +245,13 @@ TEST_CASE(writesFindTheFirstKeyOfANameWithAndWithoutTheIndex)
     for (int i = 0; i < 200; ++i)
         file += "k" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
     file += "K7 = duplicate\r\n[T]\r\nk7=other\r\n[s]\r\nk7=again\r\n";
-    for (const int searches : {0, 1, 50, 1000}) {
+    // Scattered searches, or every key in file order up to the last, whose
+    // next key line is the later "K7".
+    for (const int searches : {0, 1, 50, 1000, -200}) {
         CHECK_CONTEXT(std::to_string(searches) + " searches first");
         IniFile ini(file);
-        for (int i = 0; i < searches; ++i) {
-            const std::string key = "k" + std::to_string((i * 37) % 200);
+        for (int i = 0; i < std::abs(searches); ++i) {
+            const std::string key = "k" + std::to_string(searches < 0 ? i : (i * 37) % 200);
             REQUIRE(ini.setValue("S", key, ini.value("S", key).value_or("?")));
         }
         CHECK(!ini.changed()); // every write gave a line what it held
