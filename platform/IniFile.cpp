@@ -180,28 +180,33 @@ void IniFile::splitLines()
     });
 }
 
-// Whether the first key `key` of the first section `section` is spelled as a
-// write of `value` would spell it, found by walking the bytes as read.
-bool IniFile::holdsAsWritten(std::string_view section, std::string_view key, std::string_view value)
+// The line of the first key `key` of the first section `section`, found by
+// walking the bytes as read, as long as such walks have not gone through as
+// many bytes as the file has; after that the file is split into lines, and
+// lines are found through them (nullopt here). Names are trimmed already.
+std::optional<std::optional<std::string_view>> IniFile::walkToKey(std::string_view section,
+                                                                  std::string_view key)
 {
-    bool holds = false;
+    if (m_split || m_bytesSearched >= m_bytes->size()) {
+        splitLines();
+        return std::nullopt;
+    }
+    std::optional<std::string_view> found;
     bool inside = false;
-    size_t walked = 0;
     forEachLine(*m_bytes, [&](std::string_view content, size_t endingLength) {
-        walked += content.size() + endingLength;
+        m_bytesSearched += content.size() + endingLength;
         const Parsed parsed = classify(content);
         if (parsed.kind == Kind::Header) {
             if (inside)
                 return false;
             inside = sameName(parsed.name, section);
         } else if (inside && parsed.kind == Kind::Key && sameName(parsed.name, key)) {
-            holds = spelledAs(content, key, value);
+            found = content;
             return false;
         }
         return true;
     });
-    m_bytesSearched += walked;
-    return holds;
+    return found;
 }
 
 std::string_view IniFile::contentOf(const Line& line) const
@@ -371,12 +376,15 @@ std::vector<ProfileEntry> IniFile::sectionEntries(std::string_view bytes, std::s
     return entries;
 }
 
-std::optional<std::string_view> IniFile::value(std::string_view section, std::string_view key) const
+std::optional<std::string_view> IniFile::value(std::string_view section, std::string_view key)
 {
-    if (!m_split)
-        return findValue(*m_bytes, section, key);
     section = trimBlanks(section);
     key = trimBlanks(key);
+    if (const auto walked = walkToKey(section, key)) {
+        if (!*walked)
+            return std::nullopt;
+        return classify(**walked).value;
+    }
     const auto where = m_sectionIndex.find(lowered(section));
     if (where == m_sectionIndex.end())
         return std::nullopt;
@@ -394,12 +402,13 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
         key.front() == ';')
         return false;
     value = value.substr(0, value.find('\n'));
-    // Until walks have gone through as many bytes as the file has, a write
-    // that changes nothing is told by walking the bytes as read: a file read
-    // for a write or two that it holds already is never split into lines.
-    if (!m_split && m_bytesSearched < m_bytes->size() && holdsAsWritten(section, key, value))
-        return true;
-    splitLines();
+    // A write that changes nothing is told by walking the bytes as read: a
+    // file read for a write or two that it holds already is never split.
+    if (const auto walked = walkToKey(section, key)) {
+        if (*walked && spelledAs(**walked, key, value))
+            return true;
+        splitLines();
+    }
 
     const size_t targetIndex = findOrAppendSection(section);
     Section& target = m_sections[targetIndex];

@@ -40,7 +40,7 @@ class IniFile
     static std::vector<ProfileEntry> sectionEntries(std::string_view bytes,
                                                     std::string_view section);
 
-    std::optional<std::string_view> value(std::string_view section, std::string_view key) const;
+    std::optional<std::string_view> value(std::string_view section, std::string_view key);
 
     // Sets the key's value as described in Profile.h, with CR LF after new
     // lines. A value is cut at its first LF, which it could not carry.
@@ -98,7 +98,8 @@ class IniFile
     };
 
     void splitLines();
-    bool holdsAsWritten(std::string_view section, std::string_view key, std::string_view value);
+    std::optional<std::optional<std::string_view>> walkToKey(std::string_view section,
+                                                             std::string_view key);
     std::string_view contentOf(const Line& line) const;
     std::optional<size_t> findKey(size_t section, std::string_view name) const;
     std::optional<size_t> nextKeyLine(size_t section, std::string_view name) const;

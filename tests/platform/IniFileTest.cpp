@@ -16,10 +16,15 @@ std::optional<std::string> valueOf(const std::string& bytes, const char* section
     return found ? std::optional<std::string>(*found) : std::nullopt;
 }
 
-std::optional<std::string> heldValue(const IniFile& file, const char* section, const char* key)
+std::optional<std::string> heldValue(IniFile& file, const char* section, const char* key)
 {
     const auto found = file.value(section, key);
     return found ? std::optional<std::string>(*found) : std::nullopt;
+}
+
+std::optional<std::string> heldValue(IniFile&& file, const char* section, const char* key)
+{
+    return heldValue(file, section, key);
 }
 
 std::string show(const std::optional<std::string>& value)
