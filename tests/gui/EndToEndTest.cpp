@@ -188,11 +188,11 @@ class EndToEndTest : public QObject
             process.kill();
             process.waitForFinished();
         }
+        ::chmod(QFile::encodeName(folder.filePath("program")), 0755); // for the clean-up
         QVERIFY2(ended, "the program did not end on SIGTERM");
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         const QByteArray errors = process.readAllStandardError();
         QVERIFY2(process.exitCode() == exitCode, errors.constData());
-        ::chmod(QFile::encodeName(folder.filePath("program")), 0755);
 
         const QByteArray saved = readText(settings);
         if (readOnly) {
