@@ -1,6 +1,7 @@
 // The program's entry: the application object, the main window, the loop.
 
 #include "BackUpMain.h"
+#include "ErrorReport.h"
 #include "ImageList.h"
 #include "StartUp.h"
 #include "System.h"
@@ -18,8 +19,18 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
     QApplication::setWindowIcon(tarvik::gui::picture(tarvik::gui::Picture::Application));
 
-    tarvik::gui::TBackUpForm form(commandLine);
-    tarvik::gui::closeOnTerminationSignals(form);
-    tarvik::gui::showMainWindow(form, tarvik::platform::current().startupShowCommand());
-    return application.exec();
+    int status = 0;
+    {
+        tarvik::gui::TBackUpForm form(commandLine);
+        tarvik::gui::closeOnTerminationSignals(form);
+        tarvik::gui::showMainWindow(form, tarvik::platform::current().startupShowCommand());
+        // A signal while the window was being shown (during the message box
+        // of an "/auto" run) has closed it already, and the loop would wait
+        // for a window that is gone.
+        if (!form.isHidden())
+            status = application.exec();
+    } // the window saves its values here
+    // A save that failed with no one there to see the message (the session
+    // closed the program) must not end as a success.
+    return tarvik::gui::unattendedErrorReports() > 0 ? 1 : status;
 }

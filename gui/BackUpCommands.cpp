@@ -3,6 +3,7 @@
 
 #include "BackUpMain.h"
 #include "Dialogs.h"
+#include "EditBytes.h"
 #include "ListBox.h"
 #include "MemoLines.h"
 #include "Notes.h"
@@ -95,7 +96,7 @@ void TBackUpForm::SaveNotes()
     std::vector<std::string> lines;
     for (const QString& line : memoLines(*NotesMemo))
         lines.push_back(fromQt(line));
-    WriteNotesFile(fromQt(BackupDirEdt->text()), ChangesFromDate().date, lines);
+    WriteNotesFile(editBytes(BackupDirEdt), ChangesFromDate().date, lines);
 }
 
 void TBackUpForm::AboutActionExecute()

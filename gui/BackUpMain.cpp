@@ -1,6 +1,7 @@
 #include "BackUpMain.h"
 
 #include "BackUpSettings.h"
+#include "EditBytes.h"
 #include "ErrorReport.h"
 #include "FileSystem.h"
 #include "ImageList.h"
@@ -194,7 +195,7 @@ void TBackUpForm::ProcessCommandLine()
 void TBackUpForm::RunBackup()
 {
     BackupJob job;
-    job.backupDirectory = gui::fromQt(BackupDirEdt->text());
+    job.backupDirectory = editBytes(BackupDirEdt);
     job.sourceDirectories = items(DirectoryListBox);
     job.fileTypes = items(FileTypesListBox);
     job.includeSubDirectories = SubDirCheckBox->isChecked();

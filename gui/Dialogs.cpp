@@ -93,10 +93,15 @@ int Dialogs::runModal(QDialog&)
     return QDialog::Rejected;
 }
 
-Dialogs& dialogs()
+Dialogs& realDialogs()
 {
     static RealDialogs real;
-    return g_current ? *g_current : real;
+    return real;
+}
+
+Dialogs& dialogs()
+{
+    return g_current ? *g_current : realDialogs();
 }
 
 ScopedDialogs::ScopedDialogs(Dialogs& replacement) : m_previous(g_current)

@@ -48,6 +48,8 @@ class Dialogs
 
 // The dialogs in force: the real ones unless ScopedDialogs replaced them.
 Dialogs& dialogs();
+// The real dialogs, whatever is in force.
+Dialogs& realDialogs();
 
 class ScopedDialogs
 {

@@ -4,7 +4,15 @@
 #include "System.h"
 #include "Text.h"
 
+#include <cstdio>
+
 namespace tarvik::gui {
+namespace {
+
+bool g_unattended = false;
+int g_unattendedReports = 0;
+
+} // namespace
 
 QString ApplicationTitle(std::string_view modulePath, char separator)
 {
@@ -28,8 +36,25 @@ std::string ErrorReportText(std::string_view message)
 
 void showErrorReport(QWidget* owner, std::string_view message)
 {
+    if (g_unattended) {
+        const std::string title = fromQt(ApplicationTitle(platform::current().modulePath()));
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), ErrorReportText(message).c_str());
+        std::fflush(stderr);
+        ++g_unattendedReports;
+        return;
+    }
     dialogs().showError(owner, ApplicationTitle(platform::current().modulePath()),
                         toQt(ErrorReportText(message)));
+}
+
+void reportErrorsUnattended(bool unattended)
+{
+    g_unattended = unattended;
+}
+
+int unattendedErrorReports()
+{
+    return g_unattendedReports;
 }
 
 } // namespace tarvik::gui

@@ -24,7 +24,14 @@ QString ApplicationTitle(std::string_view modulePath, char separator = platform:
 std::string ErrorReportText(std::string_view message);
 
 // Shows the report for `message` through the dialogs in force, captioned with
-// the title of the running executable.
+// the title of the running executable; while reports are unattended, writes
+// it to standard error as "caption: text" instead.
 void showErrorReport(QWidget* owner, std::string_view message);
+
+// Unattended, as when the session closes the program, no one will answer a
+// message box: reports go to standard error and are counted.
+void reportErrorsUnattended(bool unattended);
+// The reports written to standard error so far.
+int unattendedErrorReports();
 
 } // namespace tarvik::gui

@@ -1,8 +1,10 @@
 #include "FormPlacement.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMargins>
 #include <QRect>
+#include <QScreen>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -26,6 +28,61 @@ int clampSize(std::int64_t value)
 bool hasFrame(const QWidget* form)
 {
     return !form->windowFlags().testFlag(Qt::FramelessWindowHint);
+}
+
+// The available area (the screen without its panels) of the screen that
+// holds most of `outer`, or of the primary screen when none holds any of it.
+QRect availableAreaFor(const QRect& outer)
+{
+    const QScreen* best = nullptr;
+    std::int64_t bestShare = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->geometry().intersected(outer);
+        const std::int64_t share = std::int64_t{common.width()} * common.height();
+        if (!common.isEmpty() && share > bestShare) {
+            best = screen;
+            bestShare = share;
+        }
+    }
+    if (!best)
+        best = QGuiApplication::primaryScreen();
+    return best ? best->availableGeometry() : QRect();
+}
+
+int fitInto(int start, int length, int areaStart, int areaLength)
+{
+    return std::max(areaStart, std::min(start, areaStart + areaLength - length));
+}
+
+// The stored placement brought within the available area of the screen it
+// lands on: a window no larger than that area, and wholly on it, so its
+// title bar can be reached. A hand-edited or stale size (Width=30000) would
+// otherwise cost a backing store of gigabytes at every start, and a window
+// left far out would never come back. Values not stored are the form's own.
+OuterPlacement fitToScreen(const QWidget* form, const OuterPlacement& placement, bool sized)
+{
+    const QRect own = form->frameGeometry();
+    const auto pick = [](std::int32_t stored, int current, int (*clamp)(std::int64_t)) {
+        return stored == -1 ? current : clamp(stored);
+    };
+    QRect outer(pick(placement.left, own.x(), clampCoordinate),
+                pick(placement.top, own.y(), clampCoordinate),
+                sized ? pick(placement.width, own.width(), clampSize) : own.width(),
+                sized ? pick(placement.height, own.height(), clampSize) : own.height());
+    const QRect area = availableAreaFor(outer);
+    if (area.isEmpty())
+        return placement;
+    outer.setWidth(std::min(outer.width(), area.width()));
+    outer.setHeight(std::min(outer.height(), area.height()));
+    const int left = fitInto(outer.x(), outer.width(), area.x(), area.width());
+    const int top = fitInto(outer.y(), outer.height(), area.y(), area.height());
+    // What was not stored stays not stored where the form already fits.
+    const auto keep = [](std::int32_t stored, int fitted, int current) {
+        return stored == -1 && fitted == current ? -1 : fitted;
+    };
+    return {keep(placement.left, left, own.x()), keep(placement.top, top, own.y()),
+            sized ? keep(placement.width, outer.width(), own.width()) : -1,
+            sized ? keep(placement.height, outer.height(), own.height()) : -1};
 }
 
 // What Qt knows of the frame the window manager put round a shown form.
@@ -170,12 +227,13 @@ class FramedPlacement : public QObject
 
 } // namespace
 
-void placeForm(QWidget* form, const OuterPlacement& placement, bool maximized)
+void placeForm(QWidget* form, const OuterPlacement& stored, bool maximized)
 {
+    const OuterPlacement placement = fitToScreen(form, stored, hasFrame(form));
     applyPlacement(form, placement);
-    const bool stored = placement.left != -1 || placement.top != -1 || placement.width != -1 ||
-                        placement.height != -1;
-    if (stored && hasFrame(form) && !maximized && form->isVisible() && form->windowHandle() &&
+    const bool anyStored = placement.left != -1 || placement.top != -1 || placement.width != -1 ||
+                           placement.height != -1;
+    if (anyStored && hasFrame(form) && !maximized && form->isVisible() && form->windowHandle() &&
         form->frameGeometry() == form->geometry())
         new FramedPlacement(form, placement);
 }

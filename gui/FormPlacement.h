@@ -17,7 +17,9 @@ struct OuterPlacement
 };
 
 // Moves the form's frame to the stored position and gives it the stored
-// outer size (the size only when the form has a border). A shown form the
+// outer size (the size only when the form has a border), both first brought
+// within the available area of the screen the placement lands on (the
+// primary screen when it lands on none). A shown form the
 // window manager has not framed yet gets the placement again once it has,
 // unless it is to be \a maximized.
 void placeForm(QWidget* form, const OuterPlacement& placement, bool maximized);

@@ -1,5 +1,6 @@
 #include "FrmSettings.h"
 
+#include "EditBytes.h"
 #include "FormPlacement.h"
 #include "ListBox.h"
 #include "Profile.h"
@@ -191,14 +192,14 @@ void TFrmSettings::SaveListBox(ListBox* list)
 void TFrmSettings::LoadEdit(QLineEdit* edit)
 {
     SettingsFile file;
-    edit->setText(toQt(file.read(sectionOf(edit), "Text")));
+    setEditBytes(edit, file.read(sectionOf(edit), "Text"));
     file.release();
 }
 
 void TFrmSettings::SaveEdit(QLineEdit* edit)
 {
     SettingsFile file;
-    file.write(sectionOf(edit), "Text", fromQt(edit->text()));
+    file.write(sectionOf(edit), "Text", editBytes(edit));
     file.release();
 }
 

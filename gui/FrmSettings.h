@@ -56,7 +56,9 @@ class TFrmSettings
     void LoadListBox(ListBox* list);
     void SaveListBox(ListBox* list);
 
-    // A missing value empties the edit.
+    // A missing value empties the edit. An edit whose text the user left as
+    // loaded saves the very bytes it loaded, also ones the locale's encoding
+    // cannot show.
     void LoadEdit(QLineEdit* edit);
     void SaveEdit(QLineEdit* edit);
 

@@ -13,10 +13,14 @@ void showMainWindow(QWidget& window, int showCommand);
 
 // On POSIX, the signals a session sends at logout or on `kill` (SIGTERM,
 // SIGINT, SIGHUP) close `window` as "Exit" does, from the event loop, so its
-// values are saved and the backup script is deleted. A second signal of the
-// same kind ends the process at once. A later call moves the signals to its
-// window. Needs the QApplication to exist. Does nothing elsewhere, where the
-// system's session-end message takes this part.
+// values are saved and the backup script is deleted. Open dialogs (a message
+// box, the folder browser, the prompt, About) are cancelled first, and any
+// that a handler opens afterwards as soon as it shows; error reports go to
+// standard error from then on, since no one is left to click them. Further
+// signals ask again and never cut the save short. A later call moves the
+// signals to its window and starts afresh. Needs the QApplication to exist.
+// Does nothing elsewhere, where the system's session-end message takes this
+// part.
 void closeOnTerminationSignals(QWidget& window);
 
 } // namespace tarvik::gui

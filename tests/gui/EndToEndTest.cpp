@@ -2,7 +2,8 @@
 // the executable in a folder of its own with its settings file and the
 // command interpreter beside it, "/auto" on its command line, the offscreen
 // platform for its window. The real interpreter makes the backup; SIGTERM
-// then ends the program as a session's end would.
+// then ends the program as a session's end would, also while a message box
+// waits or when the settings file refuses the save.
 
 #include <QDate>
 #include <QDir>
@@ -10,6 +11,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +35,28 @@ void copyProgram(const QString& from, const QString& to)
 {
     QVERIFY2(QFile::copy(from, to), qPrintable(from));
     QVERIFY(QFile::setPermissions(to, QFile::permissions(from)));
+}
+
+// Whether process `pid` has put its own handler for SIGTERM in place.
+bool catchesTermination(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1) != 0;
+    return false;
+}
+
+QProcessEnvironment offscreenEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    // No desktop: the interpreter runs without a terminal window.
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    return environment;
 }
 
 } // namespace
@@ -67,12 +94,7 @@ class EndToEndTest : public QObject
         const QString script = folder.filePath("backups/backup" + stamp + ".bat");
 
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        // No desktop: the interpreter runs without a terminal window.
-        environment.remove("DISPLAY");
-        environment.remove("WAYLAND_DISPLAY");
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(offscreenEnvironment());
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start(program, {"/auto"});
         QVERIFY(process.waitForStarted(10000));
@@ -105,6 +127,82 @@ class EndToEndTest : public QObject
                                               "sVal0=*.doc"};
         for (const QByteArray& line : expectedLines)
             QVERIFY2(saved.contains(line), line.constData());
+    }
+
+    // SIGTERM, as a logout or a service stop sends it, always ends the program
+    // and never loses the values: during the message box of a failed "/auto"
+    // (no one will click it), when the settings file refuses the save (the
+    // failure goes to standard error, the file stays as it was, the exit
+    // status says so), and with a backup folder whose name is no UTF-8.
+    void signalEndsTheProgram_data()
+    {
+        QTest::addColumn<QByteArray>("backupDir"); // in the test's folder
+        QTest::addColumn<bool>("autoRun");
+        QTest::addColumn<bool>("readOnly"); // the settings file and its folder
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("message box of a failed /auto")
+            << QByteArray("missing") << true << false << 0;
+        QTest::newRow("save refused") << QByteArray("backups") << false << true << 1;
+        QTest::newRow("name not valid UTF-8") << QByteArray("bk\xe9") << false << false << 0;
+    }
+    void signalEndsTheProgram()
+    {
+        QFETCH(QByteArray, backupDir);
+        QFETCH(bool, autoRun);
+        QFETCH(bool, readOnly);
+        QFETCH(int, exitCode);
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QDir folder(root.path());
+        QVERIFY(folder.mkpath("program") && folder.mkpath("src"));
+        const QString program = folder.filePath("program/TarvikBackUp");
+        copyProgram(QStringLiteral(TARVIK_APP_PATH), program);
+        const QString settings = folder.filePath("program/TarvikBackUp.INI");
+        const QByteArray backups = folder.path().toLocal8Bit() + '/' + backupDir;
+        const QByteArray stored =
+            "[DirectoryListBox]\r\nNumber=1\r\nsVal0=" + folder.filePath("src").toLocal8Bit() +
+            "\r\n[BackupDirEdt]\r\nText=" + backups + "\r\n";
+        writeText(settings, stored);
+
+        QProcess process;
+        process.setProcessEnvironment(offscreenEnvironment());
+        if (readOnly) {
+            QVERIFY(::chmod(QFile::encodeName(settings), 0444) == 0);
+            QVERIFY(::chmod(QFile::encodeName(folder.filePath("program")), 0555) == 0);
+            QVERIFY(::chmod(QFile::encodeName(folder.path()), 0755) == 0);
+            // Root may write anything: the program runs as nobody then.
+            if (::geteuid() == 0)
+                process.setChildProcessModifier([] {
+                    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 ||
+                        ::setuid(65534) != 0)
+                        ::_exit(126);
+                });
+        }
+        process.start(program, autoRun ? QStringList{"/auto"} : QStringList{});
+        QVERIFY(process.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(catchesTermination(process.processId()), 30000);
+
+        process.terminate();
+        const bool ended = process.waitForFinished(20000);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
+        ::chmod(QFile::encodeName(folder.filePath("program")), 0755); // for the clean-up
+        QVERIFY2(ended, "the program did not end on SIGTERM");
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        const QByteArray errors = process.readAllStandardError();
+        QVERIFY2(process.exitCode() == exitCode, errors.constData());
+
+        const QByteArray saved = readText(settings);
+        if (readOnly) {
+            QCOMPARE(saved, stored);
+            QVERIFY2(errors.contains("Unable to write to " + settings.toLocal8Bit()),
+                     errors.constData());
+        } else {
+            QVERIFY2(saved.contains("[BackUpForm]\r\n"), saved.constData());
+            QVERIFY2(saved.contains("\r\nText=" + backups + "\r\n"), saved.constData());
+        }
     }
 };
 

@@ -166,6 +166,40 @@ class FrmSettingsTest : public QObject
         QCOMPARE(edit.text(), QString(2047, 'x'));
     }
 
+    // An edit left as loaded saves the bytes it loaded, also ones that are no
+    // text in the locale's encoding; an edit the user changed saves its text.
+    void editSavesTheBytesItLoaded_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("typed"); // null: left as loaded
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("Latin-1 letter")
+            << QByteArray("/mnt/bk\xe9") << QString() << QByteArray("/mnt/bk\xe9");
+        QTest::newRow("cut UTF-8 sequence")
+            << QByteArray("bk\xc3") << QString() << QByteArray("bk\xc3");
+        QTest::newRow("stray continuation byte")
+            << QByteArray("b\x80k") << QString() << QByteArray("b\x80k");
+        QTest::newRow("valid UTF-8")
+            << QByteArray("bk\xc3\xa9") << QString() << QByteArray("bk\xc3\xa9");
+        QTest::newRow("changed by the user")
+            << QByteArray("/mnt/bk\xe9") << QString("/mnt/new") << QByteArray("/mnt/new");
+    }
+
+    void editSavesTheBytesItLoaded()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, saved);
+        writeBytes(m_settingsFile, "[BackupDirEdt]\r\nText=" + stored + "\r\n");
+        QLineEdit edit;
+        edit.setObjectName("BackupDirEdt");
+        TFrmSettings().LoadEdit(&edit);
+        if (!typed.isNull())
+            edit.setText(typed);
+        TFrmSettings().SaveEdit(&edit);
+        QCOMPARE(readBytes(m_settingsFile), "[BackupDirEdt]\r\nText=" + saved + "\r\n");
+    }
+
     // Positions and sizes are the outer frame's; -1 in `expected` stands for the
     // form's own value, -2 for a size not looked at.
     void restoreForm_data()
@@ -193,7 +227,7 @@ class FrmSettingsTest : public QObject
         QTest::newRow("far out of range")
             << QByteArray("Top=2147483647\r\nLeft=-2147483648\r\nWidth=-2147483648\r\n"
                           "Height=2147483647\r\nInitMax=$FFFFFFFF\r\n")
-            << false << QRect(-QWIDGETSIZE_MAX, QWIDGETSIZE_MAX, -2, -2) << true;
+            << false << QRect(0, 0, -2, -2) << true; // brought onto the screen
     }
 
     void restoreForm()

@@ -5,13 +5,18 @@
 #include "StartUp.h"
 
 #include "BackUpMain.h"
+#include "Dialogs.h"
 #include "ErrorReport.h"
 #include "ListBox.h"
 #include "Profile.h"
 #include "WindowTestSupport.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -116,12 +121,83 @@ class StartUpTest : public QObject
             QVERIFY(testfiles::readFile(script).size() > 0);
             form.BackupDirEdt->setText(QStringLiteral("/after the signal"));
             QCOMPARE(std::raise(signal), 0);
+            QCOMPARE(std::raise(signal), 0); // asks again; must not end the process
             QTRY_VERIFY(!form.isVisible());
         }
         QVERIFY(!std::filesystem::exists(script));
         QCOMPARE(
             tarvik::platform::getProfileString("BackupDirEdt", "Text", "", world.settingsFile()),
             std::string("/after the signal"));
+    }
+
+    // A session's end while a modal dialog waits for the user: the dialog
+    // goes as if cancelled (nothing it held is taken), the window closes and
+    // saves. Two signals arrive: the second must not end the process.
+    void signalDuringAModalDialog_data()
+    {
+        QTest::addColumn<QString>("action"); // empty: the message box of an "/auto" run
+        QTest::addColumn<QString>("dialogClass");
+        QTest::newRow("/auto's message box") << QString() << "QMessageBox";
+        QTest::newRow("error box") << "RunBackupAction"
+                                   << "QMessageBox";
+        QTest::newRow("folder browser") << "AddDirectoryAction"
+                                        << "QFileDialog";
+        QTest::newRow("type prompt") << "AddFileTypeAction"
+                                     << "QDialog";
+        QTest::newRow("About") << "AboutAction"
+                               << "tarvik::gui::TfrmAbout";
+    }
+    void signalDuringAModalDialog()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, dialogClass);
+        WindowWorld world;
+        const tarvik::gui::ScopedDialogs modal(tarvik::gui::realDialogs());
+        // A backup folder that does not exist: a run ends in "Invalid filename."
+        testfiles::writeFile(world.settingsFile(), storedSettings(world.folder / "missing"));
+
+        QString signalled; // the dialog the signals found open
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog || !signalled.isEmpty())
+                return;
+            signalled = dialog->metaObject()->className();
+            if (auto* edit = dialog->findChild<QLineEdit*>("PromptEdit"))
+                edit->setText("*.typed");
+            std::raise(SIGTERM);
+            std::raise(SIGTERM);
+        });
+        // Should the signals leave the dialog open, it is closed here so
+        // that the test fails rather than waits.
+        bool leftOpen = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [&] {
+            while (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                leftOpen = true;
+                dialog->reject();
+            }
+        });
+        watchdog.start(10000);
+        poll.start(5);
+        {
+            TBackUpForm form(action.isEmpty() ? std::vector<std::string>{"/auto"}
+                                              : std::vector<std::string>{});
+            tarvik::gui::closeOnTerminationSignals(form);
+            tarvik::gui::showMainWindow(form, tarvik::platform::ShowDefault);
+            form.SubDirCheckBox->setChecked(true);
+            if (!action.isEmpty() && form.isVisible())
+                form.findChild<QAction*>(action)->trigger();
+            QCOMPARE(signalled, dialogClass);
+            QVERIFY(!leftOpen);
+            QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 2000);
+            QCOMPARE(form.DirectoryListBox->count(), 1);
+            QCOMPARE(form.FileTypesListBox->count(), 0);
+        }
+        QCOMPARE(tarvik::platform::getProfileString("SubDirCheckBox", "Checked", "",
+                                                    world.settingsFile()),
+                 std::string("1"));
     }
 
     void applicationTitle_data()

@@ -104,16 +104,19 @@ wm=$!
 # The desktop's work area is announced once the window manager takes windows on.
 expect "the window manager did not start" wait_for "xprop -root _NET_WORKAREA 2>/dev/null | grep -q =" 100
 
-# name | Left Top Width Height | InitMax
+# name | Left Top Width Height | InitMax | where it comes up when not as stored
 cases=(
     "a window in the middle|150 100 700 500|0"
     "a window in the screen's corner|0 0 640 480|0"
     "a large window|300 40 900 900|0"
     "a maximized window|150 100 700 500|1"
+    "a huge window far off the screen|-32767 32767 30000 30000|0|0 0 1280 1024"
+    "a window over the right edge|1000 200 600 400|0|680 200 600 400"
 )
 for row in "${cases[@]}"; do
-    IFS='|' read -r name placement max <<<"$row"
-    read -r left top width height <<<"$placement"
+    IFS='|' read -r name stored max fitted <<<"$row"
+    placement=${fitted:-$stored}
+    read -r left top width height <<<"$stored"
     printf '[BackUpForm]\r\nTop=%s\r\nLeft=%s\r\nWidth=%s\r\nHeight=%s\r\nInitMax=%s\r\n' \
         "$top" "$left" "$width" "$height" "$max" >"$settings"
     if [ "$max" = 1 ]; then
