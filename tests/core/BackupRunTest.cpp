@@ -7,6 +7,7 @@
 #include "TestSystem.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tarvik;
@@ -70,14 +71,50 @@ TEST_CASE(runWritesTheScriptAndHasTheShellOpenIt)
     CHECK_EQ(call.showCommand, 1);
 }
 
-TEST_CASE(runAppendsToALeftoverScriptButRecreatesItsOwn)
+// Whatever has the script's name (a leftover of a killed run, or a file or
+// link someone else put there) is replaced, never appended to or followed.
+TEST_CASE(theScriptIsAlwaysANewFileOfThisRun)
+{
+    struct Row
+    {
+        const char* name;
+        void (*prepare)(Setup&);
+    };
+    const Row rows[] = {
+        {"leftover of a killed run",
+         [](Setup& s) { testfiles::writeFile(s.script(), "xcopy /home/other x\r\n"); }},
+        {"link to the user's own file",
+         [](Setup& s) { ::symlink((s.dir / "profile").c_str(), s.script().c_str()); }},
+        {"second name of the user's own file",
+         [](Setup& s) { ::link((s.dir / "profile").c_str(), s.script().c_str()); }},
+        {"link to nothing",
+         [](Setup& s) { ::symlink((s.dir / "planted").c_str(), s.script().c_str()); }},
+        {"link to a device", [](Setup& s) { ::symlink("/dev/full", s.script().c_str()); }},
+        {"pipe", [](Setup& s) { ::mkfifo(s.script().c_str(), 0666); }},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        Setup s;
+        testfiles::writeFile(s.dir / "profile", "PATH=/usr/bin\n");
+        row.prepare(s);
+        BackupRun run;
+        run.RunBackup(s.job, kOwner);
+        struct stat info
+        {};
+        REQUIRE(::lstat(s.script().c_str(), &info) == 0);
+        CHECK(S_ISREG(info.st_mode) && info.st_nlink == 1);
+        CHECK_EQ(readFile(s.script()), s.expected());
+        CHECK_EQ(readFile(s.dir / "profile"), "PATH=/usr/bin\n");
+        CHECK(!platform::entryExists(s.dir / "planted"));
+        CHECK_EQ(s.system.shellCalls.size(), size_t{1});
+    }
+}
+
+TEST_CASE(laterRunsDeleteTheirOwnScriptFirst)
 {
     Setup s;
-    testfiles::writeFile(s.script(), "MD leftover\r\n");
     BackupRun run;
     run.RunBackup(s.job, kOwner);
-    CHECK_EQ(readFile(s.script()), "MD leftover\r\n" + s.expected());
-    // The second run deletes its own first script, so the file is made anew.
     run.RunBackup(s.job, kOwner);
     CHECK_EQ(readFile(s.script()), s.expected());
     CHECK_EQ(s.system.shellCalls.size(), size_t{2});
@@ -90,6 +127,91 @@ TEST_CASE(runAppendsToALeftoverScriptButRecreatesItsOwn)
     run.deleteScript();
     CHECK(!platform::fileExists(run.ScriptFileName()));
     run.deleteScript(); // nothing left to delete: no error
+}
+
+// In a shared folder (sticky, writable by all) another user's file cannot be
+// removed: the run, as an unprivileged user, stops and names it.
+TEST_CASE(anotherUsersScriptThatCannotGoStopsTheRun)
+{
+    if (!testfiles::runningAsRoot()) {
+        std::puts("skipped: needs root to act as two users");
+        return;
+    }
+    Setup s;
+    ::chmod(s.dir.path().c_str(), 0755);
+    ::chmod((s.dir / "Work").c_str(), 0755);
+    ::chmod((s.dir / "Backups").c_str(), 01777);
+    const std::string planted = "xcopy /home/victim /tmp/mine\r\n";
+    testfiles::writeFile(s.script(), planted);
+    ::chmod(s.script().c_str(), 0666);
+    static Setup* shared = nullptr;
+    shared = &s;
+    const std::string outcome = testfiles::inChild(
+        [](const std::string&) -> std::string {
+            BackupRun run;
+            try {
+                run.RunBackup(shared->job, kOwner);
+                return "ran";
+            } catch (const RunRefused& error) {
+                return error.what() + std::string(shared->system.shellCalls.empty() ? "" : " ran") +
+                       (run.ScriptFileName().empty() ? "" : " named");
+            }
+        },
+        "", true);
+    CHECK_EQ(outcome, "The file \"" + s.script() +
+                          "\" is in the way of the backup script and cannot be removed");
+    CHECK_EQ(readFile(s.script()), planted);
+}
+
+// Run as an unprivileged user, so that even a run that went wrong could not
+// write into the root.
+TEST_CASE(anEmptyBackupDirectoryWritesNothing)
+{
+    static Setup s;
+    s.job.backupDirectory = "";
+    const std::string outcome = testfiles::inChild(
+        [](const std::string&) -> std::string {
+            BackupRun run;
+            try {
+                run.RunBackup(s.job, kOwner);
+                return "ran";
+            } catch (const std::exception& error) {
+                return error.what() + std::string(s.system.shellCalls.empty() ? "" : " launched") +
+                       (run.ScriptFileName().empty() ? "" : " named");
+            }
+        },
+        "", true);
+    CHECK_EQ(outcome, "Choose a backup directory first.");
+    CHECK(!platform::entryExists("/backup20261206.bat"));
+}
+
+// Entries that get no line (a folder that is gone, types after "All") are
+// not checked, so they cannot block every backup.
+TEST_CASE(staleEntriesDoNotStopTheRun)
+{
+    Setup s;
+    s.job.sourceDirectories.push_back(s.dir / "Gone\"&calc");
+    s.job.fileTypes = {"*.doc", "All", "*.x\r\n"};
+    BackupRun run;
+    run.RunBackup(s.job, kOwner);
+    CHECK_EQ(readFile(s.script()), s.expected());
+    CHECK_EQ(s.system.shellCalls.size(), size_t{1});
+}
+
+// Two sources of one name keep their files apart in the backup.
+TEST_CASE(sourcesOfOneNameGetFoldersOfTheirOwn)
+{
+    Setup s;
+    testfiles::makeDirectory(s.dir / "Other");
+    testfiles::makeDirectory(s.dir / "Other/Src");
+    s.job.sourceDirectories = {s.dir / "Work/Src", s.dir / "Other/Src"};
+    s.job.fileTypes = {};
+    BackupRun run;
+    run.RunBackup(s.job, kOwner);
+    const std::string folder = s.dir / "Backups/BK-20261206/";
+    CHECK(readFile(s.script())
+              .find("MD \"" + folder + "Src (2)\"\r\nxcopy " + s.dir.path() + "/Other/Src/*.* \"" +
+                    folder + "Src (2)\" /S /D:12-6-2026") != std::string::npos);
 }
 
 TEST_CASE(guardUsesTodayInTheUsersShortDateFormat)
@@ -158,14 +280,9 @@ TEST_CASE(fileFailuresStopTheRunBeforeAnythingIsLaunched)
          "Invalid filename"},
         {"a directory in the script's place",
          [](Setup& s) { testfiles::makeDirectory(s.script()); }, "File access denied"},
-        {"a full disk", [](Setup& s) { ::symlink("/dev/full", s.script().c_str()); }, "Disk full"},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
-        if (std::string(row.message) == "Disk full" && ::access("/dev/full", W_OK) != 0) {
-            std::puts("skipped a full disk: this system has no writable /dev/full");
-            continue;
-        }
         Setup s;
         row.prepare(s);
         BackupRun run;
