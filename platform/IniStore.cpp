@@ -2,8 +2,10 @@
 
 #include "IniFile.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -14,7 +16,10 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -82,7 +87,28 @@ bool existingFileWritable(const std::string& path)
     return true;
 }
 
+// The name a new file beside `path` gets: the path, ".~" and twelve
+// lower-case hexadecimal digits.
+constexpr std::string_view kTemporaryMark = ".~";
+constexpr size_t kTemporaryDigits = 12;
+
+bool isTemporaryOf(const std::string& name, const std::string& fileName)
+{
+    if (name.size() != fileName.size() + kTemporaryMark.size() + kTemporaryDigits ||
+        !std::string_view(name).starts_with(fileName) ||
+        std::string_view(name).substr(fileName.size(), kTemporaryMark.size()) != kTemporaryMark)
+        return false;
+    for (size_t i = fileName.size() + kTemporaryMark.size(); i < name.size(); ++i) {
+        if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f')))
+            return false;
+    }
+    return true;
+}
+
 // Creates a file of a new name beside `path`; empty when the folder takes none.
+// On POSIX the new file is locked for as long as its writer has it open: a
+// writer that is gone holds no lock, which tells its leftover from the file of
+// a save under way (removeLeftovers).
 std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
 {
     static std::mt19937_64 random{std::random_device{}()};
@@ -99,6 +125,8 @@ std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
         file = std::fopen(name.c_str(), "wb");
 #else
         file = std::fopen(name.c_str(), "wbx");
+        if (file)
+            ::flock(::fileno(file), LOCK_EX);
 #endif
         if (file)
             return name;
@@ -108,6 +136,45 @@ std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
     }
     file = nullptr;
     return {};
+}
+
+// Removes the new files that earlier saves of `path` left behind when they
+// were killed: files of our naming pattern, ours, that no living writer holds.
+// A file only just created (not locked yet, still empty) is left to a later
+// save. What cannot be removed stays; the save goes on either way.
+void removeLeftovers(const std::string& path)
+{
+    const fs::path file(path);
+    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+    const std::string fileName = file.filename().string();
+    std::error_code error;
+    fs::directory_iterator entries(folder, error);
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        const fs::path candidate = entries->path();
+        if (!isTemporaryOf(candidate.filename().string(), fileName))
+            continue;
+#ifdef _WIN32
+        // A writer keeps its file open until the rename, and Windows removes
+        // no file that is open: a file that goes is one no one writes. Only
+        // the moment between the close and the rename wants the age check.
+        std::error_code ignored;
+        const auto age = fs::file_time_type::clock::now() - fs::last_write_time(candidate, ignored);
+        if (!ignored && age > std::chrono::seconds(10))
+            fs::remove(candidate, ignored);
+#else
+        const int handle =
+            ::open(candidate.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (handle < 0)
+            continue;
+        struct stat info
+        {};
+        if (::fstat(handle, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+            ::flock(handle, LOCK_EX | LOCK_NB) == 0 &&
+            (info.st_size > 0 || ::time(nullptr) - info.st_mtime > 10))
+            ::unlink(candidate.c_str());
+        ::close(handle);
+#endif
+    }
 }
 
 bool syncToDisk(std::FILE* file)
@@ -136,14 +203,12 @@ void syncFolder(const std::string& path)
 #endif
 }
 
-bool canReplace(const std::string& path)
+// Whether the folder of `path` takes a new file and a rename.
+bool folderTakesNewFile(const std::string& path)
 {
-    if (!existingFileWritable(path))
-        return false;
 #ifndef _WIN32
-    // The folder must take a new file and a rename: the system's own check of
-    // our write and search permission (its bits, access lists, a read-only
-    // mount) tells that without creating a file.
+    // The system's own check of our write and search permission (its bits,
+    // access lists, a read-only mount) tells that without creating a file.
     const std::string folder = fs::path(path).parent_path().string();
     return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
            0;
@@ -159,33 +224,101 @@ bool canReplace(const std::string& path)
 #endif
 }
 
-bool replaceFile(const std::string& path, const std::string& bytes)
+enum class Way
+{
+    Refused,
+    // A new file beside the old one, renamed over it: the file holds its old
+    // or its new content at every moment.
+    Replace,
+    // The file's own bytes overwritten, as the system's profile calls do.
+    InPlace,
+};
+
+// A rename would give the file a new owner, turn a second name of a file
+// into a file of its own, and needs a folder we may write; where it would
+// do any of that, the file is written in place instead.
+Way wayToWrite(const std::string& path)
 {
     if (!existingFileWritable(path))
-        return false;
+        return Way::Refused;
+    std::error_code error;
+    if (!fs::exists(fs::path(path), error))
+        return folderTakesNewFile(path) ? Way::Replace : Way::Refused;
+    bool renamable = fs::hard_link_count(fs::path(path), error) == 1 && !error;
+#ifndef _WIN32
+    struct stat info
+    {};
+    renamable = renamable && ::stat(path.c_str(), &info) == 0 && info.st_uid == ::geteuid();
+#endif
+    return renamable && folderTakesNewFile(path) ? Way::Replace : Way::InPlace;
+}
+
+bool replaceFile(const std::string& path, const std::string& bytes)
+{
     std::FILE* file = nullptr;
     const std::string name = createTemporaryBeside(path, file);
     if (name.empty())
         return false;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = syncToDisk(file) && written;
-    written = std::fclose(file) == 0 && written;
     std::error_code error;
     if (written && fs::exists(fs::path(path), error)) {
         fs::permissions(fs::path(name), fs::status(fs::path(path)).permissions(),
                         fs::perm_options::replace, error);
         written = !error;
     }
+#ifdef _WIN32
+    // Windows renames no file that is open.
+    written = std::fclose(file) == 0 && written;
+    file = nullptr;
+#endif
     if (written) {
         fs::rename(fs::path(name), fs::path(path), error);
         written = !error;
     }
+    // Elsewhere the lock on the new file holds until it has its final name.
+    if (file)
+        written = std::fclose(file) == 0 && written;
     if (!written) {
         fs::remove(fs::path(name), error);
         return false;
     }
     syncFolder(path);
     return true;
+}
+
+bool writeInPlace(const std::string& path, const std::string& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (!file)
+        return false;
+#ifdef _WIN32
+    const int handle = ::_fileno(file);
+#else
+    const int handle = ::fileno(file);
+    // Room for a longer content first, so that a full disk leaves the file as
+    // it was rather than cut short. Where the file system cannot tell, the
+    // writes below still report a full disk.
+    struct stat info
+    {};
+    if (::fstat(handle, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) < bytes.size()) {
+        const int reserved = ::posix_fallocate(handle, 0, static_cast<off_t>(bytes.size()));
+        if (reserved == ENOSPC || reserved == EDQUOT || reserved == EFBIG) {
+            std::fclose(file);
+            return false;
+        }
+    }
+#endif
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = std::fflush(file) == 0 && written;
+#ifdef _WIN32
+    written = written && ::_chsize_s(handle, static_cast<long long>(bytes.size())) == 0;
+#else
+    written = written && ::ftruncate(handle, static_cast<off_t>(bytes.size())) == 0;
+#endif
+    written = syncToDisk(file) && written;
+    written = std::fclose(file) == 0 && written;
+    return written;
 }
 
 // A link is followed, so that the file it names gets the new content.
@@ -243,7 +376,7 @@ bool writeString(const std::string& section, const std::string& key, const std::
     auto cached = pending().find(path);
     if (cached == pending().end()) {
         const std::string target = resolved(path);
-        if (!canReplace(target))
+        if (wayToWrite(target) == Way::Refused)
             return false;
         std::optional<std::string> bytes = readBytes(target);
         std::error_code error;
@@ -260,6 +393,8 @@ bool flush(const std::string& path)
     const auto cached = pending().find(path);
     if (cached == pending().end())
         return true;
+    const std::string target = resolved(path);
+    removeLeftovers(target);
     // Writes that left every byte as it was need no new file: the settings
     // a program saves at every exit are mostly the ones it loaded.
     if (!cached->second.file.changed()) {
@@ -268,7 +403,15 @@ bool flush(const std::string& path)
     }
     const std::string bytes = cached->second.file.text();
     pending().erase(cached);
-    return replaceFile(resolved(path), bytes);
+    switch (wayToWrite(target)) {
+    case Way::Replace:
+        return replaceFile(target, bytes);
+    case Way::InPlace:
+        return writeInPlace(target, bytes);
+    case Way::Refused:
+        break;
+    }
+    return false;
 }
 
 } // namespace tarvik::platform::ini
