@@ -15,6 +15,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -244,11 +245,22 @@ Way wayToWrite(const std::string& path)
     std::error_code error;
     if (!fs::exists(fs::path(path), error))
         return folderTakesNewFile(path) ? Way::Replace : Way::Refused;
-    bool renamable = fs::hard_link_count(fs::path(path), error) == 1 && !error;
-#ifndef _WIN32
+#ifdef _WIN32
+    // The C run-time's own count is always 1 here; the system's is not.
+    bool renamable = false;
+    const HANDLE file = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        renamable = ::GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1;
+        ::CloseHandle(file);
+    }
+#else
     struct stat info
     {};
-    renamable = renamable && ::stat(path.c_str(), &info) == 0 && info.st_uid == ::geteuid();
+    const bool renamable =
+        ::stat(path.c_str(), &info) == 0 && info.st_nlink == 1 && info.st_uid == ::geteuid();
 #endif
     return renamable && folderTakesNewFile(path) ? Way::Replace : Way::InPlace;
 }
