@@ -3,6 +3,7 @@
 #include "ConsoleText.h"
 
 #include <initializer_list>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace tarvik {
@@ -81,10 +82,19 @@ class TakenNames
     // has taken it.
     std::string take(const std::string& leaf)
     {
-        std::string name = leaf;
-        for (int number = 2; !m_taken.insert(folded(name)).second; ++number)
-            name = leaf + " (" + std::to_string(number) + ")";
-        return name;
+        std::string key = folded(leaf);
+        if (m_taken.insert(key).second)
+            return leaf;
+        // Each name goes on from the number it got to, so a thousand sources
+        // of one name cost a thousand tries, not half a million.
+        int& number = m_next.try_emplace(std::move(key), 2).first->second;
+        for (;; ++number) {
+            std::string name = leaf + " (" + std::to_string(number) + ")";
+            if (m_taken.insert(folded(name)).second) {
+                ++number;
+                return name;
+            }
+        }
     }
 
   private:
@@ -100,6 +110,7 @@ class TakenNames
 
     bool m_foldCase;
     std::unordered_set<std::string> m_taken;
+    std::unordered_map<std::string, int> m_next;
 };
 
 } // namespace

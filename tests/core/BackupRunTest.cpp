@@ -129,89 +129,84 @@ TEST_CASE(laterRunsDeleteTheirOwnScriptFirst)
     run.deleteScript(); // nothing left to delete: no error
 }
 
-// In a shared folder (sticky, writable by all) another user's file cannot be
-// removed: the run, as an unprivileged user, stops and names it.
-TEST_CASE(anotherUsersScriptThatCannotGoStopsTheRun)
+// What a run as the unprivileged user raised ("ran" when nothing), and
+// whether it launched anything.
+Setup* g_runAsNobody = nullptr;
+std::string runAsNobody(Setup& s)
 {
-    if (!testfiles::runningAsRoot()) {
-        std::puts("skipped: needs root to act as two users");
-        return;
-    }
-    Setup s;
-    ::chmod(s.dir.path().c_str(), 0755);
-    ::chmod((s.dir / "Work").c_str(), 0755);
-    ::chmod((s.dir / "Backups").c_str(), 01777);
-    const std::string planted = "xcopy /home/victim /tmp/mine\r\n";
-    testfiles::writeFile(s.script(), planted);
-    ::chmod(s.script().c_str(), 0666);
-    static Setup* shared = nullptr;
-    shared = &s;
-    const std::string outcome = testfiles::inChild(
+    g_runAsNobody = &s;
+    return testfiles::inChild(
         [](const std::string&) -> std::string {
             BackupRun run;
             try {
-                run.RunBackup(shared->job, kOwner);
-                return "ran";
-            } catch (const RunRefused& error) {
-                return error.what() + std::string(shared->system.shellCalls.empty() ? "" : " ran") +
-                       (run.ScriptFileName().empty() ? "" : " named");
-            }
-        },
-        "", true);
-    CHECK_EQ(outcome, "The file \"" + s.script() +
-                          "\" is in the way of the backup script and cannot be removed");
-    CHECK_EQ(readFile(s.script()), planted);
-}
-
-// Run as an unprivileged user, so that even a run that went wrong could not
-// write into the root.
-TEST_CASE(anEmptyBackupDirectoryWritesNothing)
-{
-    static Setup s;
-    s.job.backupDirectory = "";
-    const std::string outcome = testfiles::inChild(
-        [](const std::string&) -> std::string {
-            BackupRun run;
-            try {
-                run.RunBackup(s.job, kOwner);
+                run.RunBackup(g_runAsNobody->job, kOwner);
                 return "ran";
             } catch (const std::exception& error) {
-                return error.what() + std::string(s.system.shellCalls.empty() ? "" : " launched") +
-                       (run.ScriptFileName().empty() ? "" : " named");
+                return error.what() +
+                       std::string(g_runAsNobody->system.shellCalls.empty() ? "" : " launched");
             }
         },
         "", true);
-    CHECK_EQ(outcome, "Choose a backup directory first.");
-    CHECK(!platform::entryExists("/backup20261206.bat"));
+}
+
+// Runs that must not go ahead, as an unprivileged user: in a shared folder
+// (sticky, writable by all) another user's file cannot be removed, and a run
+// gone wrong could not write into the root.
+TEST_CASE(aRunThatCannotGoAheadWritesAndLaunchesNothing)
+{
+    if (!testfiles::runningAsRoot()) {
+        std::puts("skipped: needs root to act as a second user");
+        return;
+    }
+    const std::string planted = "xcopy /home/victim /tmp/mine\r\n";
+    struct Row
+    {
+        const char* name;
+        void (*prepare)(Setup&, const std::string& planted);
+        std::string (*message)(const Setup&);
+    };
+    const Row rows[] = {
+        {"empty backup directory", [](Setup& s, const std::string&) { s.job.backupDirectory = ""; },
+         [](const Setup&) { return std::string("Choose a backup directory first."); }},
+        {"another user's script in a shared folder",
+         [](Setup& s, const std::string& planted) {
+             ::chmod((s.dir / "Backups").c_str(), 01777);
+             testfiles::writeFile(s.script(), planted);
+             ::chmod(s.script().c_str(), 0666);
+         },
+         [](const Setup& s) {
+             return "The file \"" + s.script() +
+                    "\" is in the way of the backup script and cannot be removed";
+         }},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        Setup s;
+        ::chmod(s.dir.path().c_str(), 0755);
+        row.prepare(s, planted);
+        CHECK_EQ(runAsNobody(s), row.message(s));
+        CHECK(!platform::entryExists("/backup20261206.bat"));
+        if (!s.job.backupDirectory.empty())
+            CHECK_EQ(readFile(s.script()), planted);
+    }
 }
 
 // Entries that get no line (a folder that is gone, types after "All") are
-// not checked, so they cannot block every backup.
-TEST_CASE(staleEntriesDoNotStopTheRun)
-{
-    Setup s;
-    s.job.sourceDirectories.push_back(s.dir / "Gone\"&calc");
-    s.job.fileTypes = {"*.doc", "All", "*.x\r\n"};
-    BackupRun run;
-    run.RunBackup(s.job, kOwner);
-    CHECK_EQ(readFile(s.script()), s.expected());
-    CHECK_EQ(s.system.shellCalls.size(), size_t{1});
-}
-
-// Two sources of one name keep their files apart in the backup.
-TEST_CASE(sourcesOfOneNameGetFoldersOfTheirOwn)
+// not checked, so they cannot block every backup; two sources of one name
+// keep their files apart.
+TEST_CASE(staleEntriesAndRepeatedNamesDoNotSpoilTheRun)
 {
     Setup s;
     testfiles::makeDirectory(s.dir / "Other");
     testfiles::makeDirectory(s.dir / "Other/Src");
-    s.job.sourceDirectories = {s.dir / "Work/Src", s.dir / "Other/Src"};
-    s.job.fileTypes = {};
+    s.job.sourceDirectories = {s.dir / "Work/Src", s.dir / "Gone\"&calc", s.dir / "Other/Src"};
+    s.job.fileTypes = {"All", "*.x\r\n"};
     BackupRun run;
     run.RunBackup(s.job, kOwner);
-    const std::string folder = s.dir / "Backups/BK-20261206/";
-    CHECK(readFile(s.script())
-              .find("MD \"" + folder + "Src (2)\"\r\nxcopy " + s.dir.path() + "/Other/Src/*.* \"" +
-                    folder + "Src (2)\" /S /D:12-6-2026") != std::string::npos);
+    const std::string bytes = readFile(s.script());
+    CHECK_EQ(bytes, s.expected());
+    CHECK(bytes.find("MD \"" + s.dir / "Backups/BK-20261206/Src (2)\"\r\n") != std::string::npos);
+    CHECK_EQ(s.system.shellCalls.size(), size_t{1});
 }
 
 TEST_CASE(guardUsesTodayInTheUsersShortDateFormat)
