@@ -416,50 +416,34 @@ TEST_CASE(aSaveRemovesTheLeftoversOfKilledSaves)
 // links and owner stay, and it takes the new content.
 TEST_CASE(filesARenameWouldChangeAreWrittenInPlace)
 {
-    struct Row
-    {
-        const char* name;
-        uid_t fileOwner;
-        uid_t folderOwner;
-        fs::perms folder;
-        bool secondName;
+    // name, the file's owner, the folder's owner and mode, a second name
+    const std::tuple<const char*, uid_t, uid_t, mode_t, bool> rows[] = {
+        {"a folder we may not write", 65534, 0, 0755, false},
+        {"another user's file in a shared folder", 0, 0, 01777, false},
+        {"a file with a second name", 65534, 65534, 0755, true},
     };
-    const fs::perms sharedFolder = fs::perms::all | fs::perms::sticky_bit;
-    const fs::perms ownFolder = fs::perms::owner_all | fs::perms::group_read |
-                                fs::perms::group_exec | fs::perms::others_read |
-                                fs::perms::others_exec;
-    const Row rows[] = {
-        {"a folder we may not write", 65534, 0, ownFolder, false},
-        {"another user's file in a shared folder", 0, 0, sharedFolder, false},
-        {"a file with a second name", 65534, 65534, ownFolder, true},
-    };
-    for (const auto& row : rows) {
-        CHECK_CONTEXT(row.name);
+    for (const auto& [name, fileOwner, folderOwner, folderMode, secondName] : rows) {
+        CHECK_CONTEXT(name);
         TempDir folder;
         const std::string path = folder / "Shared.INI";
         writeFile(path, "; kept\r\n[S]\r\nk=old\r\n");
-        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read | fs::perms::group_write |
-                                  fs::perms::others_read | fs::perms::others_write);
-        if (row.secondName)
+        if (secondName)
             fs::create_hard_link(path, folder / "Second.INI");
-        REQUIRE_EQ(::chown(path.c_str(), row.fileOwner, row.fileOwner), 0);
-        REQUIRE_EQ(::chown(folder.path().c_str(), row.folderOwner, row.folderOwner), 0);
-        fs::permissions(folder.path(), row.folder);
-        CHECK_EQ(testfiles::inChild(
-                     [](const std::string& file) {
-                         const bool written = writeProfileString("S", "k", "new", file);
-                         return std::string(flushProfile(file) && written ? "saved" : "refused");
-                     },
-                     path, true),
-                 "saved");
+        REQUIRE(::chmod(path.c_str(), 0666) == 0 && ::chown(path.c_str(), fileOwner, 0) == 0);
+        REQUIRE(::chown(folder.path().c_str(), folderOwner, 0) == 0);
+        REQUIRE(::chmod(folder.path().c_str(), folderMode) == 0);
+        CHECK(inUnprivilegedChild(
+            [](const std::string& file) {
+                const bool written = writeProfileString("S", "k", "new", file);
+                return std::string(flushProfile(file) && written ? "yes" : "no");
+            },
+            path));
         CHECK_EQ(readFile(path), "; kept\r\n[S]\r\nk=new\r\n");
         struct stat info
         {};
         REQUIRE_EQ(::stat(path.c_str(), &info), 0);
-        CHECK_EQ(info.st_uid, row.fileOwner);
-        CHECK_EQ(info.st_nlink, row.secondName ? 2u : 1u);
-        CHECK_EQ(otherFiles(folder.path(), "Shared.INI"), row.secondName ? 1 : 0);
+        CHECK(info.st_uid == fileOwner && info.st_nlink == (secondName ? 2u : 1u));
+        CHECK_EQ(otherFiles(folder.path(), "Shared.INI"), secondName ? 1 : 0);
     }
 }
 
