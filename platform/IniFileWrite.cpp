@@ -259,6 +259,8 @@ bool writeInPlace(const std::string& path, const std::string& bytes)
     if (::fstat(handle, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) < bytes.size()) {
         const int reserved = ::posix_fallocate(handle, 0, static_cast<off_t>(bytes.size()));
         if (reserved == ENOSPC || reserved == EDQUOT || reserved == EFBIG) {
+            // A reservation cut short may have lengthened the file.
+            (void)::ftruncate(handle, info.st_size);
             std::fclose(file);
             return false;
         }
