@@ -260,7 +260,8 @@ bool writeInPlace(const std::string& path, const std::string& bytes)
         const int reserved = ::posix_fallocate(handle, 0, static_cast<off_t>(bytes.size()));
         if (reserved == ENOSPC || reserved == EDQUOT || reserved == EFBIG) {
             // A reservation cut short may have lengthened the file.
-            (void)::ftruncate(handle, info.st_size);
+            const int undone = ::ftruncate(handle, info.st_size);
+            (void)undone;
             std::fclose(file);
             return false;
         }
