@@ -49,9 +49,9 @@ int main()
     const auto everyFolder = [](const std::string&) { return true; };
 
     const auto ours = [&] {
-        checkScriptTexts(job);
+        checkScriptTexts(job, everyFolder);
         TextFileWriter file;
-        file.openAppendOrCreate(scriptPath);
+        file.createNew(scriptPath);
         writeBackupScript(job, everyFolder, [&](std::string_view line) { file.writeLine(line); });
         file.flushAndClose();
         std::filesystem::remove(scriptPath);

@@ -19,6 +19,10 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
 
     deleteScript();
 
+    // An empty text would put the script and the backup at the root.
+    if (job.backupDirectory.empty())
+        throw RunRefused("Choose a backup directory first.");
+
     // The guard looks at today, in the user's own date format; the script and
     // its folder are named after the Changes From date. The two agree only
     // for some formats, which is how the guard has always behaved.
@@ -27,13 +31,29 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
     if (platform::directoryExists(guardFolder))
         return;
 
-    checkScriptTexts(job);
+    // Each source is looked at once, so the texts checked are exactly the
+    // ones written, even when a folder comes or goes meanwhile.
+    BackupJob written = job;
+    written.sourceDirectories.clear();
+    for (const std::string& source : job.sourceDirectories) {
+        if (platform::directoryExists(source))
+            written.sourceDirectories.push_back(source);
+    }
+    const auto listed = [](const std::string&) { return true; };
+    checkScriptTexts(written, listed);
 
-    m_scriptFileName = scriptFileName(job, separator);
+    // Only a file this run creates is ever run: a leftover of a killed run, or
+    // a file (or link) someone else put there, goes first.
+    const std::string path = scriptFileName(job, separator);
+    if (platform::entryExists(path) && !platform::deleteFile(path) && platform::entryExists(path)) {
+        throw RunRefused("The file \"" + path +
+                         "\" is in the way of the backup script and cannot be removed");
+    }
+    m_scriptFileName = path;
     TextFileWriter file;
-    file.openAppendOrCreate(m_scriptFileName);
+    file.createNew(m_scriptFileName);
     writeBackupScript(
-        job, [](const std::string& path) { return platform::directoryExists(path); },
+        written, listed,
         // The command interpreter reads the script in its own code page;
         // checkScriptTexts made sure every text can be spelled in it.
         [&file](std::string_view line) { file.writeLine(*platform::toConsoleCodePage(line)); },

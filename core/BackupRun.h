@@ -8,9 +8,18 @@
 #include "BackupScript.h"
 #include "System.h"
 
+#include <stdexcept>
 #include <string>
 
 namespace tarvik {
+
+// Raised when a run cannot go ahead for a reason the user can mend; nothing
+// is written or launched then.
+class RunRefused : public std::runtime_error
+{
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 class BackupRun
 {
@@ -19,13 +28,15 @@ class BackupRun
     // the first run that gets past the guard.
     const std::string& ScriptFileName() const { return m_scriptFileName; }
 
-    // Deletes the previous script; stops silently when the backup directory
-    // already holds "BK-" + today's date in the user's short date format
-    // (slashes and backslashes removed); otherwise writes the script for `job`
-    // (appending when a file of its name exists) and asks the shell to open it
-    // with `owner` as the owner window. Raises UnsafeScriptText before any file
-    // is created for a text that cannot go into a batch line, and FileError
-    // when the script cannot be written; nothing is launched then.
+    // Deletes the previous script; raises RunRefused when the backup
+    // directory is empty; stops silently when the backup directory already
+    // holds "BK-" + today's date in the user's short date format (slashes and
+    // backslashes removed); otherwise writes the script for `job` and asks the
+    // shell to open it with `owner` as the owner window. The script is always
+    // a new file: whatever has its name is removed first, and when it cannot
+    // be, RunRefused names it. Raises UnsafeScriptText before any file is
+    // created for a text that cannot go into a batch line, and FileError when
+    // the script cannot be written; nothing is launched then.
     void RunBackup(const BackupJob& job, platform::WindowHandle owner);
 
     // Deletes the file named by ScriptFileName if there is one; whether that

@@ -3,6 +3,8 @@
 #include "ConsoleText.h"
 
 #include <initializer_list>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace tarvik {
 namespace {
@@ -69,6 +71,48 @@ void refuseUnsafe(const std::string& text, const char* role)
     }
 }
 
+// The target folders' names already taken in one script. Windows folder
+// names match without regard to letter case, so "Docs" and "docs" are one.
+class TakenNames
+{
+  public:
+    explicit TakenNames(char separator) : m_foldCase(separator == '\\') {}
+
+    // `leaf`, or `leaf` followed by " (2)", " (3)" ... when an earlier source
+    // has taken it.
+    std::string take(const std::string& leaf)
+    {
+        std::string key = folded(leaf);
+        if (m_taken.insert(key).second)
+            return leaf;
+        // Each name goes on from the number it got to, so a thousand sources
+        // of one name cost a thousand tries, not half a million.
+        int& number = m_next.try_emplace(std::move(key), 2).first->second;
+        for (;; ++number) {
+            std::string name = leaf + " (" + std::to_string(number) + ")";
+            if (m_taken.insert(folded(name)).second) {
+                ++number;
+                return name;
+            }
+        }
+    }
+
+  private:
+    std::string folded(std::string name) const
+    {
+        if (m_foldCase) {
+            for (char& c : name)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+        }
+        return name;
+    }
+
+    bool m_foldCase;
+    std::unordered_set<std::string> m_taken;
+    std::unordered_map<std::string, int> m_next;
+};
+
 } // namespace
 
 UnsafeScriptText::UnsafeScriptText(const std::string& what, std::string text)
@@ -80,13 +124,23 @@ bool isWholeDirectoryMarker(std::string_view fileType)
     return fileType == "All" || fileType == "*.*";
 }
 
-void checkScriptTexts(const BackupJob& job)
+void checkScriptTexts(const BackupJob& job, const DirectoryTest& isDirectory)
 {
     refuseUnsafe(job.backupDirectory, "The backup directory");
-    for (const auto& directory : job.sourceDirectories)
-        refuseUnsafe(directory, "The source directory");
-    for (const auto& type : job.fileTypes)
+    bool anySource = false;
+    for (const auto& directory : job.sourceDirectories) {
+        if (isDirectory(directory)) {
+            refuseUnsafe(directory, "The source directory");
+            anySource = true;
+        }
+    }
+    if (!anySource)
+        return;
+    for (const auto& type : job.fileTypes) {
         refuseUnsafe(type, "The file type");
+        if (isWholeDirectoryMarker(type))
+            break;
+    }
 }
 
 std::string backupFolder(const BackupJob& job, char separator)
@@ -118,11 +172,15 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
     appendArgument(line, {&folder});
     sink(line);
 
+    // Two sources never share a target folder: a file of the same name in
+    // both would leave only one of them in the backup.
+    TakenNames taken(separator);
+
     for (const auto& sourceText : job.sourceDirectories) {
         if (!isDirectory(sourceText))
             continue;
         const Piece source = escaped(sourceText);
-        const Piece leaf = escaped(LastPathComponent(sourceText, separator));
+        const Piece leaf = escaped(taken.take(LastPathComponent(sourceText, separator)));
         std::string target;
         appendArgument(target, {&folder, &sep, &leaf});
         line.assign("MD ").append(target);

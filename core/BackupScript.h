@@ -47,13 +47,18 @@ using LineSink = std::function<void(std::string_view line)>;
 // True for a file type that stands for every file: exactly "All" or "*.*".
 bool isWholeDirectoryMarker(std::string_view fileType);
 
-// Raises UnsafeScriptText when the backup directory, a source directory or a
-// file type holds CR, LF or a double quote.
-void checkScriptTexts(const BackupJob& job);
+// Raises UnsafeScriptText when a text that writeBackupScript writes for `job`
+// holds CR, LF or a double quote (or, on Windows, a letter the console's code
+// page lacks): the backup directory, each source directory that `isDirectory`
+// accepts, and, when there is one, the file types up to the first
+// whole-directory marker. A stale entry that gets no line blocks nothing.
+void checkScriptTexts(const BackupJob& job, const DirectoryTest& isDirectory);
 
 // Hands each line of the script, without its CR LF, to `sink` in order: the
 // folder line, then for each source directory that `isDirectory` accepts its
-// target line and its copy lines. Does not check the texts.
+// target line and its copy lines. A source whose target folder name (its
+// leaf) an earlier source has taken gets the name followed by " (2)", " (3)"
+// and so on. Does not check the texts.
 void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, const LineSink& sink,
                        char separator = platform::kNativeSeparator);
 

@@ -14,6 +14,11 @@ void TextFileWriter::openAppendOrCreate(const std::string& path)
     raiseOnFailure(m_file.openAppendOrCreate(path));
 }
 
+void TextFileWriter::createNew(const std::string& path)
+{
+    raiseOnFailure(m_file.createNew(path));
+}
+
 void TextFileWriter::writeLine(std::string_view line)
 {
     raiseOnFailure(m_file.writeLine(line));

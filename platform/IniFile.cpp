@@ -118,11 +118,15 @@ Parsed classify(std::string_view content)
     return {Kind::Key, trimBlanks(line.substr(0, equals)), trimBlanks(line.substr(equals + 1))};
 }
 
+// A UTF-8 byte order mark, which some editors put at the start of a file.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // Calls visit(content, endingLength) for every line of `bytes`; `content`
-// excludes the line end. Stops early when visit returns false.
+// excludes the line end, and a byte order mark before the first line. Stops
+// early when visit returns false.
 template <class Visit> void forEachLine(std::string_view bytes, Visit&& visit)
 {
-    size_t start = 0;
+    size_t start = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (start < bytes.size()) {
         const size_t newline = bytes.find('\n', start);
         if (newline == bytes.npos) {
@@ -483,8 +487,12 @@ std::string IniFile::text() const
         for (const Line& line : section.lines)
             size += contentOf(line).size() + 2;
     }
+    // The mark stays where it was; the lines leave it out.
+    const bool marked = std::string_view(*m_bytes).starts_with(kByteOrderMark);
     std::string bytes;
-    bytes.reserve(size);
+    bytes.reserve(size + kByteOrderMark.size());
+    if (marked)
+        bytes += kByteOrderMark;
     for (const Section& section : m_sections) {
         for (const Line& line : section.lines) {
             bytes += contentOf(line);

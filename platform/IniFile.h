@@ -8,7 +8,8 @@
 // other line with an "=" is a key. Names and values are taken without the
 // blanks (space, tab, CR) around them. Names match without regard to the case
 // of ASCII letters. Lines before the first section belong to no section. When
-// a section or a key appears twice, the first one counts.
+// a section or a key appears twice, the first one counts. A UTF-8 byte order
+// mark at the start of the file is no part of the first line, and stays.
 //
 // Portable C++ only: it is built on every platform.
 

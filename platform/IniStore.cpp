@@ -1,6 +1,7 @@
 #include "IniStore.h"
 
 #include "IniFile.h"
+#include "IniFileWrite.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -9,14 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace tarvik::platform::ini {
 namespace fs = std::filesystem;
@@ -64,128 +57,6 @@ std::optional<std::string> readBytes(const std::string& path)
 std::string cut(std::string_view value)
 {
     return std::string(value.substr(0, kProfileValueLimit));
-}
-
-// An existing file that does not open for writing is read-only to us, even
-// though a rename in its folder could replace it.
-bool existingFileWritable(const std::string& path)
-{
-    std::error_code error;
-    if (!fs::exists(fs::path(path), error))
-        return !error;
-    if (!fs::is_regular_file(fs::path(path), error))
-        return false;
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    if (!file)
-        return false;
-    std::fclose(file);
-    return true;
-}
-
-// Creates a file of a new name beside `path`; empty when the folder takes none.
-std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
-{
-    static std::mt19937_64 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".~%012llx",
-                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-        std::string name = path + suffix;
-#ifdef _WIN32
-        // No exclusive mode in every C runtime here; the names are random.
-        std::error_code taken;
-        if (fs::exists(fs::path(name), taken))
-            continue;
-        file = std::fopen(name.c_str(), "wb");
-#else
-        file = std::fopen(name.c_str(), "wbx");
-#endif
-        if (file)
-            return name;
-        std::error_code error;
-        if (!fs::exists(fs::path(name), error))
-            break; // not a clash of names: the folder takes no new file
-    }
-    file = nullptr;
-    return {};
-}
-
-bool syncToDisk(std::FILE* file)
-{
-    if (std::fflush(file) != 0)
-        return false;
-#ifdef _WIN32
-    return ::_commit(::_fileno(file)) == 0;
-#else
-    return ::fsync(::fileno(file)) == 0;
-#endif
-}
-
-// A rename is durable only once the folder's entry is on disk too.
-void syncFolder(const std::string& path)
-{
-#ifndef _WIN32
-    const std::string folder = fs::path(path).parent_path().string();
-    const int handle = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (handle >= 0) {
-        ::fsync(handle);
-        ::close(handle);
-    }
-#else
-    (void)path;
-#endif
-}
-
-bool canReplace(const std::string& path)
-{
-    if (!existingFileWritable(path))
-        return false;
-#ifndef _WIN32
-    // The folder must take a new file and a rename: the system's own check of
-    // our write and search permission (its bits, access lists, a read-only
-    // mount) tells that without creating a file.
-    const std::string folder = fs::path(path).parent_path().string();
-    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
-           0;
-#else
-    std::FILE* probe = nullptr;
-    const std::string name = createTemporaryBeside(path, probe);
-    if (name.empty())
-        return false;
-    std::fclose(probe);
-    std::error_code error;
-    fs::remove(fs::path(name), error);
-    return true;
-#endif
-}
-
-bool replaceFile(const std::string& path, const std::string& bytes)
-{
-    if (!existingFileWritable(path))
-        return false;
-    std::FILE* file = nullptr;
-    const std::string name = createTemporaryBeside(path, file);
-    if (name.empty())
-        return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = syncToDisk(file) && written;
-    written = std::fclose(file) == 0 && written;
-    std::error_code error;
-    if (written && fs::exists(fs::path(path), error)) {
-        fs::permissions(fs::path(name), fs::status(fs::path(path)).permissions(),
-                        fs::perm_options::replace, error);
-        written = !error;
-    }
-    if (written) {
-        fs::rename(fs::path(name), fs::path(path), error);
-        written = !error;
-    }
-    if (!written) {
-        fs::remove(fs::path(name), error);
-        return false;
-    }
-    syncFolder(path);
-    return true;
 }
 
 // A link is followed, so that the file it names gets the new content.
@@ -243,7 +114,7 @@ bool writeString(const std::string& section, const std::string& key, const std::
     auto cached = pending().find(path);
     if (cached == pending().end()) {
         const std::string target = resolved(path);
-        if (!canReplace(target))
+        if (wayToWrite(target) == Way::Refused)
             return false;
         std::optional<std::string> bytes = readBytes(target);
         std::error_code error;
@@ -260,6 +131,8 @@ bool flush(const std::string& path)
     const auto cached = pending().find(path);
     if (cached == pending().end())
         return true;
+    const std::string target = resolved(path);
+    removeLeftovers(target);
     // Writes that left every byte as it was need no new file: the settings
     // a program saves at every exit are mostly the ones it loaded.
     if (!cached->second.file.changed()) {
@@ -268,7 +141,15 @@ bool flush(const std::string& path)
     }
     const std::string bytes = cached->second.file.text();
     pending().erase(cached);
-    return replaceFile(resolved(path), bytes);
+    switch (wayToWrite(target)) {
+    case Way::Replace:
+        return replaceFile(target, bytes);
+    case Way::InPlace:
+        return writeInPlace(target, bytes);
+    case Way::Refused:
+        break;
+    }
+    return false;
 }
 
 } // namespace tarvik::platform::ini

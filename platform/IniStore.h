@@ -2,14 +2,20 @@
 // The stand-in for the system's profile calls (Profile.h), built on IniFile.
 //
 // Reads go to the file itself. The first write to a file since its last flush
-// checks that the file could be replaced (an existing file must open for
-// writing, and its folder must take a new file), reads the file into a cached
-// IniFile and changes only that copy; later writes change the copy. The flush
-// writes the copy to a new file in the same folder, puts it on disk and renames
-// it over the old one, so the file holds either its old or its new content at
-// every moment, whatever stops the program. An existing file keeps its
-// permissions. When the writes left every byte as it was, the flush leaves
-// the file alone. Reads of a file with a cached copy see the copy.
+// checks that the file could be written (an existing file must open for
+// writing; a new one needs a folder that takes it), reads the file into a
+// cached IniFile and changes only that copy; later writes change the copy.
+//
+// The flush of a plain file of one name, ours, in a folder we may write
+// writes the copy to a new file in the same folder, puts it on disk and
+// renames it over the old one, so the file holds either its old or its new
+// content at every moment, whatever stops the program; the file keeps its
+// permissions. Any other file we may write (a second name of another file,
+// another user's file, one in a folder we may not write) is written in place,
+// whole, then put on disk, so that it keeps its links and its owner. When the
+// writes left every byte as it was, the flush leaves the file alone. Reads of
+// a file with a cached copy see the copy. Each flush also removes the new
+// files that killed saves of the same file left behind.
 //
 // Portable C++ (std::filesystem and stdio), with one call per system to put a
 // file's data on disk.

@@ -1,6 +1,5 @@
 #include "TextFile.h"
 
-#include "FileSystem.h"
 #include "NativeFile.h"
 
 namespace tarvik::platform {
@@ -20,12 +19,23 @@ TextFile::~TextFile()
 
 int TextFile::openAppendOrCreate(const std::string& path)
 {
+    return open(path, false);
+}
+
+int TextFile::createNew(const std::string& path)
+{
+    return open(path, true);
+}
+
+int TextFile::open(const std::string& path, bool createNew)
+{
     if (m_open) {
         m_open = false;
         native::closeFile(m_handle);
     }
     m_buffer.clear();
-    const int code = native::openTextFile(path, fileExists(path), m_handle);
+    const int code = native::openTextFile(
+        path, createNew ? native::OpenMode::CreateNew : native::OpenMode::AppendOrCreate, m_handle);
     m_open = code == fileCode::Ok;
     if (m_open)
         m_buffer.reserve(kBufferSize);

@@ -1,7 +1,8 @@
 #pragma once
 // An 8-bit text file written line by line, as the backup script and the notes
-// file are: opened for appending when a file of that name exists, created
-// otherwise; every line ends in CR LF; flushed, then closed.
+// file are: the notes file opened for appending when a file of that name
+// exists, created otherwise; the script always created new. Neither is ever
+// written through a link. Every line ends in CR LF; flushed, then closed.
 //
 // Failures come back as codes, not exceptions, so that this layer needs nothing
 // from the ones above it: 0 is success, anything else is a Windows error code
@@ -39,9 +40,15 @@ class TextFile
     TextFile& operator=(const TextFile&) = delete;
 
     // Opens `path` for appending when it names an existing file (not a
-    // directory); otherwise creates it, emptying nothing. Closes any file this
-    // object had open first.
+    // directory); otherwise creates it, emptying nothing. A link in the file's
+    // place is refused (AccessDenied), so the lines never land in the file it
+    // names. Closes any file this object had open first.
     int openAppendOrCreate(const std::string& path);
+
+    // Creates `path` as a new file; fails (AccessDenied) when anything has
+    // that name already, a link included. Closes any file this object had
+    // open first.
+    int createNew(const std::string& path);
 
     // Adds `line` and CR LF. Lines are buffered; a full buffer is written out,
     // so a failure of the file may surface here or at flush().
@@ -57,6 +64,7 @@ class TextFile
     bool isOpen() const { return m_open; }
 
   private:
+    int open(const std::string& path, bool createNew);
     int writeBuffer();
 
     std::intptr_t m_handle; // a file descriptor or a HANDLE

@@ -19,6 +19,13 @@ bool directoryExists(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool entryExists(const std::string& path)
+{
+    struct stat info
+    {};
+    return !path.empty() && ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
 bool deleteFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0;

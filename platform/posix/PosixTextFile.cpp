@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvik::platform::native {
@@ -20,6 +21,10 @@ int windowsCode(int error, bool creating)
     case ENOTDIR:
     case ENAMETOOLONG:
         return fileCode::PathNotFound;
+    // A link, or anything else, in the place of a file that must be new or
+    // must not be reached through a link.
+    case EEXIST:
+    case ELOOP:
     case EACCES:
     case EPERM:
     case EROFS:
@@ -38,17 +43,28 @@ int windowsCode(int error, bool creating)
 
 } // namespace
 
-int openTextFile(const std::string& path, bool append, std::intptr_t& handle)
+int openTextFile(const std::string& path, OpenMode mode, std::intptr_t& handle)
 {
     // Non-blocking for the open alone: a FIFO in the file's place, with no
-    // reader, fails (ENXIO) instead of blocking the window for good.
-    const int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | (append ? O_APPEND : O_CREAT | O_TRUNC);
+    // reader, fails (ENXIO) instead of blocking the window for good. Never
+    // through a symbolic link: in a folder others may write, a link would
+    // send the lines into whatever file it names.
+    const int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_CREAT | O_NOFOLLOW |
+                      (mode == OpenMode::CreateNew ? O_EXCL : O_APPEND);
     int fd;
     do {
         fd = ::open(path.c_str(), flags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return windowsCode(errno, !append);
+        return windowsCode(errno, true);
+    // A second name of a file is a link too: another user could have given
+    // one of the victim's files this name.
+    struct stat info
+    {};
+    if (::fstat(fd, &info) != 0 || (S_ISREG(info.st_mode) && info.st_nlink > 1)) {
+        ::close(fd);
+        return fileCode::AccessDenied;
+    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle = fd;
     return fileCode::Ok;

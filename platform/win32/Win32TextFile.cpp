@@ -7,16 +7,30 @@
 // the user sees are keyed on.
 namespace tarvik::platform::native {
 
-int openTextFile(const std::string& path, bool append, std::intptr_t& handle)
+int openTextFile(const std::string& path, OpenMode mode, std::intptr_t& handle)
 {
     // Others may read the file while it is open, but not write it. The handle
-    // is not inherited by the command interpreter the program starts.
-    HANDLE file =
-        ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                      append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return static_cast<int>(::GetLastError());
-    if (append) {
+    // is not inherited by the command interpreter the program starts. A new
+    // file is new: CREATE_NEW fails for any name in use, a link's included.
+    // An appended file is opened itself, not what a link in its place names.
+    const bool createNew = mode == OpenMode::CreateNew;
+    HANDLE file = ::CreateFileA(
+        path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, createNew ? CREATE_NEW : OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | (createNew ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        // Something in the new file's place: the same answer as a folder there.
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            return ERROR_ACCESS_DENIED;
+        return static_cast<int>(error);
+    }
+    if (!createNew) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(file, &info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1) {
+            ::CloseHandle(file);
+            return ERROR_ACCESS_DENIED;
+        }
         LARGE_INTEGER end{};
         if (!::SetFilePointerEx(file, {}, &end, FILE_END)) {
             const int code = static_cast<int>(::GetLastError());

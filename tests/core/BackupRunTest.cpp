@@ -7,6 +7,7 @@
 #include "TestSystem.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tarvik;
@@ -70,14 +71,47 @@ TEST_CASE(runWritesTheScriptAndHasTheShellOpenIt)
     CHECK_EQ(call.showCommand, 1);
 }
 
-TEST_CASE(runAppendsToALeftoverScriptButRecreatesItsOwn)
+// Whatever has the script's name (a leftover of a killed run, or a file or
+// link someone else put there) is replaced, never appended to or followed.
+TEST_CASE(theScriptIsAlwaysANewFileOfThisRun)
+{
+    struct Row
+    {
+        const char* name;
+        void (*prepare)(Setup&);
+    };
+    const Row rows[] = {
+        {"leftover of a killed run",
+         [](Setup& s) { testfiles::writeFile(s.script(), "xcopy /home/other x\r\n"); }},
+        {"link to the user's own file",
+         [](Setup& s) { ::symlink((s.dir / "profile").c_str(), s.script().c_str()); }},
+        {"second name of the user's own file",
+         [](Setup& s) { ::link((s.dir / "profile").c_str(), s.script().c_str()); }},
+        {"link to a device", [](Setup& s) { ::symlink("/dev/full", s.script().c_str()); }},
+        {"pipe", [](Setup& s) { ::mkfifo(s.script().c_str(), 0666); }},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        Setup s;
+        testfiles::writeFile(s.dir / "profile", "PATH=/usr/bin\n");
+        row.prepare(s);
+        BackupRun run;
+        run.RunBackup(s.job, kOwner);
+        struct stat info
+        {};
+        REQUIRE(::lstat(s.script().c_str(), &info) == 0);
+        CHECK(S_ISREG(info.st_mode) && info.st_nlink == 1);
+        CHECK_EQ(readFile(s.script()), s.expected());
+        CHECK_EQ(readFile(s.dir / "profile"), "PATH=/usr/bin\n");
+        CHECK_EQ(s.system.shellCalls.size(), size_t{1});
+    }
+}
+
+TEST_CASE(laterRunsDeleteTheirOwnScriptFirst)
 {
     Setup s;
-    testfiles::writeFile(s.script(), "MD leftover\r\n");
     BackupRun run;
     run.RunBackup(s.job, kOwner);
-    CHECK_EQ(readFile(s.script()), "MD leftover\r\n" + s.expected());
-    // The second run deletes its own first script, so the file is made anew.
     run.RunBackup(s.job, kOwner);
     CHECK_EQ(readFile(s.script()), s.expected());
     CHECK_EQ(s.system.shellCalls.size(), size_t{2});
@@ -90,6 +124,74 @@ TEST_CASE(runAppendsToALeftoverScriptButRecreatesItsOwn)
     run.deleteScript();
     CHECK(!platform::fileExists(run.ScriptFileName()));
     run.deleteScript(); // nothing left to delete: no error
+}
+
+// What a run as the unprivileged user raised ("ran" when nothing), and
+// whether it launched anything.
+Setup* g_runAsNobody = nullptr;
+std::string runAsNobody(Setup& s)
+{
+    g_runAsNobody = &s;
+    return testfiles::inChild(
+        [](const std::string&) -> std::string {
+            BackupRun run;
+            try {
+                run.RunBackup(g_runAsNobody->job, kOwner);
+                return "ran";
+            } catch (const std::exception& error) {
+                return error.what() +
+                       std::string(g_runAsNobody->system.shellCalls.empty() ? "" : " launched");
+            }
+        },
+        "", true);
+}
+
+// Runs that must not go ahead, as an unprivileged user: in a shared folder
+// (sticky, writable by all) another user's file cannot be removed, and a run
+// gone wrong could not write into the root.
+TEST_CASE(aRunThatCannotGoAheadWritesAndLaunchesNothing)
+{
+    if (!testfiles::runningAsRoot()) {
+        std::puts("skipped: needs root to act as a second user");
+        return;
+    }
+    const std::string planted = "xcopy /home/victim /tmp/mine\r\n";
+    for (const bool plantedScript : {false, true}) {
+        CHECK_CONTEXT(plantedScript ? "another user's script" : "empty backup directory");
+        Setup s;
+        if (plantedScript) {
+            ::chmod((s.dir / "Backups").c_str(), 01777);
+            testfiles::writeFile(s.script(), planted);
+            ::chmod(s.script().c_str(), 0666);
+        } else {
+            s.job.backupDirectory = "";
+        }
+        CHECK_EQ(runAsNobody(s), plantedScript ? "The file \"" + s.script() +
+                                                     "\" is in the way of the backup script and "
+                                                     "cannot be removed"
+                                               : "Choose a backup directory first.");
+        CHECK(!platform::entryExists("/backup20261206.bat"));
+        if (plantedScript)
+            CHECK_EQ(readFile(s.script()), planted);
+    }
+}
+
+// Entries that get no line (a folder that is gone, types after "All") are
+// not checked, so they cannot block every backup; two sources of one name
+// keep their files apart.
+TEST_CASE(staleEntriesAndRepeatedNamesDoNotSpoilTheRun)
+{
+    Setup s;
+    testfiles::makeDirectory(s.dir / "Other");
+    testfiles::makeDirectory(s.dir / "Other/Src");
+    s.job.sourceDirectories = {s.dir / "Work/Src", s.dir / "Gone\"&calc", s.dir / "Other/Src"};
+    s.job.fileTypes = {"All", "*.x\r\n"};
+    BackupRun run;
+    run.RunBackup(s.job, kOwner);
+    const std::string bytes = readFile(s.script());
+    CHECK_EQ(bytes, s.expected());
+    CHECK(bytes.find("MD \"" + s.dir / "Backups/BK-20261206/Src (2)\"\r\n") != std::string::npos);
+    CHECK_EQ(s.system.shellCalls.size(), size_t{1});
 }
 
 TEST_CASE(guardUsesTodayInTheUsersShortDateFormat)
@@ -158,14 +260,9 @@ TEST_CASE(fileFailuresStopTheRunBeforeAnythingIsLaunched)
          "Invalid filename"},
         {"a directory in the script's place",
          [](Setup& s) { testfiles::makeDirectory(s.script()); }, "File access denied"},
-        {"a full disk", [](Setup& s) { ::symlink("/dev/full", s.script().c_str()); }, "Disk full"},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
-        if (std::string(row.message) == "Disk full" && ::access("/dev/full", W_OK) != 0) {
-            std::puts("skipped a full disk: this system has no writable /dev/full");
-            continue;
-        }
         Setup s;
         row.prepare(s);
         BackupRun run;

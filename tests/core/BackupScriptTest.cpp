@@ -106,13 +106,34 @@ TEST_CASE(scriptEdgeCasesInWindowsForm)
          {"C:\\"},
          lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\",
                 "xcopy C:\\\\*.* D:\\B\\BK-20261206\\ /D:12-6-2026"})},
+        // A later source never copies into a folder an earlier one uses.
         {"equal leaves",
          {"D:\\B", {"C:\\A\\Src", "C:\\B\\Src"}, {"*.c"}, false, kDecember6},
          {"C:\\A\\Src", "C:\\B\\Src"},
          lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\Src",
                 "xcopy C:\\A\\Src\\*.c D:\\B\\BK-20261206\\Src /D:12-6-2026",
-                "MD D:\\B\\BK-20261206\\Src",
-                "xcopy C:\\B\\Src\\*.c D:\\B\\BK-20261206\\Src /D:12-6-2026"})},
+                "MD \"D:\\B\\BK-20261206\\Src (2)\"",
+                "xcopy C:\\B\\Src\\*.c \"D:\\B\\BK-20261206\\Src (2)\" /D:12-6-2026"})},
+        {"leaves equal but for case, and a name a number took",
+         {"D:\\B",
+          {"C:\\A\\Src", "C:\\Gone\\Src", "C:\\B\\src", "C:\\C\\Src (2)"},
+          {},
+          false,
+          kDecember6},
+         {"C:\\A\\Src", "C:\\B\\src", "C:\\C\\Src (2)"},
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\Src",
+                "xcopy C:\\A\\Src\\*.* D:\\B\\BK-20261206\\Src /D:12-6-2026",
+                "MD \"D:\\B\\BK-20261206\\src (2)\"",
+                "xcopy C:\\B\\src\\*.* \"D:\\B\\BK-20261206\\src (2)\" /D:12-6-2026",
+                "MD \"D:\\B\\BK-20261206\\Src (2) (2)\"",
+                "xcopy \"C:\\C\\Src (2)\\*.*\" \"D:\\B\\BK-20261206\\Src (2) (2)\" /D:12-6-2026"})},
+        {"two roots",
+         {"D:\\B", {"C:\\", "E:\\"}, {}, false, kDecember6},
+         {"C:\\", "E:\\"},
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\",
+                "xcopy C:\\\\*.* D:\\B\\BK-20261206\\ /D:12-6-2026",
+                "MD \"D:\\B\\BK-20261206\\ (2)\"",
+                "xcopy E:\\\\*.* \"D:\\B\\BK-20261206\\ (2)\" /D:12-6-2026"})},
         {"*.* marker stops the list",
          {"D:\\B", {"C:\\S"}, {"*.doc", "*.*", "*.xls"}, true, kDecember6},
          {"C:\\S"},
@@ -185,13 +206,13 @@ TEST_CASE(argumentsThatTheInterpreterWouldSplitOrExpandAreQuoted)
     }
 }
 
-TEST_CASE(textsThatCannotBeWrittenIntoABatchLineAreRefused)
+TEST_CASE(textsThatGoIntoTheScriptAreCheckedAndOnlyThose)
 {
     struct Row
     {
         const char* name;
         BackupJob job;
-        const char* message;
+        const char* message; // nullptr: passes
     };
     const Row rows[] = {
         {"quote in the backup directory",
@@ -203,16 +224,33 @@ TEST_CASE(textsThatCannotBeWrittenIntoABatchLineAreRefused)
          "The source directory \"C:\\a\nb\" contains a line break and cannot be written into "
          "the backup script"},
         {"carriage return in a type",
-         {"D:\\B", {}, {"*.doc", "*.x\r"}, false, kDecember6},
+         {"D:\\B", {"C:\\ok"}, {"*.doc", "*.x\r"}, false, kDecember6},
          "The file type \"*.x\r\" contains a line break and cannot be written into the backup "
          "script"},
+        // Stale entries get no line, so they stop nothing.
+        {"quote in a missing source",
+         {"D:\\B", {"C:\\ok", "C:\\gone\"x"}, {}, false, kDecember6},
+         nullptr},
+        {"types when no source is written",
+         {"D:\\B", {"C:\\gone"}, {"*.x\r"}, false, kDecember6},
+         nullptr},
+        {"types after a marker",
+         {"D:\\B", {"C:\\ok"}, {"*.doc", "All", "\"*.x"}, false, kDecember6},
+         nullptr},
+        // Everything else passes, however odd.
+        {"odd but safe",
+         {"D:\\a b&c%", {"C:\\(x)", ""}, {"*.x y", "All", ""}, true, kDecember6},
+         nullptr},
     };
+    const DirectoryTest isDirectory = existing({"C:\\ok", "C:\\a\nb", "C:\\(x)", ""});
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
-        CHECK_THROWS_WITH(UnsafeScriptText, checkScriptTexts(row.job), row.message);
+        if (row.message)
+            CHECK_THROWS_WITH(UnsafeScriptText, checkScriptTexts(row.job, isDirectory),
+                              row.message);
+        else
+            checkScriptTexts(row.job, isDirectory);
     }
-    // Everything else passes, however odd.
-    checkScriptTexts({"D:\\a b&c%", {"C:\\(x)", ""}, {"*.*", "All", ""}, true, kDecember6});
 }
 
 TEST_CASE(scriptAndFolderNamesFollowTheChangesFromDate)

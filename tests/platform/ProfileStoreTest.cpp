@@ -6,10 +6,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 using namespace tarvik::platform;
@@ -52,13 +55,14 @@ std::string writeAndFlushAreRefused(const std::string& path)
     return !written && flushed ? "yes" : "no";
 }
 
-// The child owns the folder and takes its write permission away between the
-// write and the flush.
+// The child owns the folder and the file and takes their write permission
+// away between the write and the flush.
 std::string lateFailureIsReported(const std::string& path)
 {
     if (!writeProfileString("S", "k", "new", path))
         return "write refused";
     fs::permissions(fs::path(path).parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(fs::path(path), fs::perms::owner_read);
     const bool flushed = flushProfile(path);
     // A failed flush forgets the held copy: reads see the file again.
     return !flushed && getProfileString("S", "k", "", path) == "old" ? "yes" : "no";
@@ -186,6 +190,29 @@ TEST_CASE(writesThatChangeNothingLeaveTheFileAlone)
 }
 #endif
 
+// A byte order mark some editors put first is no part of the first section.
+TEST_CASE(aByteOrderMarkIsReadPastAndKept)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    // section written, file before, what the section's key read, file after
+    const std::tuple<const char*, std::string, const char*, std::string> rows[] = {
+        {"S", mark + "[S]\r\nk=old\r\n", "old", mark + "[S]\r\nk=new\r\n"},
+        {"T", mark + "[S]\r\nk=old\r\n", "", mark + "[S]\r\nk=old\r\n[T]\r\nk=new\r\n"},
+        {"S", mark, "", mark + "[S]\r\nk=new\r\n"},
+    };
+    for (const auto& [section, before, old, after] : rows) {
+        CHECK_CONTEXT(after);
+        TempDir folder;
+        const std::string path = folder / "Marked.INI";
+        writeFile(path, before);
+        CHECK_EQ(getProfileString(section, "k", "", path), old);
+        CHECK_EQ(getProfileSection(section, path).size(), *old ? 1u : 0u);
+        REQUIRE(writeProfileString(section, "k", "new", path));
+        REQUIRE(flushProfile(path));
+        CHECK_EQ(readFile(path), after);
+    }
+}
+
 TEST_CASE(aFileThatCannotBeCreatedRefusesTheWrite)
 {
     TempDir folder;
@@ -233,6 +260,7 @@ TEST_CASE(aReadOnlyFileOrFolderRefusesTheWriteAndKeepsItsContent)
         const char* name;
         fs::perms folder;
         fs::perms file;
+        bool exists;
     };
     const fs::perms all = fs::perms::all;
     const fs::perms readOnly =
@@ -240,19 +268,24 @@ TEST_CASE(aReadOnlyFileOrFolderRefusesTheWriteAndKeepsItsContent)
     const fs::perms noWrite = all & ~(fs::perms::group_write | fs::perms::others_write);
     const Row rows[] = {
         // In a folder where anyone may rename, the file's own permission must hold.
-        {"read-only file", all, readOnly},
-        {"folder that takes no new file", noWrite, all},
+        {"read-only file", all, readOnly, true},
+        {"read-only file in a folder that takes no new file", noWrite, readOnly, true},
+        {"new file in a folder that takes none", noWrite, all, false},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
         TempDir folder;
         const std::string path = folder / "Locked.INI";
         const std::string content = "; hand\r\n[S]\r\nk=old\r\n";
-        writeFile(path, content);
-        fs::permissions(path, row.file);
+        if (row.exists) {
+            writeFile(path, content);
+            fs::permissions(path, row.file);
+        }
         fs::permissions(folder.path(), row.folder);
         CHECK(inUnprivilegedChild(writeAndFlushAreRefused, path));
-        CHECK_EQ(readFile(path), content);
+        CHECK_EQ(fs::exists(path), row.exists);
+        if (row.exists)
+            CHECK_EQ(readFile(path), content);
         CHECK_EQ(otherFiles(folder.path(), "Locked.INI"), 0);
     }
 }
@@ -265,6 +298,7 @@ TEST_CASE(aFailedFlushReportsAndKeepsTheOldContent)
     writeFile(path, content);
     fs::permissions(path, fs::perms::all);
     REQUIRE_EQ(::chown(folder.path().c_str(), 65534, 65534), 0);
+    REQUIRE_EQ(::chown(path.c_str(), 65534, 65534), 0);
     const bool reported = inUnprivilegedChild(lateFailureIsReported, path);
     CHECK(reported);
     CHECK_EQ(readFile(path), content);
@@ -325,9 +359,92 @@ TEST_CASE(aKilledSaveLeavesOneWholeContent)
             wrong += entries[static_cast<size_t>(i) + 2].value != itemOf(round, i);
         CHECK_EQ(wrong, 0);
     }
-    // A new file the killed child left behind does not stand in the way.
+    // The new files the killed child left behind do not stand in the way, and
+    // a later save removes them (a file only just created is left for a
+    // while, in case its writer is about to lock it).
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        fs::last_write_time(entry.path(),
+                            fs::last_write_time(entry.path()) - std::chrono::hours(1));
     REQUIRE(writeAndFlush(path, "Round", "done"));
     CHECK_EQ(getProfileString("S", "Round", "", path), "done");
+    CHECK_EQ(otherFiles(folder.path(), "Killed.INI"), 0);
+}
+
+// What the save of a file finds beside it: only its own killed saves' new
+// files go.
+TEST_CASE(aSaveRemovesTheLeftoversOfKilledSaves)
+{
+    struct Row
+    {
+        const char* name;
+        const char* file;
+        const char* content;
+        bool old;
+        bool locked;
+        uid_t owner;
+        bool removed;
+    };
+    const Row rows[] = {
+        {"killed while writing", "Settings.INI.~0123456789ab", "[S]\r\n", false, false, 0, true},
+        {"killed before writing", "Settings.INI.~00000000beef", "", true, false, 0, true},
+        {"a save under way", "Settings.INI.~0123456789ab", "[S]\r\n", true, true, 0, false},
+        {"only just created", "Settings.INI.~00000000beef", "", false, false, 0, false},
+        {"another user's", "Settings.INI.~0123456789ab", "[S]\r\n", true, false, 65534, false},
+        {"not our pattern", "Settings.INI.~0123456789A", "[S]\r\n", true, false, 0, false},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir folder;
+        const std::string leftover = folder / row.file;
+        writeFile(leftover, row.content);
+        REQUIRE_EQ(::chown(leftover.c_str(), row.owner, row.owner), 0);
+        if (row.old)
+            fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        // A lock of another open file description stands for a living writer.
+        const int writer = ::open(leftover.c_str(), O_RDONLY);
+        REQUIRE(writer >= 0);
+        if (row.locked)
+            REQUIRE_EQ(::flock(writer, LOCK_EX), 0);
+        REQUIRE(writeAndFlush(folder / "Settings.INI", "k", "v"));
+        ::close(writer);
+        CHECK_EQ(!fs::exists(leftover), row.removed);
+    }
+}
+
+// A save that a rename would spoil (a new owner, a broken link, or no rename
+// at all in a folder we may not write) writes the file in place: its name,
+// links and owner stay, and it takes the new content.
+TEST_CASE(filesARenameWouldChangeAreWrittenInPlace)
+{
+    // name, the file's owner, the folder's owner and mode, a second name
+    const std::tuple<const char*, uid_t, uid_t, mode_t, bool> rows[] = {
+        {"a folder we may not write", 65534, 0, 0755, false},
+        {"another user's file in a shared folder", 0, 0, 01777, false},
+        {"a file with a second name", 65534, 65534, 0755, true},
+    };
+    for (const auto& [name, fileOwner, folderOwner, folderMode, secondName] : rows) {
+        CHECK_CONTEXT(name);
+        TempDir folder;
+        const std::string path = folder / "Shared.INI";
+        writeFile(path, "; kept\r\n[S]\r\nk=old\r\n");
+        if (secondName)
+            fs::create_hard_link(path, folder / "Second.INI");
+        REQUIRE(::chmod(path.c_str(), 0666) == 0 && ::chown(path.c_str(), fileOwner, 0) == 0);
+        REQUIRE(::chown(folder.path().c_str(), folderOwner, 0) == 0);
+        REQUIRE(::chmod(folder.path().c_str(), folderMode) == 0);
+        CHECK(inUnprivilegedChild(
+            [](const std::string& file) {
+                const bool written = writeProfileString("S", "k", "new", file);
+                return std::string(flushProfile(file) && written ? "yes" : "no");
+            },
+            path));
+        CHECK_EQ(readFile(path), "; kept\r\n[S]\r\nk=new\r\n");
+        struct stat info
+        {};
+        REQUIRE_EQ(::stat(path.c_str(), &info), 0);
+        CHECK(info.st_uid == fileOwner && info.st_nlink == (secondName ? 2u : 1u));
+        CHECK_EQ(otherFiles(folder.path(), "Shared.INI"), secondName ? 1 : 0);
+    }
 }
 
 #endif

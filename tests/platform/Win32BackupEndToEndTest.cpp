@@ -302,6 +302,9 @@ TEST_CASE(aFolderNameTheConsoleCannotSpellStopsTheRunBeforeTheScript)
     REQUIRE(::CreateDirectoryA((work / "Backups").c_str(), nullptr));
     const std::string folder = work / "Src\\\x8A"
                                       "abac";
+    // Only a folder that gets a line is checked.
+    REQUIRE(::CreateDirectoryA((work / "Src").c_str(), nullptr));
+    makeSource(folder);
     const BackupJob job{work / "Backups", {folder}, {}, false, platform::native().today()};
 
     BackupRun run;

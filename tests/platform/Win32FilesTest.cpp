@@ -3,6 +3,7 @@
 #include "Check.h"
 #include "FileError.h"
 #include "FileSystem.h"
+#include "IniStore.h"
 #include "TestFiles.h"
 #include "TextFileWriter.h"
 
@@ -49,11 +50,14 @@ class ExclusiveHold
 
 // Writes one line the way the backup run does; gives the failure's code and
 // message, or 0 and "".
-std::pair<int, std::string> failureOfWriting(const std::string& path)
+std::pair<int, std::string> failureOfWriting(const std::string& path, bool createNew = false)
 {
     try {
         TextFileWriter file;
-        file.openAppendOrCreate(path);
+        if (createNew)
+            file.createNew(path);
+        else
+            file.openAppendOrCreate(path);
         file.writeLine("MD x");
         file.flushAndClose();
         return {0, ""};
@@ -180,4 +184,42 @@ TEST_CASE(fileTestsAndDeletionOnRealFiles)
     CHECK(!platform::deleteFile(readOnly));
     CHECK(platform::fileExists(readOnly));
     ::SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The script is always a new file, and neither it nor the notes file is
+// written through a second name of another file; the settings file is
+// written in place there, so both names keep one content.
+TEST_CASE(newFilesAreNewAndSecondNamesAreKept)
+{
+    TempDir dir;
+    const std::string other = under(dir, "profile.txt");
+    makeFile(other, "old\r\n");
+    const std::string second = under(dir, "BK-20261206.txt");
+    REQUIRE(::CreateHardLinkA(second.c_str(), other.c_str(), nullptr));
+    struct Row
+    {
+        const char* name;
+        std::string path;
+        bool createNew;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"new script", under(dir, "backup20261206.bat"), true, ""},
+        {"script over a file", other, true, "File access denied"},
+        {"notes through a second name", second, false, "File access denied"},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        CHECK_EQ(failureOfWriting(row.path, row.createNew).second, row.message);
+    }
+    CHECK_EQ(readFile(other), "old\r\n");
+    CHECK(platform::entryExists(second));
+    CHECK(!platform::entryExists(dir.path()));
+
+    const std::string settings = under(dir, "Linked.INI");
+    makeFile(settings, "[S]\r\nk=old\r\n");
+    REQUIRE(::CreateHardLinkA(under(dir, "Second.INI").c_str(), settings.c_str(), nullptr));
+    REQUIRE(platform::ini::writeString("S", "k", "new", settings));
+    REQUIRE(platform::ini::flush(settings));
+    CHECK_EQ(readFile(under(dir, "Second.INI")), "[S]\r\nk=new\r\n");
 }

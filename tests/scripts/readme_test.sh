@@ -63,6 +63,9 @@ done <<<"$commands"
 
 # The commands must have done what the README says they do.
 expect "the timer was not put in place" test -f "$HOME/.config/systemd/user/tarvikbackup.timer"
+# Closing the window must not take a backup still copying down with it.
+expect "the service stops more than the program" \
+    grep -qx "KillMode=process" "$HOME/.config/systemd/user/tarvikbackup.service"
 expect "the autostart entry was not put in place" \
     test -f "$HOME/.config/autostart/tarvikbackup-autostart.desktop"
 expect "make run gave no demonstration" test -f "$TARVIK_DEMO_DIR/window.png"

@@ -1,0 +1,29 @@
+#pragma once
+// How the INI stand-in (IniStore.h) puts a file's new bytes on disk, and how
+// it cleans up after saves that were killed. Portable C++ with a few calls of
+// each system.
+
+#include <string>
+
+namespace tarvik::platform::ini {
+
+enum class Way
+{
+    Refused,
+    // A new file beside the old one, renamed over it: the file holds its old
+    // or its new content at every moment.
+    Replace,
+    // The file's own bytes overwritten, as the system's profile calls do.
+    InPlace,
+};
+
+// How the file at `path` (links already followed) may take new content now.
+Way wayToWrite(const std::string& path);
+// A new file beside `path`, put on disk and renamed over it.
+bool replaceFile(const std::string& path, const std::string& bytes);
+// The file's own bytes overwritten, cut to the new length and put on disk.
+bool writeInPlace(const std::string& path, const std::string& bytes);
+// Removes the new files that killed saves of `path` left beside it.
+void removeLeftovers(const std::string& path);
+
+} // namespace tarvik::platform::ini
