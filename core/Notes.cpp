@@ -1,5 +1,6 @@
 #include "Notes.h"
 
+#include "BackupRun.h"
 #include "TextFileWriter.h"
 
 namespace tarvik {
@@ -13,6 +14,9 @@ std::string NotesFileName(const std::string& backupDirectory, const CivilDate& c
 void WriteNotesFile(const std::string& backupDirectory, const CivilDate& changesFrom,
                     const std::vector<std::string>& lines, char separator)
 {
+    // An empty text would put the notes file at the root, as it would the script.
+    if (backupDirectory.empty())
+        throw RunRefused("Choose a backup directory first.");
     TextFileWriter file;
     file.openAppendOrCreate(NotesFileName(backupDirectory, changesFrom, separator));
     for (const std::string& line : lines)

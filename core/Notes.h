@@ -18,7 +18,8 @@ std::string NotesFileName(const std::string& backupDirectory, const CivilDate& c
 
 // Adds `lines`, each followed by CR LF, after whatever the notes file holds,
 // creating it when there is none; no lines still create an empty file.
-// Throws FileError, with lines written before the failure left in the file.
+// Throws FileError, with lines written before the failure left in the file,
+// and RunRefused, with nothing written, when the backup directory is empty.
 void WriteNotesFile(const std::string& backupDirectory, const CivilDate& changesFrom,
                     const std::vector<std::string>& lines,
                     char separator = platform::kNativeSeparator);

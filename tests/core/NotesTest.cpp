@@ -1,5 +1,6 @@
 #include "Notes.h"
 
+#include "BackupRun.h"
 #include "Check.h"
 #include "FileError.h"
 #include "TestFiles.h"
@@ -95,4 +96,11 @@ TEST_CASE(missingBackupDirectoryIsAnInvalidFilename)
     CHECK_EQ(failureWriting(dir / "missing", {"note"}), "Invalid filename");
     CHECK_EQ(failureWriting(dir / "missing", {}), "Invalid filename");
     CHECK_EQ(failureWriting(dir / "missing/deeper", {"note"}), "Invalid filename");
+}
+
+TEST_CASE(anEmptyBackupDirectoryWritesNothingAtTheRoot)
+{
+    CHECK_THROWS_WITH(RunRefused, WriteNotesFile("", {2026, 12, 6}, {"note"}),
+                      "Choose a backup directory first.");
+    CHECK(!platform::entryExists(std::string(1, platform::kNativeSeparator) + "BK-20261206.txt"));
 }
