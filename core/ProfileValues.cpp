@@ -119,14 +119,7 @@ std::string formatProfileBoolean(bool value)
 
 std::string_view trimControls(std::string_view text)
 {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && blank(text[begin]))
-        ++begin;
-    while (end > begin && blank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return platform::trimEnds(text, [](char c) { return static_cast<unsigned char>(c) <= 32; });
 }
 
 std::string listItemKey(std::int32_t index)

@@ -12,13 +12,7 @@ bool isBlank(char c)
 
 std::string_view trimBlanks(std::string_view text)
 {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return trimEnds(text, isBlank);
 }
 
 // Whether `text` holds any of the characters of `set`.

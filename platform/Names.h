@@ -1,7 +1,8 @@
 #pragma once
 // How names in the settings file match: without regard to the case of ASCII
 // letters, every other byte as it is. Section and key names follow this rule,
-// and so do the names a settings list's keys are made of.
+// and so do the names a settings list's keys are made of. Also how names and
+// values lose the blanks around them.
 //
 // Portable C++ only: it is built on every platform.
 
@@ -27,6 +28,18 @@ constexpr bool sameName(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+// `text` without the characters at either end for which isBlank(c) holds.
+template <class IsBlank> constexpr std::string_view trimEnds(std::string_view text, IsBlank isBlank)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
 }
 
 // The first position recorded for each name, names matching as sameName does:
