@@ -28,31 +28,32 @@ enum class Direction
     Save
 };
 
+template <class Control>
+void apply(TFrmSettings& store, QWidget* form, const char* section, Direction direction,
+           void (TFrmSettings::*load)(Control*), void (TFrmSettings::*save)(Control*))
+{
+    Control* found = control<Control>(form, section);
+    (store.*(direction == Direction::Load ? load : save))(found);
+}
+
 void walk(TFrmSettings& store, QWidget* form, Direction direction)
 {
-    const bool load = direction == Direction::Load;
+    using S = TFrmSettings;
     for (const PersistedControl& row : kPersistedControls) {
         switch (row.kind) {
-        case PersistedKind::Form: {
-            QWidget* widget = control<QWidget>(form, row.section);
-            load ? store.RestoreForm(widget) : store.StoreForm(widget);
+        case PersistedKind::Form:
+            apply<QWidget>(store, form, row.section, direction, &S::RestoreForm, &S::StoreForm);
             break;
-        }
-        case PersistedKind::ListBox: {
-            ListBox* list = control<ListBox>(form, row.section);
-            load ? store.LoadListBox(list) : store.SaveListBox(list);
+        case PersistedKind::ListBox:
+            apply<ListBox>(store, form, row.section, direction, &S::LoadListBox, &S::SaveListBox);
             break;
-        }
-        case PersistedKind::Edit: {
-            QLineEdit* edit = control<QLineEdit>(form, row.section);
-            load ? store.LoadEdit(edit) : store.SaveEdit(edit);
+        case PersistedKind::Edit:
+            apply<QLineEdit>(store, form, row.section, direction, &S::LoadEdit, &S::SaveEdit);
             break;
-        }
-        case PersistedKind::CheckBox: {
-            QCheckBox* box = control<QCheckBox>(form, row.section);
-            load ? store.LoadCheckBox(box) : store.SaveCheckBox(box);
+        case PersistedKind::CheckBox:
+            apply<QCheckBox>(store, form, row.section, direction, &S::LoadCheckBox,
+                             &S::SaveCheckBox);
             break;
-        }
         }
     }
 }
