@@ -1,5 +1,7 @@
 #include "ProfileValues.h"
 
+#include "Names.h"
+
 #include <algorithm>
 
 namespace tarvik {
@@ -25,14 +27,10 @@ bool startsWith(std::string_view text, std::string_view prefix)
 // of its letters; -1 for any other key.
 std::int64_t listItemIndex(std::string_view key)
 {
-    if (key.size() < 5 || key.size() > 14)
+    static constexpr std::string_view kPrefix = "sVal";
+    if (key.size() < 5 || key.size() > 14 ||
+        !platform::sameName(key.substr(0, kPrefix.size()), kPrefix))
         return -1;
-    static constexpr std::string_view kPrefix = "sval";
-    for (size_t i = 0; i < kPrefix.size(); ++i) {
-        const char c = key[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kPrefix[i])
-            return -1;
-    }
     const std::string_view digits = key.substr(kPrefix.size());
     if (digits.size() > 1 && digits.front() == '0')
         return -1;
@@ -121,14 +119,7 @@ std::string formatProfileBoolean(bool value)
 
 std::string_view trimControls(std::string_view text)
 {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && blank(text[begin]))
-        ++begin;
-    while (end > begin && blank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    return platform::trimEnds(text, [](char c) { return static_cast<unsigned char>(c) <= 32; });
 }
 
 std::string listItemKey(std::int32_t index)
@@ -139,12 +130,8 @@ std::string listItemKey(std::int32_t index)
 std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entries,
                                  std::string_view key)
 {
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
     for (const platform::ProfileEntry& entry : entries) {
-        if (std::equal(entry.key.begin(), entry.key.end(), key.begin(), key.end(),
-                       [&](char a, char b) { return lower(a) == lower(b); }))
+        if (platform::sameName(entry.key, key))
             return entry.value;
     }
     return {};
@@ -204,6 +191,29 @@ storedListItemViews(const std::vector<platform::ProfileEntry>& entries, std::int
             items.push_back(item);
     }
     return items;
+}
+
+std::vector<std::string_view> listSectionItems(const std::vector<platform::ProfileEntry>& entries)
+{
+    const std::int32_t number = parseProfileInteger(firstEntryValue(entries, "Number"), 0);
+    if (number <= 0)
+        return {};
+    return storedListItemViews(entries, number);
+}
+
+std::vector<ListItemWrite> listItemWrites(const std::vector<platform::ProfileEntry>& stored,
+                                          const std::vector<std::string_view>& items)
+{
+    const std::vector<std::string_view> readBack =
+        listItemValues(stored, static_cast<std::int32_t>(items.size()));
+    std::vector<ListItemWrite> writes;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string_view item = trimControls(items[i]);
+        const std::string_view before = readBack[i];
+        if (item.empty() ? !trimControls(before).empty() : item != before)
+            writes.push_back({listItemKey(static_cast<std::int32_t>(i)), std::string(item)});
+    }
+    return writes;
 }
 
 std::string settingsFilePath(std::string_view modulePath, char separator)

@@ -58,6 +58,27 @@ std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntr
 std::vector<std::string_view>
 storedListItemViews(const std::vector<platform::ProfileEntry>& entries, std::int32_t number);
 
+// The items of a list section holding `entries`: storedListItemViews with the
+// section's own "Number" (the first key of that name, 0 when it is missing or
+// no integer). Views into `entries`.
+std::vector<std::string_view> listSectionItems(const std::vector<platform::ProfileEntry>& entries);
+
+struct ListItemWrite
+{
+    std::string key;
+    std::string value;
+};
+
+// The item writes that make a list section holding `stored` read back as
+// `items`, in rising index order; writing "Number" is left to the caller. Each
+// item is saved trimmed by trimControls. An item that reads back as it would
+// be written needs no write, so a list saved unchanged writes nothing. A blank
+// item is not saved, but a stored item at its index that is not blank would
+// come back at the next load although the user removed it: that one is
+// blanked.
+std::vector<ListItemWrite> listItemWrites(const std::vector<platform::ProfileEntry>& stored,
+                                          const std::vector<std::string_view>& items);
+
 // The settings file of the executable at `modulePath`: its extension (the text
 // from the last "." that stands after the last separator) replaced by ".INI",
 // or ".INI" appended when it has none. With `\` as the separator a drive's ":"

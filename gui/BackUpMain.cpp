@@ -6,6 +6,7 @@
 #include "FileSystem.h"
 #include "ImageList.h"
 #include "ListBox.h"
+#include "PersistedControls.h"
 #include "Text.h"
 
 #include <QAction>
@@ -139,14 +140,7 @@ void TBackUpForm::FormShow()
     }
     {
         TBackUpSettings store;
-        store.RestoreForm(this);
-        store.LoadListBox(DirectoryListBox);
-        store.LoadEdit(BackupDirEdt);
-        store.LoadCheckBox(AddNotesCheckBox);
-        store.LoadCheckBox(SubDirCheckBox);
-        store.LoadCheckBox(DelphiFilesCheckBox);
-        store.LoadCheckBox(ChangesFromDateCheckBox);
-        store.LoadListBox(FileTypesListBox);
+        loadPersistedControls(store, this);
     }
     PageControl1->setCurrentWidget(TabSheet1);
     ProcessCommandLine();
@@ -160,14 +154,7 @@ void TBackUpForm::FormDestroy()
     if (!m_shown)
         return;
     TBackUpSettings store;
-    store.StoreForm(this);
-    store.SaveListBox(DirectoryListBox);
-    store.SaveEdit(BackupDirEdt);
-    store.SaveCheckBox(AddNotesCheckBox);
-    store.SaveCheckBox(SubDirCheckBox);
-    store.SaveCheckBox(DelphiFilesCheckBox);
-    store.SaveCheckBox(ChangesFromDateCheckBox);
-    store.SaveListBox(FileTypesListBox);
+    savePersistedControls(store, this);
 }
 
 void TBackUpForm::DateTimePickerChange()

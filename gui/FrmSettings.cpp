@@ -153,11 +153,7 @@ void TFrmSettings::LoadListBox(ListBox* list)
     // read per index: a hand-edited "Number" of two thousand million must not
     // stall, and the file is read once.
     const platform::ProfileSection section = file.readSection(sectionOf(list));
-    const std::vector<platform::ProfileEntry>& entries = section.entries();
-    const std::int32_t number = parseProfileInteger(firstEntryValue(entries, "Number"), 0);
-    if (number > 0) {
-        list->addTexts(storedListItemViews(entries, number));
-    }
+    list->addTexts(listSectionItems(section.entries()));
     file.release();
 }
 
@@ -165,27 +161,18 @@ void TFrmSettings::SaveListBox(ListBox* list)
 {
     SettingsFile file;
     const std::string section = sectionOf(list);
-    const auto count = static_cast<std::int32_t>(list->count());
+    std::vector<std::string_view> items;
+    items.reserve(static_cast<size_t>(list->count()));
+    for (int row = 0; row < list->count(); ++row)
+        items.push_back(list->text(row));
     // "Number" is written whatever it holds: a file that takes no writes
-    // says so here. An item that reads back as it would be written needs no
-    // write, so a list saved unchanged, as at most exits, leaves the file as
+    // says so here. The items are then written against what the section
+    // holds, so a list saved unchanged, as at most exits, leaves the file as
     // it was.
-    file.writeInteger(section, "Number", count);
+    file.writeInteger(section, "Number", static_cast<std::int32_t>(items.size()));
     const platform::ProfileSection stored = file.readSection(section);
-    const std::vector<std::string_view> readBack = listItemValues(stored.entries(), count);
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::string_view item = trimControls(list->text(i));
-        const std::string_view before = readBack[static_cast<size_t>(i)];
-        if (item.empty()) {
-            // A blank item writes nothing, but an earlier list's item at this
-            // index would come back at the next load, though the user removed
-            // it: that one is blanked.
-            if (!trimControls(before).empty())
-                file.write(section, listItemKey(i), "");
-        } else if (item != before) {
-            file.write(section, listItemKey(i), std::string(item));
-        }
-    }
+    for (const ListItemWrite& write : listItemWrites(stored.entries(), items))
+        file.write(section, write.key, write.value);
     file.release();
 }
 

@@ -13,6 +13,7 @@
 //
 // Portable C++ only: it is built on every platform.
 
+#include "Names.h"
 #include "Profile.h"
 
 #include <cstdint>
@@ -21,9 +22,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
-#include <utility>
 #include <vector>
 
 namespace tarvik::platform {
@@ -84,56 +82,24 @@ class IniFile
     {
         std::vector<Line> lines; // the header line first, except in the head
         size_t lastContent = 0;  // last line that is not blank; new keys go after it
-    };
-    // The first line of each key name in each section, found by a hash of the
-    // section and the lower-case name in an open-addressing table: thousands
-    // of keys are indexed without a string or a node apiece. Built only once
-    // searches have walked as many lines as the file has, so that a file read
-    // for a write or two is never indexed.
-    static constexpr std::uint32_t kNoLine = UINT32_MAX;
-    struct KeySlot
-    {
-        std::uint64_t hash = 0;
-        std::uint32_t section = 0;
-        std::uint32_t line = kNoLine;
+        size_t linesWalked = 0;  // by searches for keys, until keys is built
+        // The line of each key name. Lines after lastContent are blank, so the
+        // lines keys are on never move.
+        std::optional<NameIndex> keys;
     };
 
-    void splitLines();
-    std::optional<std::optional<std::string_view>> walkToKey(std::string_view section,
-                                                             std::string_view key);
     std::string_view contentOf(const Line& line) const;
-    std::optional<size_t> findKey(size_t section, std::string_view name) const;
-    std::optional<size_t> nextKeyLine(size_t section, std::string_view name) const;
-    static std::uint64_t lineKey(size_t section, size_t line)
-    {
-        return (static_cast<std::uint64_t>(section) << 32) | line;
-    }
-    void buildKeyIndex() const;
-    void addKey(size_t section, std::string_view name, size_t line) const;
+    std::optional<size_t> findKey(Section& section, std::string_view name);
     void write(Line& line, std::initializer_list<std::string_view> parts);
     void addLine(std::string_view content, Ending ending);
-    size_t findOrAppendSection(std::string_view name); // the section's index
-    void appendSection(std::string_view name);
+    Section& findOrAppendSection(std::string_view name);
     void endLastLine();
 
     std::shared_ptr<const std::string> m_bytes = std::make_shared<const std::string>(); // as read
-    bool m_split = false; // into m_sections; until then no line has changed
-    size_t m_bytesSearched = 0;
     std::string m_written;
     // m_sections[0] holds the lines before the first section.
     std::vector<Section> m_sections{1};
-    std::unordered_map<std::string, size_t> m_sectionIndex; // lower-case name -> first
-    mutable std::vector<KeySlot> m_keySlots;
-    mutable size_t m_keyCount = 0;
-    mutable bool m_keysIndexed = false;
-    mutable size_t m_linesSearched = 0;
-    // Lines of keys that an earlier line of their section names too.
-    mutable std::unordered_set<std::uint64_t> m_laterDuplicates;
-    mutable std::optional<std::pair<size_t, size_t>> m_cursor; // section, line found last
-    size_t m_lineCount = 0;
-    std::optional<size_t> m_lastSection;
-    std::string m_lastSectionName;
-    mutable std::string m_nameBuffer;
+    NameIndex m_sectionIndex;
     bool m_changed = false;
 };
 

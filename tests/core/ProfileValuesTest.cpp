@@ -240,3 +240,63 @@ TEST_CASE(listItemValuesGiveWhatAReadOfEachIndexGives)
             CHECK_EQ(values[static_cast<size_t>(i)], firstEntryValue(row.entries, listItemKey(i)));
     }
 }
+
+TEST_CASE(aListSectionsItemsFollowItsOwnNumber)
+{
+    using Entries = std::vector<platform::ProfileEntry>;
+    struct Row
+    {
+        const char* name;
+        Entries entries;
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {"number", {{"Number", "2"}, {"sVal0", "a"}, {"sVal1", "b"}, {"sVal2", "c"}}, {"a", "b"}},
+        {"no number", {{"sVal0", "a"}}, {}},
+        {"zero", {{"Number", "0"}, {"sVal0", "a"}}, {}},
+        {"negative", {{"Number", "-1"}, {"sVal0", "a"}}, {}},
+        {"no integer", {{"Number", "two"}, {"sVal0", "a"}}, {}},
+        {"hexadecimal, any case", {{"NUMBER", "$2"}, {"sVal1", "b"}, {"sVal0", "a"}}, {"a", "b"}},
+        {"first of two numbers", {{"Number", "1"}, {"number", "2"}, {"sVal1", "b"}}, {}},
+        {"blank and trimmed items", {{"Number", "3"}, {"sVal0", " "}, {"sVal2", "\tc "}}, {"c"}},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        const std::vector<std::string_view> items = listSectionItems(row.entries);
+        CHECK(std::vector<std::string>(items.begin(), items.end()) == row.expected);
+    }
+}
+
+TEST_CASE(listItemWritesTurnTheStoredItemsIntoTheNewOnes)
+{
+    using Entries = std::vector<platform::ProfileEntry>;
+    struct Row
+    {
+        const char* name;
+        Entries stored;
+        std::vector<std::string_view> items;
+        const char* expected; // key=value of each write, ";" after each
+    };
+    const Entries ab = {{"Number", "2"}, {"sVal0", "a"}, {"sVal1", "b"}};
+    const Row rows[] = {
+        {"unchanged", ab, {"a", "b"}, ""},
+        {"one changed", ab, {"a", "c"}, "sVal1=c;"},
+        {"trimmed as saved", ab, {" a\t", "\1b\n"}, ""},
+        {"stored with a control character", {{"sVal0", "\1a"}}, {"a"}, "sVal0=a;"},
+        {"blank over a stored item", ab, {"  ", "b"}, "sVal0=;"},
+        {"blank over a blank one", {{"sVal0", " "}}, {""}, ""},
+        {"blank over nothing", {}, {"\t"}, ""},
+        {"added", {{"sVal0", "a"}}, {"a", "b", "c"}, "sVal1=b;sVal2=c;"},
+        {"removed from the end", ab, {"a"}, ""},
+        {"the first of two keys counts", {{"SVAL0", "x"}, {"sVal0", "a"}}, {"x"}, ""},
+        {"against the first of two keys", {{"SVAL0", "x"}, {"sVal0", "a"}}, {"a"}, "sVal0=a;"},
+        {"none", ab, {}, ""},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        std::string writes;
+        for (const ListItemWrite& write : listItemWrites(row.stored, row.items))
+            writes += write.key + "=" + write.value + ";";
+        CHECK_EQ(writes, row.expected);
+    }
+}

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -340,6 +341,21 @@ class FrmSettingsTest : public QObject
         QVERIFY(loaded.subDir.isChecked() && loaded.changesFromDate.isChecked());
         QVERIFY(!loaded.addNotes.isChecked() && !loaded.delphiFiles.isChecked());
         QCOMPARE(itemsOf(loaded.fileTypes), (QStringList{"*.doc", "*.pas"}));
+    }
+
+    // A table row naming no control of its kind is a fault to report, not a
+    // value to pass over.
+    void aPersistedControlThatIsMissingIsReported()
+    {
+        MainWidgets widgets;
+        widgets.subDir.setParent(nullptr);
+        bool thrown = false;
+        try {
+            widgets.save();
+        } catch (const std::logic_error& error) {
+            thrown = QByteArray(error.what()).contains("SubDirCheckBox");
+        }
+        QVERIFY(thrown);
     }
 
     void settingsPathIsWorkedOutByEveryOperation()

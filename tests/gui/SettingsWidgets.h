@@ -1,14 +1,16 @@
 #pragma once
 // The main window's persisted widgets, named as the program names them, and
-// the full load and save in the program's order.
+// the full load and save through the program's own table of them.
 
 #include "BackUpSettings.h"
 #include "ListBox.h"
+#include "PersistedControls.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QStringList>
 #include <QWidget>
+#include <initializer_list>
 
 namespace tarvik::test {
 
@@ -35,26 +37,22 @@ struct MainWidgets
         delphiFiles.setObjectName("DelphiFilesCheckBox");
         changesFromDate.setObjectName("ChangesFromDateCheckBox");
         fileTypes.setObjectName("FileTypesListBox");
+        // Children of the form, as in the main window; each leaves it again
+        // when it is destroyed, before the form.
+        for (QWidget* control :
+             std::initializer_list<QWidget*>{&directories, &backupDir, &addNotes, &subDir,
+                                             &delphiFiles, &changesFromDate, &fileTypes})
+            control->setParent(&form);
     }
     void load()
     {
         gui::TBackUpSettings settings;
-        settings.RestoreForm(&form);
-        settings.LoadListBox(&directories);
-        settings.LoadEdit(&backupDir);
-        for (QCheckBox* box : {&addNotes, &subDir, &delphiFiles, &changesFromDate})
-            settings.LoadCheckBox(box);
-        settings.LoadListBox(&fileTypes);
+        gui::loadPersistedControls(settings, &form);
     }
     void save()
     {
         gui::TBackUpSettings settings;
-        settings.StoreForm(&form);
-        settings.SaveListBox(&directories);
-        settings.SaveEdit(&backupDir);
-        for (QCheckBox* box : {&addNotes, &subDir, &delphiFiles, &changesFromDate})
-            settings.SaveCheckBox(box);
-        settings.SaveListBox(&fileTypes);
+        gui::savePersistedControls(settings, &form);
     }
 };
 

@@ -242,7 +242,7 @@ TEST_CASE(randomWritesKeepEverythingElse)
 }
 
 // Keys are found by walking the section until searches have walked as many
-// lines as the file has, then through an index; both must find the first key
+// lines as it has, then through an index; both must find the first key
 // of a name, in its own section only.
 TEST_CASE(writesFindTheFirstKeyOfANameWithAndWithoutTheIndex)
 {
@@ -276,7 +276,7 @@ TEST_CASE(writesFindTheFirstKeyOfANameWithAndWithoutTheIndex)
 }
 
 // A write that a line holds already changes nothing, whether it is told by
-// walking the bytes as read or after the file was split into lines.
+// walking the section's lines or through its index.
 TEST_CASE(writesThatALineHoldsChangeNothing)
 {
     struct Write
