@@ -6,13 +6,16 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include "FolderBrowser.h"
@@ -44,6 +47,53 @@ class CentreOnShow final : public QObject
 
   private:
     QRect m_screen;
+};
+
+// The error report's box. QMessageBox sizes itself when shown, for its text
+// only: a window manager's title bar, with its own bold font, the window's
+// icon and its buttons, then cuts a short caption, and on a screen up to
+// 1024 pixels wide a long message makes the box as wide as the screen before
+// its frame is added. The box is resized afterwards: wide enough for the
+// caption, never wider than the screen, its text wrapped to that width.
+class ErrorBox final : public QMessageBox
+{
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event);
+        const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        // Before the window manager has framed the box its frame is not
+        // known; a few pixels a side are assumed.
+        const int frame = std::max(frameGeometry().width() - width(), 2 * 8);
+        const int widest = screen->availableGeometry().width() - frame;
+        const int wanted = std::min(std::max(width(), captionWidth()), widest);
+        if (wanted == width())
+            return;
+        if (auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+            label->setWordWrap(true);
+        layout()->activate();
+        const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(wanted)
+                                                         : layout()->totalMinimumSize().height();
+        setFixedSize(wanted, height);
+    }
+
+  private:
+    // The caption in bold, and beside it the window's icon, up to four
+    // title-bar buttons and the bar's margins, each taken as wide as the bar
+    // is high.
+    int captionWidth() const
+    {
+        QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        const int bar = metrics.height() + 8;
+        return metrics.horizontalAdvance(windowTitle()) + 6 * bar;
+    }
 };
 
 class RealDialogs final : public Dialogs
@@ -148,6 +198,16 @@ std::unique_ptr<QFileDialog> makeFolderDialog(QWidget* owner, const QString& pro
     // ReadOnly disables making folders; the button goes as well.
     if (auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton")))
         newFolder->hide();
+    // The columns beside the name are as wide as what they show, the name
+    // takes the rest.
+    dialog->setViewMode(QFileDialog::Detail);
+    if (auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        header->setMinimumSectionSize(header->fontMetrics().averageCharWidth() * 12);
+    }
     centreWhenShown(dialog.get(), screenAreaOf(owner));
     return dialog;
 }
@@ -156,7 +216,7 @@ std::unique_ptr<QMessageBox> makeErrorBox(QWidget* owner, const QString& caption
                                           const QString& text)
 {
     auto box =
-        std::make_unique<QMessageBox>(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+        std::make_unique<ErrorBox>(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
     // Messages quote folder names and file types as the user typed them: a
     // "<b>" in one is text, not markup.
     box->setTextFormat(Qt::PlainText);

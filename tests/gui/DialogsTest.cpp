@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeView>
 #include <algorithm>
 
 using namespace tarvik::gui;
@@ -36,6 +38,9 @@ class DialogsTest : public QObject
     void textPromptAnswers();
     void textPromptLayout();
     void errorBoxShowsTheMessageAsItIs();
+    void errorBoxFitsCaptionAndScreen_data();
+    void errorBoxFitsCaptionAndScreen();
+    void folderDialogShowsItsColumnsWhole();
 };
 
 void DialogsTest::centredPositionFormula_data()
@@ -210,6 +215,85 @@ void DialogsTest::errorBoxShowsTheMessageAsItIs()
         return label->text() == message && label->textFormat() == Qt::PlainText;
     });
     QVERIFY(shownAsTyped);
+}
+
+// The box is never narrower than its caption with the title bar's buttons,
+// nor wider than the screen, where a long message wraps instead.
+void DialogsTest::errorBoxFitsCaptionAndScreen_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("screen");
+    const QString folder = QStringLiteral("/media/backup/") + QString(300, QLatin1Char('d'));
+    const QString words = QStringLiteral("Cannot write the backup script. ").repeated(40);
+    QTest::newRow("short message") << "Tarvikbackup"
+                                   << "Invalid filename." << 0;
+    QTest::newRow("long caption") << QString("Tarvikbackup").repeated(4) << "Disk full." << 1;
+    QTest::newRow("long folder name") << "Tarvikbackup" << folder << 0;
+    QTest::newRow("many words, small screen") << "Tarvikbackup" << words << 0;
+    QTest::newRow("many words, large screen") << "Tarvikbackup" << words << 1;
+}
+
+void DialogsTest::errorBoxFitsCaptionAndScreen()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, message);
+    QFETCH(int, screen);
+    const auto screens = QGuiApplication::screens();
+    if (screen >= screens.size())
+        QSKIP("needs the second offscreen screen");
+    QMainWindow owner;
+    owner.setGeometry(QRect(screens[screen]->geometry().center(), QSize(200, 100)));
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    const auto box = makeErrorBox(&owner, caption, message);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+    bold.setBold(true);
+    const QFontMetrics title(bold);
+    const QRect area = box->screen()->availableGeometry();
+    QVERIFY2(box->frameGeometry().width() <= area.width(),
+             qPrintable(QString::number(box->frameGeometry().width())));
+    QVERIFY(box->width() >=
+            std::min(title.horizontalAdvance(caption) + 4 * title.height(), area.width() - 16));
+    // The whole text still fits the box.
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QVERIFY(label);
+    QCOMPARE(label->text(), message);
+    QVERIFY(label->geometry().right() < box->width());
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
+}
+
+// The folder browser's list of folders shows every column whole: its
+// header and what it holds, within the list.
+void DialogsTest::folderDialogShowsItsColumnsWhole()
+{
+    QTemporaryDir root;
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("Backups")));
+    QMainWindow owner;
+    const auto dialog = makeFolderDialog(&owner, QStringLiteral("Select Directory"), root.path());
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    QVERIFY(tree);
+    const QAbstractItemView* view = tree; // the content widths are public here
+    QTRY_VERIFY(tree->isVisible() && tree->model()->rowCount(tree->rootIndex()) == 1);
+    QHeaderView* header = tree->header();
+    QVERIFY(header->count() >= 2);
+    QTRY_VERIFY(header->sectionSize(header->count() - 1) >=
+                view->sizeHintForColumn(header->count() - 1));
+    for (int column = 0; column < header->count(); ++column) {
+        if (header->isSectionHidden(column))
+            continue;
+        const QString name = header->model()->headerData(column, Qt::Horizontal).toString();
+        QVERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column) <=
+                     tree->viewport()->width(),
+                 qPrintable(name));
+        QVERIFY2(header->sectionSize(column) >=
+                     std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)),
+                 qPrintable(name));
+    }
 }
 
 TARVIK_OFFSCREEN_SCREENS_MAIN(DialogsTest)
