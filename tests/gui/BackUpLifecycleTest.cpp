@@ -10,7 +10,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QPalette>
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
@@ -123,7 +125,8 @@ class BackUpLifecycleTest : public QObject
         for (const QString& argument : arguments)
             commandLine.push_back(argument.toStdString());
         auto form = startWindow(commandLine);
-        QCOMPARE(int(world.system.shellCalls.size()), runs);
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTRY_COMPARE(int(world.system.shellCalls.size()), runs);
         for (const auto& call : world.system.shellCalls) {
             QCOMPARE(call.verb, std::string("open"));
             QCOMPARE(call.file, backups + "/backup20261206.bat");
@@ -295,10 +298,88 @@ class BackUpLifecycleTest : public QObject
         WindowWorld world;
         testfiles::writeFile(world.settingsFile(), storedSettings(world.folder / "missing"));
         auto form = startWindow({"/auto", "/auto"});
+        QTRY_COMPARE(int(world.dialogs.errors.size()), 1);
+        QCoreApplication::processEvents();
         QCOMPARE(int(world.dialogs.errors.size()), 1);
         QCOMPARE(world.dialogs.errors[0].text, QStringLiteral("Invalid filename."));
+        // Reported over the window, which is on screen by then.
+        QCOMPARE(world.dialogs.errors[0].owner, form.get());
+        QVERIFY(world.dialogs.errors[0].ownerOnScreen);
         QVERIFY(world.system.shellCalls.empty());
         QCOMPARE(form->DirectoryListBox->count(), 2);
+    }
+
+    // A source folder that is not there is greyed, with a tooltip, when the
+    // window shows and again before each run; the list itself keeps it.
+    void missingSourcesAreGreyed_data()
+    {
+        QTest::addColumn<QString>("madeBeforeStart");
+        QTest::addColumn<QString>("madeBeforeRun");
+        QTest::addColumn<QList<bool>>("greyedAtStart");
+        QTest::addColumn<QList<bool>>("greyedAfterRun");
+        QTest::newRow("both there") << "ab"
+                                    << "" << QList<bool>{false, false} << QList<bool>{false, false};
+        QTest::newRow("one missing") << "a"
+                                     << "" << QList<bool>{false, true} << QList<bool>{false, true};
+        QTest::newRow("made before the run")
+            << ""
+            << "b" << QList<bool>{true, true} << QList<bool>{true, false};
+        QTest::newRow("removed before the run")
+            << "ab"
+            << "-a" << QList<bool>{false, false} << QList<bool>{true, false};
+    }
+    void missingSourcesAreGreyed()
+    {
+        QFETCH(QString, madeBeforeStart);
+        QFETCH(QString, madeBeforeRun);
+        QFETCH(QList<bool>, greyedAtStart);
+        QFETCH(QList<bool>, greyedAfterRun);
+        WindowWorld world;
+        const std::string backups = world.folder / "backups";
+        testfiles::makeDirectory(backups);
+        const std::string sources[] = {world.folder / "a", world.folder / "b"};
+        const auto folderOf = [&](QChar name) { return sources[name.toLatin1() - 'a']; };
+        for (QChar name : madeBeforeStart)
+            testfiles::makeDirectory(folderOf(name));
+        std::string settings = storedSettings(backups);
+        const std::string listed = "sVal0=" + sources[0] + "\r\nsVal1=" + sources[1];
+        settings.replace(settings.find("sVal0=/data/Src\r\nsVal1=/data/Docs"),
+                         std::string("sVal0=/data/Src\r\nsVal1=/data/Docs").size(), listed);
+        testfiles::writeFile(world.settingsFile(), settings);
+        // Per row: the tooltip of a greyed row, empty for a plain one.
+        const auto greyed = [](const tarvik::gui::ListBox* list) {
+            const QBrush grey =
+                QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+            QStringList rows;
+            for (int row = 0; row < list->count(); ++row) {
+                const QModelIndex index = list->model()->index(row, 0);
+                const bool marked = index.data(Qt::ForegroundRole) == QVariant(grey);
+                const QString tip = index.data(Qt::ToolTipRole).toString();
+                rows << (marked ? (tip.isEmpty() ? QStringLiteral("grey, no tip") : tip)
+                                : (tip.isEmpty() ? QString() : QStringLiteral("tip, not grey")));
+            }
+            return rows;
+        };
+        const auto expected = [](const QList<bool>& marks) {
+            QStringList rows;
+            for (bool marked : marks)
+                rows << (marked ? QStringLiteral("Folder not found: Run Backup skips it.")
+                                : QString());
+            return rows;
+        };
+        auto form = startWindow();
+        QCOMPARE(greyed(form->DirectoryListBox), expected(greyedAtStart));
+        if (madeBeforeRun.startsWith('-'))
+            std::filesystem::remove(folderOf(madeBeforeRun[1]));
+        else
+            for (QChar name : madeBeforeRun)
+                testfiles::makeDirectory(folderOf(name));
+        form->RunBackupAction->trigger();
+        QCOMPARE(greyed(form->DirectoryListBox), expected(greyedAfterRun));
+        QCOMPARE(int(world.system.shellCalls.size()), 1);
+        form.reset();
+        QCOMPARE(stored(world, "DirectoryListBox", "sVal1"), sources[1]);
+        QCOMPARE(stored(world, "DirectoryListBox", "Number"), std::string("2"));
     }
 
     void refusedSettingsWriteIsReported_data()
