@@ -64,6 +64,32 @@ class ErrorBox final : public QMessageBox
     void showEvent(QShowEvent* event) override
     {
         QMessageBox::showEvent(event);
+        fitCaptionAndScreen();
+        // The owner may still move while the window manager settles it,
+        // as a window does just after it first comes up: the box follows.
+        if (QWidget* owner = parentWidget()) {
+            owner->window()->installEventFilter(this);
+            centreOver(owner->window());
+        }
+    }
+
+    void hideEvent(QHideEvent* event) override
+    {
+        if (QWidget* owner = parentWidget())
+            owner->window()->removeEventFilter(this);
+        QMessageBox::hideEvent(event);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            centreOver(static_cast<QWidget*>(watched));
+        return QMessageBox::eventFilter(watched, event);
+    }
+
+  private:
+    void fitCaptionAndScreen()
+    {
         const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
         if (!screen)
             return;
@@ -82,7 +108,22 @@ class ErrorBox final : public QMessageBox
         setFixedSize(wanted, height);
     }
 
-  private:
+    // Centred over `owner`, kept on the owner's screen.
+    void centreOver(const QWidget* owner)
+    {
+        const QRect outer = frameGeometry();
+        QRect placed(QPoint(), outer.size());
+        placed.moveCenter(owner->frameGeometry().center());
+        if (const QScreen* screen = owner->screen()) {
+            const QRect area = screen->availableGeometry();
+            placed.moveLeft(
+                std::max(area.left(), std::min(placed.left(), area.right() + 1 - placed.width())));
+            placed.moveTop(
+                std::max(area.top(), std::min(placed.top(), area.bottom() + 1 - placed.height())));
+        }
+        move(placed.topLeft());
+    }
+
     // The caption in bold, and beside it the window's icon, up to four
     // title-bar buttons and the bar's margins, each taken as wide as the bar
     // is high.
