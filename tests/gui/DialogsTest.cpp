@@ -9,7 +9,6 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -19,7 +18,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QTreeView>
 #include <algorithm>
 
 using namespace tarvik::gui;
@@ -40,7 +38,6 @@ class DialogsTest : public QObject
     void errorBoxShowsTheMessageAsItIs();
     void errorBoxFitsCaptionAndScreen_data();
     void errorBoxFitsCaptionAndScreen();
-    void folderDialogShowsItsColumnsWhole();
 };
 
 void DialogsTest::centredPositionFormula_data()
@@ -263,37 +260,6 @@ void DialogsTest::errorBoxFitsCaptionAndScreen()
     QCOMPARE(label->text(), message);
     QVERIFY(label->geometry().right() < box->width());
     QVERIFY(label->height() >= label->heightForWidth(label->width()));
-}
-
-// The folder browser's list of folders shows every column whole: its
-// header and what it holds, within the list.
-void DialogsTest::folderDialogShowsItsColumnsWhole()
-{
-    QTemporaryDir root;
-    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("Backups")));
-    QMainWindow owner;
-    const auto dialog = makeFolderDialog(&owner, QStringLiteral("Select Directory"), root.path());
-    dialog->show();
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-    auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
-    QVERIFY(tree);
-    const QAbstractItemView* view = tree; // the content widths are public here
-    QTRY_VERIFY(tree->isVisible() && tree->model()->rowCount(tree->rootIndex()) == 1);
-    QHeaderView* header = tree->header();
-    QVERIFY(header->count() >= 2);
-    QTRY_VERIFY(header->sectionSize(header->count() - 1) >=
-                view->sizeHintForColumn(header->count() - 1));
-    for (int column = 0; column < header->count(); ++column) {
-        if (header->isSectionHidden(column))
-            continue;
-        const QString name = header->model()->headerData(column, Qt::Horizontal).toString();
-        QVERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column) <=
-                     tree->viewport()->width(),
-                 qPrintable(name));
-        QVERIFY2(header->sectionSize(column) >=
-                     std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)),
-                 qPrintable(name));
-    }
 }
 
 TARVIK_OFFSCREEN_SCREENS_MAIN(DialogsTest)
