@@ -195,8 +195,11 @@ void TBackUpForm::markMissingSources()
 void TBackUpForm::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    // Restored from the minimised start, the window shows for the first time.
+    if (event->type() == QEvent::WindowStateChange && isVisible() && !isMinimized()) {
         showOnce();
+        markMissingSources();
+    }
 }
 
 // A window started minimised has not been shown to the user: its values are
