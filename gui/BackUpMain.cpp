@@ -172,8 +172,8 @@ void TBackUpForm::keyPressEvent(QKeyEvent* event)
 }
 
 // The menu bar watches this window's keys for a lone Alt (see MenuBarKeys).
-// F10 plays it one, to the control that has the focus, as the keyboard
-// would: the menu bar then toggles its keyboard mode as for the real key.
+// F10 stands for one: the same three key events go to the control that has
+// the focus, and the menu bar toggles its keyboard mode as for the real key.
 void TBackUpForm::focusMenuBar()
 {
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : this;
