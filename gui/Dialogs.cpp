@@ -49,16 +49,25 @@ class CentreOnShow final : public QObject
     QRect m_screen;
 };
 
-// The error report's box. QMessageBox sizes itself when shown, for its text
-// only: a window manager's title bar, with its own bold font, the window's
-// icon and its buttons, then cuts a short caption, and on a screen up to
-// 1024 pixels wide a long message makes the box as wide as the screen before
-// its frame is added. The box is resized afterwards: wide enough for the
-// caption, never wider than the screen, its text wrapped to that width.
+// The error report's box. QMessageBox sizes itself, when shown and at every
+// layout request, for its text only: a window manager's title bar, with its
+// own bold font, the window's icon and its buttons, then cuts a short
+// caption, and on a screen up to 1024 pixels wide a long message makes the
+// box as wide as the screen before its frame is added. Each time it has sized
+// itself the box is resized again: wide enough for the caption, never wider
+// than the screen, and centred over its owner.
 class ErrorBox final : public QMessageBox
 {
   public:
     using QMessageBox::QMessageBox;
+
+    bool event(QEvent* event) override
+    {
+        const bool handled = QMessageBox::event(event);
+        if (event->type() == QEvent::LayoutRequest && isVisible())
+            fitCaptionAndScreen();
+        return handled;
+    }
 
   protected:
     void showEvent(QShowEvent* event) override
@@ -67,10 +76,8 @@ class ErrorBox final : public QMessageBox
         fitCaptionAndScreen();
         // The owner may still move while the window manager settles it,
         // as a window does just after it first comes up: the box follows.
-        if (QWidget* owner = parentWidget()) {
+        if (QWidget* owner = parentWidget())
             owner->window()->installEventFilter(this);
-            centreOver(owner->window());
-        }
     }
 
     void hideEvent(QHideEvent* event) override
@@ -98,14 +105,16 @@ class ErrorBox final : public QMessageBox
         const int frame = std::max(frameGeometry().width() - width(), 2 * 8);
         const int widest = screen->availableGeometry().width() - frame;
         const int wanted = std::min(std::max(width(), captionWidth()), widest);
-        if (wanted == width())
-            return;
-        if (auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
-            label->setWordWrap(true);
-        layout()->activate();
-        const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(wanted)
-                                                         : layout()->totalMinimumSize().height();
-        setFixedSize(wanted, height);
+        if (wanted != width()) {
+            // A box made narrower has its text wrapped already: QMessageBox
+            // wraps whatever is wider than half the screen.
+            const int height = layout()->hasHeightForWidth()
+                                   ? layout()->totalHeightForWidth(wanted)
+                                   : layout()->totalMinimumSize().height();
+            setFixedSize(wanted, height);
+        }
+        if (QWidget* owner = parentWidget())
+            centreOver(owner->window());
     }
 
     // Centred over `owner`, kept on the owner's screen.

@@ -246,6 +246,10 @@ void DialogsTest::errorBoxFitsCaptionAndScreen()
     const auto box = makeErrorBox(&owner, caption, message);
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    // QMessageBox sizes itself again at each layout request, as an X11
+    // display brings some once the box is up.
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(box.get(), &relayout);
     QFont bold = QApplication::font("QMdiSubWindowTitleBar");
     bold.setBold(true);
     const QFontMetrics title(bold);
