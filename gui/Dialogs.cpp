@@ -117,12 +117,13 @@ class ErrorBox final : public QMessageBox
             centreOver(owner->window());
     }
 
-    // Centred over `owner`, kept on the owner's screen.
+    // Centred over `owner`, kept on the owner's screen. Inner rectangles
+    // both: while a window manager frames a window, the frame Qt reports
+    // for it can be any size for a moment.
     void centreOver(const QWidget* owner)
     {
-        const QRect outer = frameGeometry();
-        QRect placed(QPoint(), outer.size());
-        placed.moveCenter(owner->frameGeometry().center());
+        QRect placed(QPoint(), size());
+        placed.moveCenter(owner->geometry().center());
         if (const QScreen* screen = owner->screen()) {
             const QRect area = screen->availableGeometry();
             placed.moveLeft(
@@ -130,7 +131,7 @@ class ErrorBox final : public QMessageBox
             placed.moveTop(
                 std::max(area.top(), std::min(placed.top(), area.bottom() + 1 - placed.height())));
         }
-        move(placed.topLeft());
+        setGeometry(placed);
     }
 
     // The caption in bold, and beside it the window's icon, up to four
