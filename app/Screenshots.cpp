@@ -1,21 +1,27 @@
 // Renders each page of the main window that the user can see, and the About
 // dialog, into PNG files for the documentation: the real windows, offscreen,
 // with sample values loaded from a settings file in a temporary folder and a
-// fixed date.
+// fixed date. The sample source folders are ones every Debian system has,
+// since a folder that is not there is drawn greyed; one more picture shows
+// such a folder, with its tooltip.
 //
 //   TarvikScreenshots <output folder>
 
 #include "BackUpMain.h"
 #include "ImageList.h"
+#include "ListBox.h"
 #include "System.h"
 #include "frmAboutUnit.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolTip>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -36,12 +42,19 @@ class SampleSystem final : public tarvik::platform::System
     std::string m_modulePath;
 };
 
-const char kSampleSettings[] = "[DirectoryListBox]\r\n"
-                               "Number=3\r\n"
-                               "sVal0=/home/ann/Documents\r\n"
-                               "sVal1=/home/ann/Projects/website\r\n"
-                               "sVal2=/home/ann/Pictures/2026\r\n"
-                               "[BackupDirEdt]\r\n"
+const char kSampleFolders[] = "[DirectoryListBox]\r\n"
+                              "Number=3\r\n"
+                              "sVal0=/etc\r\n"
+                              "sVal1=/srv\r\n"
+                              "sVal2=/usr/local/share\r\n";
+// The same list with a folder on a disk that is not plugged in.
+const char kSampleFoldersOneMissing[] = "[DirectoryListBox]\r\n"
+                                        "Number=4\r\n"
+                                        "sVal0=/etc\r\n"
+                                        "sVal1=/media/ann/old-disk/Projects\r\n"
+                                        "sVal2=/srv\r\n"
+                                        "sVal3=/usr/local/share\r\n";
+const char kSampleSettings[] = "[BackupDirEdt]\r\n"
                                "Text=/media/ann/backup-disk\r\n"
                                "[SubDirCheckBox]\r\n"
                                "Checked=1\r\n"
@@ -51,12 +64,47 @@ const char kSampleSettings[] = "[DirectoryListBox]\r\n"
                                "sVal1=*.xls\r\n"
                                "sVal2=*.odt\r\n";
 
-bool save(QWidget& window, const QString& file)
+bool save(const QPixmap& picture, const QString& file)
 {
-    if (window.grab().save(file))
+    if (picture.save(file))
         return true;
     std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
     return false;
+}
+
+bool save(QWidget& window, const QString& file)
+{
+    return save(window.grab(), file);
+}
+
+bool writeSettings(const QString& file, const char* folders)
+{
+    QFile settings(file);
+    return settings.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           settings.write(folders) >= 0 && settings.write(kSampleSettings) >= 0;
+}
+
+// The window with the tooltip of list row `row` drawn over it, where the
+// pointer resting on that row, past its text, would show it.
+QPixmap withToolTip(tarvik::gui::TBackUpForm& form, int row)
+{
+    tarvik::gui::ListBox* list = form.DirectoryListBox;
+    const QRect item = list->visualRect(list->model()->index(row, 0));
+    const int textEnd = list->fontMetrics().horizontalAdvance(list->item(row)) + 24;
+    const QPoint at = list->viewport()->mapToGlobal(QPoint(textEnd, item.top() - 4));
+    QToolTip::showText(at, list->model()->index(row, 0).data(Qt::ToolTipRole).toString(), list);
+    QApplication::processEvents();
+    QPixmap picture = form.grab();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->inherits("QTipLabel") && top->isVisible()) {
+            // Kept within the picture, as the screen's edge keeps a tooltip.
+            QPoint corner = form.mapFromGlobal(top->pos());
+            corner.setX(std::min(corner.x(), picture.width() - top->width() - 4));
+            QPainter painter(&picture);
+            painter.drawPixmap(corner, top->grab());
+        }
+    QToolTip::hideText();
+    return picture;
 }
 
 } // namespace
@@ -71,10 +119,9 @@ int main(int argc, char** argv)
     const QString output = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(output);
     QTemporaryDir folder;
-    QFile settings(folder.filePath(QStringLiteral("TarvikBackUp.INI")));
-    if (!settings.open(QIODevice::WriteOnly) || settings.write(kSampleSettings) < 0)
+    const QString settings = folder.filePath(QStringLiteral("TarvikBackUp.INI"));
+    if (!writeSettings(settings, kSampleFolders))
         return 1;
-    settings.close();
 
     SampleSystem system(QDir::toNativeSeparators(folder.filePath(QStringLiteral("TarvikBackUp")))
                             .toLocal8Bit()
@@ -95,6 +142,16 @@ int main(int argc, char** argv)
             QApplication::processEvents();
             ok = save(about, output + QStringLiteral("/about-dialog.png")) && ok;
         }
+        form.close();
+    }
+    if (!writeSettings(settings, kSampleFoldersOneMissing))
+        return 1;
+    {
+        tarvik::gui::TBackUpForm form;
+        form.show();
+        QApplication::processEvents();
+        ok =
+            save(withToolTip(form, 1), output + QStringLiteral("/window-missing-source.png")) && ok;
         form.close();
     }
     return ok ? 0 : 1;

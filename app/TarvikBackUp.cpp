@@ -24,9 +24,8 @@ int main(int argc, char** argv)
         tarvik::gui::TBackUpForm form(commandLine);
         tarvik::gui::closeOnTerminationSignals(form);
         tarvik::gui::showMainWindow(form, tarvik::platform::current().startupShowCommand());
-        // A signal while the window was being shown (during the message box
-        // of an "/auto" run) has closed it already, and the loop would wait
-        // for a window that is gone.
+        // A signal while the window was being shown may have closed it
+        // already, and the loop would wait for a window that is gone.
         if (!form.isHidden())
             status = application.exec();
     } // the window saves its values here

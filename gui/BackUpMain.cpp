@@ -10,9 +10,11 @@
 #include "Text.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -20,7 +22,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QWindow>
 #include <exception>
+#include <functional>
 #include <utility>
 
 namespace tarvik::gui {
@@ -42,6 +46,49 @@ platform::LocalDateTime fromQt(const QDateTime& when)
             time.second(),
             time.msec()};
 }
+
+// Runs `step` from the event loop once `window` is on screen: right away
+// when it already is, else after the first expose event that finds it so.
+class WhenExposed final : public QObject
+{
+  public:
+    WhenExposed(QWindow* window, std::function<void()> step)
+        : QObject(window), m_step(std::move(step))
+    {
+        if (window->isExposed())
+            start();
+        else
+            window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == parent() && event->type() == QEvent::Expose &&
+            static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            start();
+        }
+        return false;
+    }
+
+  private:
+    // Queued, so that the expose that shows the window finishes painting it
+    // before a step that may open a modal dialog over it.
+    void start()
+    {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_step();
+                deleteLater();
+            },
+            Qt::QueuedConnection);
+    }
+
+    std::function<void()> m_step;
+};
+
+const QString kMissingFolderTip = QStringLiteral("Folder not found: Run Backup skips it.");
 
 std::vector<std::string> items(const ListBox* list)
 {
@@ -112,13 +159,48 @@ void TBackUpForm::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     showOnce();
+    markMissingSources();
+}
+
+void TBackUpForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::NoModifier) {
+        focusMenuBar();
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+// The menu bar watches this window's keys for a lone Alt (see MenuBarKeys).
+// F10 stands for one: the same three key events go to the control that has
+// the focus, and the menu bar toggles its keyboard mode as for the real key.
+void TBackUpForm::focusMenuBar()
+{
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+    QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(target, &override);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+void TBackUpForm::markMissingSources()
+{
+    DirectoryListBox->markMissing(
+        [](std::string_view folder) { return !platform::directoryExists(std::string(folder)); },
+        kMissingFolderTip);
 }
 
 void TBackUpForm::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    // Restored from the minimised start, the window shows for the first time.
+    if (event->type() == QEvent::WindowStateChange && isVisible() && !isMinimized()) {
         showOnce();
+        markMissingSources();
+    }
 }
 
 // A window started minimised has not been shown to the user: its values are
@@ -143,7 +225,17 @@ void TBackUpForm::FormShow()
         loadPersistedControls(store, this);
     }
     PageControl1->setCurrentWidget(TabSheet1);
-    ProcessCommandLine();
+    // A run's message box needs the window on screen to stand over it: the
+    // command line waits until the window is first exposed. A window closed
+    // before that runs nothing.
+    if (!windowHandle()) {
+        ProcessCommandLine();
+        return;
+    }
+    new WhenExposed(windowHandle(), [this] {
+        if (isVisible())
+            handle(&TBackUpForm::ProcessCommandLine);
+    });
 }
 
 void TBackUpForm::FormDestroy()
@@ -181,6 +273,7 @@ void TBackUpForm::ProcessCommandLine()
 
 void TBackUpForm::RunBackup()
 {
+    markMissingSources();
     BackupJob job;
     job.backupDirectory = editBytes(BackupDirEdt);
     job.sourceDirectories = items(DirectoryListBox);

@@ -115,6 +115,8 @@ class TBackUpForm : public QMainWindow
   protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // F10 takes the keyboard to the menu bar.
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void createActions();
@@ -126,6 +128,11 @@ class TBackUpForm : public QMainWindow
     void connectHandlers();
     void setFocusOrder();
     void fitToFont();
+    void arrangeSettingsPage();
+    // Hands the keyboard to the menu bar, as a lone Alt press does.
+    void focusMenuBar();
+    // Greys the source folders that are not there (the run skips them).
+    void markMissingSources();
 
     // Runs `handler` inside the standard error report.
     void handle(void (TBackUpForm::*handler)());

@@ -1,6 +1,6 @@
 // The window's definition: its actions, menus and pages, with every component
 // at the place and with the anchors it was designed with (a 415 x 506 client
-// area at 96 dpi).
+// area at 96 dpi), and the room a larger window gives to the fields.
 
 #include "BackUpMain.h"
 #include "ImageList.h"
@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -26,13 +27,17 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <initializer_list>
 #include <memory>
+#include <utility>
 
 namespace tarvik::gui {
 namespace {
 
 constexpr int kListItemHeight = 13;
+// The page control's designed size: the client area less the status bar.
+constexpr QSize kDesignedPages(415, 506 - 19);
 
 // List boxes draw their items 13 pixels high, whatever the style would choose.
 class FixedItemHeight final : public QStyledItemDelegate
@@ -68,8 +73,9 @@ ListBox* listBox(QWidget* parent, const char* name)
     return list;
 }
 
-// A tool button takes its caption from `action` but carries its own picture;
-// like every tool button of the window it never takes the keyboard focus.
+// A tool button takes its caption from `action` but carries its own picture.
+// Tab reaches it (Space presses it); a click leaves the focus where it was,
+// so that a list keeps its selection in view.
 QToolButton* toolButton(QWidget* parent, const char* name, QAction* action, Picture glyph,
                         Qt::ToolButtonStyle style, bool flat, QRect placement)
 {
@@ -79,7 +85,7 @@ QToolButton* toolButton(QWidget* parent, const char* name, QAction* action, Pict
     button->setIconSize(QSize(16, 16));
     button->setToolButtonStyle(style);
     button->setAutoRaise(flat);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
     button->setGeometry(placement);
     return button;
 }
@@ -141,6 +147,41 @@ void keepHiddenPagesClosed(QTabWidget* pages)
     });
 }
 
+// Lets the menu bar take the keyboard on a lone Alt press and release, and
+// open its menus with the arrow keys, as it does under the Windows style.
+class MenuBarKeys final : public QProxyStyle
+{
+  public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override
+    {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+// Calls `arrange` whenever `widget` changes its size.
+class OnResize final : public QObject
+{
+  public:
+    OnResize(QWidget* widget, std::function<void()> arrange)
+        : QObject(widget), m_arrange(std::move(arrange))
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == parent() && event->type() == QEvent::Resize)
+            m_arrange();
+        return false;
+    }
+
+  private:
+    std::function<void()> m_arrange;
+};
+
 // The user's short date form, with the year always in full.
 QString shortDateFormat()
 {
@@ -190,6 +231,9 @@ QAction* TBackUpForm::createMenuItem(QMenu* menu, const char* name, QAction* act
 void TBackUpForm::createMenus()
 {
     MainMenu1 = named(new QMenuBar(this), "MainMenu1");
+    auto* keys = new MenuBarKeys;
+    keys->setParent(MainMenu1);
+    MainMenu1->setStyle(keys);
     setMenuBar(MainMenu1);
     File1 = named(MainMenu1->addMenu(QStringLiteral("File")), "File1");
     RunBackup1 = createMenuItem(File1, "RunBackup1", RunBackupAction);
@@ -221,7 +265,8 @@ void TBackUpForm::createBackupPage()
     DirectoryListBox = listBox(TabSheet1, "DirectoryListBox");
     DirectoryListBox->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(DirectoryListBox, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
-        PopupMenu1->popup(DirectoryListBox->viewport()->mapToGlobal(at));
+        if (!PopupMenu1->isVisible())
+            PopupMenu1->popup(DirectoryListBox->viewport()->mapToGlobal(at));
     });
 
     // Label and picker keep their distance to the panel's bottom edge.
@@ -247,7 +292,7 @@ void TBackUpForm::createNotesPage()
     Panel3 = panel(TabSheet2, "Panel3", 57);
     SpeedButton2 = named(new QToolButton(Panel3), "SpeedButton2");
     SpeedButton2->setText(QStringLiteral("Create Note"));
-    SpeedButton2->setFocusPolicy(Qt::NoFocus);
+    SpeedButton2->setFocusPolicy(Qt::TabFocus);
     SpeedButton2->setGeometry(16, 8, 65, 33);
     NotesMemo = named(new QPlainTextEdit(TabSheet2), "NotesMemo");
     NotesMemo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -295,6 +340,27 @@ void TBackUpForm::createSettingsPage()
                                    QStringLiteral("Delphi Files Only"), QRect(240, 352, 97, 17));
     for (QCheckBox* hidden : {ChangesFromDateCheckBox, AddNotesCheckBox, DelphiFilesCheckBox})
         hidden->setVisible(false);
+    new OnResize(TabSheet3, [this] { arrangeSettingsPage(); });
+}
+
+// At the designed size every control sits where it was designed. A larger
+// window gives its extra width to the backup folder field and the file-type
+// list, and its extra height to that list; the buttons keep their size and
+// move with the edge they sit at. Narrower than designed, only the backup
+// folder field gives up room: the window's minimum size keeps the rest whole.
+void TBackUpForm::arrangeSettingsPage()
+{
+    const int dx = PageControl1->width() - kDesignedPages.width();
+    const int grow = std::max(0, dx);
+    const int growDown = std::max(0, PageControl1->height() - kDesignedPages.height());
+    GroupBox2->setGeometry(3, 3, 401 + dx, 62);
+    BackupDirEdt->setGeometry(11, 22, 350 + dx, 21);
+    SelectBUDirButton->setGeometry(367 + dx, 22, 25, 21);
+    GroupBox1->setGeometry(3, 71, 294 + grow, 137 + growDown);
+    FileTypesListBox->setGeometry(8, 24, 177 + grow, 97 + growDown);
+    SpeedButton3->setGeometry(191 + grow, 27, 89, 22);
+    SpeedButton4->setGeometry(191 + grow, 55, 89, 22);
+    GroupBox3->setGeometry(3, 214 + growDown, 294 + grow, 54);
 }
 
 void TBackUpForm::createPages()
@@ -323,16 +389,30 @@ void TBackUpForm::fitToFont()
 {
     Label1->adjustSize();
     fitCaptions({RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1});
+    // No page may become smaller than what it shows: the window's minimum
+    // size follows from these, with the room the tabs and frames take.
+    constexpr int margin = 3;
+    Panel1->setMinimumWidth(SpeedButton1->geometry().right() + 1 + margin);
+    Panel2->setMinimumWidth(DateTimePicker->geometry().right() + 1 + margin);
+    DirectoryListBox->setMinimumHeight(4 * kListItemHeight);
+    TabSheet3->setMinimumSize(GroupBox1->geometry().right() + 1 + margin,
+                              GroupBox3->geometry().bottom() + 1 + margin);
     // The designed client area lies below the menu bar.
     resize(415, 506 + MainMenu1->sizeHint().height());
 }
 
+// Each page in reading order, its tool buttons where they stand: the Backup
+// page's above its list, the File Types buttons beside theirs.
 void TBackUpForm::setFocusOrder()
 {
-    setTabOrder(DirectoryListBox, DateTimePicker);
-    setTabOrder(FileTypesListBox, BackupDirEdt);
-    setTabOrder(BackupDirEdt, SelectBUDirButton);
-    setTabOrder(SelectBUDirButton, SubDirCheckBox);
+    const auto chain = [](std::initializer_list<QWidget*> order) {
+        for (auto next = order.begin() + 1; next != order.end(); ++next)
+            setTabOrder(*(next - 1), *next);
+    };
+    chain(
+        {RunBackupSpeedButton, AddDirSpeedButton, SpeedButton1, DirectoryListBox, DateTimePicker});
+    chain({FileTypesListBox, SpeedButton3, SpeedButton4, BackupDirEdt, SelectBUDirButton,
+           SubDirCheckBox});
 }
 
 } // namespace tarvik::gui

@@ -6,13 +6,16 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #ifdef Q_OS_WIN
 #include "FolderBrowser.h"
@@ -44,6 +47,104 @@ class CentreOnShow final : public QObject
 
   private:
     QRect m_screen;
+};
+
+// The error report's box. QMessageBox sizes itself, when shown and at every
+// layout request, for its text only: a window manager's title bar, with its
+// own bold font, the window's icon and its buttons, then cuts a short
+// caption, and on a screen up to 1024 pixels wide a long message makes the
+// box as wide as the screen before its frame is added. Each time it has sized
+// itself the box is resized again: wide enough for the caption, never wider
+// than the screen, and centred over its owner.
+class ErrorBox final : public QMessageBox
+{
+  public:
+    using QMessageBox::QMessageBox;
+
+    bool event(QEvent* event) override
+    {
+        const bool handled = QMessageBox::event(event);
+        if (event->type() == QEvent::LayoutRequest && isVisible())
+            fitCaptionAndScreen();
+        return handled;
+    }
+
+  protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QMessageBox::showEvent(event);
+        fitCaptionAndScreen();
+        // The owner may still move while the window manager settles it,
+        // as a window does just after it first comes up: the box follows.
+        if (QWidget* owner = parentWidget())
+            owner->window()->installEventFilter(this);
+    }
+
+    void hideEvent(QHideEvent* event) override
+    {
+        if (QWidget* owner = parentWidget())
+            owner->window()->removeEventFilter(this);
+        QMessageBox::hideEvent(event);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            centreOver(static_cast<QWidget*>(watched));
+        return QMessageBox::eventFilter(watched, event);
+    }
+
+  private:
+    void fitCaptionAndScreen()
+    {
+        const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        // Before the window manager has framed the box its frame is not
+        // known; a few pixels a side are assumed.
+        const int frame = std::max(frameGeometry().width() - width(), 2 * 8);
+        const int widest = screen->availableGeometry().width() - frame;
+        const int wanted = std::min(std::max(width(), captionWidth()), widest);
+        if (wanted != width()) {
+            // A box made narrower has its text wrapped already: QMessageBox
+            // wraps whatever is wider than half the screen.
+            const int height = layout()->hasHeightForWidth()
+                                   ? layout()->totalHeightForWidth(wanted)
+                                   : layout()->totalMinimumSize().height();
+            setFixedSize(wanted, height);
+        }
+        if (QWidget* owner = parentWidget())
+            centreOver(owner->window());
+    }
+
+    // Centred over `owner`, kept on the owner's screen. Inner rectangles
+    // both: while a window manager frames a window, the frame Qt reports
+    // for it can be any size for a moment.
+    void centreOver(const QWidget* owner)
+    {
+        QRect placed(QPoint(), size());
+        placed.moveCenter(owner->geometry().center());
+        if (const QScreen* screen = owner->screen()) {
+            const QRect area = screen->availableGeometry();
+            placed.moveLeft(
+                std::max(area.left(), std::min(placed.left(), area.right() + 1 - placed.width())));
+            placed.moveTop(
+                std::max(area.top(), std::min(placed.top(), area.bottom() + 1 - placed.height())));
+        }
+        setGeometry(placed);
+    }
+
+    // The caption in bold, and beside it the window's icon, up to four
+    // title-bar buttons and the bar's margins, each taken as wide as the bar
+    // is high.
+    int captionWidth() const
+    {
+        QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        const int bar = metrics.height() + 8;
+        return metrics.horizontalAdvance(windowTitle()) + 6 * bar;
+    }
 };
 
 class RealDialogs final : public Dialogs
@@ -148,6 +249,16 @@ std::unique_ptr<QFileDialog> makeFolderDialog(QWidget* owner, const QString& pro
     // ReadOnly disables making folders; the button goes as well.
     if (auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton")))
         newFolder->hide();
+    // The columns beside the name are as wide as what they show, the name
+    // takes the rest.
+    dialog->setViewMode(QFileDialog::Detail);
+    if (auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        header->setMinimumSectionSize(header->fontMetrics().averageCharWidth() * 12);
+    }
     centreWhenShown(dialog.get(), screenAreaOf(owner));
     return dialog;
 }
@@ -156,7 +267,7 @@ std::unique_ptr<QMessageBox> makeErrorBox(QWidget* owner, const QString& caption
                                           const QString& text)
 {
     auto box =
-        std::make_unique<QMessageBox>(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+        std::make_unique<ErrorBox>(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
     // Messages quote folder names and file types as the user typed them: a
     // "<b>" in one is text, not markup.
     box->setTextFormat(Qt::PlainText);

@@ -2,7 +2,10 @@
 
 #include "Text.h"
 
+#include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QPalette>
 #include <algorithm>
 
 namespace tarvik::gui {
@@ -14,9 +17,21 @@ int ListBoxTexts::rowCount(const QModelIndex& parent) const
 
 QVariant ListBoxTexts::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= rowCount())
         return {};
-    return toQt(text(index.row()));
+    const bool missing = m_missing[static_cast<size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return toQt(text(index.row()));
+    case Qt::ForegroundRole:
+        if (missing)
+            return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        return {};
+    case Qt::ToolTipRole:
+        return missing ? QVariant(m_missingTip) : QVariant();
+    default:
+        return {};
+    }
 }
 
 std::string_view ListBoxTexts::text(int row) const
@@ -46,6 +61,7 @@ void ListBoxTexts::append(const std::vector<std::string_view>& texts)
         m_rows.push_back({m_bytes.size(), text.size()});
         m_bytes.append(text);
     }
+    m_missing.resize(m_rows.size(), false);
     endInsertRows();
 }
 
@@ -56,6 +72,7 @@ void ListBoxTexts::remove(int row)
     beginRemoveRows({}, row, row);
     m_unused += m_rows[static_cast<size_t>(row)].size;
     m_rows.erase(m_rows.begin() + row);
+    m_missing.erase(m_missing.begin() + row);
     // Removed rows' bytes are dropped once they are most of the buffer.
     if (m_unused > m_bytes.size() / 2) {
         std::string kept;
@@ -76,8 +93,27 @@ void ListBoxTexts::clear()
     beginResetModel();
     m_bytes.clear();
     m_rows.clear();
+    m_missing.clear();
     m_unused = 0;
     endResetModel();
+}
+
+void ListBoxTexts::markMissing(const std::function<bool(std::string_view)>& missing,
+                               const QString& tip)
+{
+    m_missingTip = tip;
+    for (int row = 0; row < rowCount(); ++row) {
+        const bool now = missing(text(row));
+        if (m_missing[static_cast<size_t>(row)] == now)
+            continue;
+        m_missing[static_cast<size_t>(row)] = now;
+        emit dataChanged(index(row), index(row), {Qt::ForegroundRole, Qt::ToolTipRole});
+    }
+}
+
+bool ListBoxTexts::isMarkedMissing(int row) const
+{
+    return row >= 0 && row < rowCount() && m_missing[static_cast<size_t>(row)];
 }
 
 ListBox::ListBox(QWidget* parent) : QListView(parent), m_texts(new ListBoxTexts(this))
@@ -142,6 +178,37 @@ int ListBox::selectedRow() const
 {
     const QModelIndexList rows = selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ListBox::markMissing(const std::function<bool(std::string_view)>& missing, const QString& tip)
+{
+    m_texts->markMissing(missing, tip);
+}
+
+bool ListBox::isMarkedMissing(int row) const
+{
+    return m_texts->isMarkedMissing(row);
+}
+
+void ListBox::keyPressEvent(QKeyEvent* event)
+{
+    const bool menuKey = event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier;
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if ((menuKey || shiftF10) && contextMenuPolicy() == Qt::CustomContextMenu) {
+        requestMenuAtCurrentItem();
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+// In viewport coordinates, as a right click reports its position.
+void ListBox::requestMenuAtCurrentItem()
+{
+    const QModelIndex current = currentIndex();
+    const QRect item = current.isValid() ? visualRect(current) : QRect();
+    emit customContextMenuRequested(
+        item.isValid() ? QPoint(item.left() + item.height(), item.center().y()) : QPoint(0, 0));
 }
 
 void ListBox::selectRow(int row)

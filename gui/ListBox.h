@@ -10,9 +10,12 @@
 #include <QAbstractListModel>
 #include <QListView>
 #include <QStringList>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QKeyEvent;
 
 namespace tarvik::gui {
 
@@ -30,6 +33,11 @@ class ListBoxTexts final : public QAbstractListModel
     void remove(int row);
     void clear();
 
+    // Rows whose text names something that is not there are drawn greyed,
+    // with `tip` as their tooltip; the texts themselves stay as they are.
+    void markMissing(const std::function<bool(std::string_view)>& missing, const QString& tip);
+    bool isMarkedMissing(int row) const;
+
   private:
     struct Span
     {
@@ -38,6 +46,8 @@ class ListBoxTexts final : public QAbstractListModel
     };
     std::string m_bytes;
     std::vector<Span> m_rows;
+    std::vector<bool> m_missing; // one per row
+    QString m_missingTip;
     size_t m_unused = 0; // bytes of removed rows still in m_bytes
 };
 
@@ -66,7 +76,20 @@ class ListBox : public QListView
     int selectedRow() const;
     void selectRow(int row);
 
+    // See ListBoxTexts::markMissing.
+    void markMissing(const std::function<bool(std::string_view)>& missing, const QString& tip);
+    bool isMarkedMissing(int row) const;
+
+  protected:
+    // The Menu key and Shift+F10 ask for the context menu at the current
+    // item, as a right click asks for it under the mouse. (Where the platform
+    // turns the Menu key into a context-menu request of its own, as X11 does,
+    // Qt places that one at the current item too.)
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
+    void requestMenuAtCurrentItem();
+
     ListBoxTexts* m_texts;
 };
 

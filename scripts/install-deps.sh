@@ -21,6 +21,7 @@ packages=(
     systemd
     openbox
     x11-utils
+    xdotool
 )
 
 missing=()

@@ -126,7 +126,7 @@ class BackUpFormTest : public QObject
         }
     }
 
-    void toolButtonsRunTheirActionsAndTakeNoFocus_data()
+    void toolButtonsRunTheirActionsAndTakeTabFocus_data()
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("action");
@@ -146,7 +146,7 @@ class BackUpFormTest : public QObject
         QTest::newRow("remove type") << "SpeedButton4"
                                      << "RemoveFileTypeAction" << beside << 4;
     }
-    void toolButtonsRunTheirActionsAndTakeNoFocus()
+    void toolButtonsRunTheirActionsAndTakeTabFocus()
     {
         QFETCH(QString, button);
         QFETCH(QString, action);
@@ -157,11 +157,11 @@ class BackUpFormTest : public QObject
         QCOMPARE(tool->defaultAction(), m_form->findChild<QAction*>(action));
         QCOMPARE(tool->text(), tool->defaultAction()->text());
         QCOMPARE(int(tool->toolButtonStyle()), style);
-        QCOMPARE(tool->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(tool->focusPolicy(), Qt::TabFocus);
         QCOMPARE(
             tool->icon().pixmap(QSize(16, 16), 1.0).toImage(),
             tarvik::gui::picture(static_cast<Picture>(glyph)).pixmap(QSize(16, 16), 1.0).toImage());
-        QCOMPARE(m_form->SpeedButton2->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(m_form->SpeedButton2->focusPolicy(), Qt::TabFocus);
     }
 
     void menusHoldTheirItemsInOrder()

@@ -9,11 +9,16 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
+#include <algorithm>
 #include <memory>
 
 using tarvik::gui::TBackUpForm;
@@ -109,6 +114,53 @@ class BackUpLayoutTest : public QObject
         QCOMPARE(m_form->StatusBar1->geometry().bottom(), m_form->height() - 1);
     }
 
+    // At any size the window takes, every control of both pages is whole
+    // within its page; room beyond the designed size goes to the fields and
+    // lists, while buttons keep their size and follow their edge.
+    void pagesFitTheWindow_data()
+    {
+        QTest::addColumn<QSize>("windowSize");
+        QTest::newRow("as small as it goes") << QSize(1, 1);
+        QTest::newRow("designed") << QSize();
+        QTest::newRow("wider") << QSize(700, 560);
+        QTest::newRow("taller") << QSize(415, 800);
+        QTest::newRow("larger") << QSize(1000, 900);
+    }
+    void pagesFitTheWindow()
+    {
+        QFETCH(QSize, windowSize);
+        QTabWidget* pages = m_form->PageControl1;
+        for (QWidget* page : {m_form->TabSheet3, m_form->TabSheet1}) {
+            pages->setCurrentWidget(page);
+            if (windowSize.isValid())
+                m_form->resize(windowSize);
+            QTRY_COMPARE(page->size(), pages->currentWidget()->parentWidget()->size());
+            QVERIFY(m_form->width() >= m_form->minimumWidth());
+            for (QWidget* control : page->findChildren<QWidget*>()) {
+                if (control->objectName().isEmpty() || !control->isVisible())
+                    continue;
+                const QRect within(control->mapTo(page, QPoint(0, 0)), control->size());
+                QVERIFY2(page->rect().contains(within), qPrintable(control->objectName()));
+            }
+        }
+        const int wider = pages->width() - 415;
+        const int taller = std::max(0, pages->height() - (506 - 19));
+        if (!windowSize.isValid())
+            QCOMPARE(wider, 0);
+        QCOMPARE(m_form->BackupDirEdt->width(), 350 + wider);
+        QCOMPARE(m_form->GroupBox2->width() - m_form->SelectBUDirButton->geometry().right(), 10);
+        QCOMPARE(m_form->FileTypesListBox->size(), QSize(177 + std::max(0, wider), 97 + taller));
+        const std::pair<QWidget*, QSize> buttons[] = {
+            {m_form->SelectBUDirButton, {25, 21}},
+            {m_form->SpeedButton3, {89, 22}},
+            {m_form->SpeedButton4, {89, 22}},
+            {m_form->RunBackupSpeedButton, {89, 41}},
+        };
+        for (const auto& [button, designed] : buttons)
+            QCOMPARE(button->size(), designed);
+        QCOMPARE(m_form->SpeedButton3->x() - m_form->FileTypesListBox->geometry().right(), 7);
+    }
+
     void hiddenCheckBoxesStayHidden()
     {
         m_form->PageControl1->setCurrentWidget(m_form->TabSheet3);
@@ -123,9 +175,13 @@ class BackUpLayoutTest : public QObject
     {
         QTest::addColumn<int>("page");
         QTest::addColumn<QStringList>("order");
-        QTest::newRow("Backup") << 0 << QStringList({"DirectoryListBox", "DateTimePicker"});
+        QTest::newRow("Backup") << 0
+                                << QStringList({"RunBackupSpeedButton", "AddDirSpeedButton",
+                                                "SpeedButton1", "DirectoryListBox",
+                                                "DateTimePicker"});
         QTest::newRow("Settings") << 2
-                                  << QStringList({"FileTypesListBox", "BackupDirEdt",
+                                  << QStringList({"FileTypesListBox", "SpeedButton3",
+                                                  "SpeedButton4", "BackupDirEdt",
                                                   "SelectBUDirButton", "SubDirCheckBox"});
     }
     void focusOrder()

@@ -10,7 +10,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QPalette>
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
@@ -123,7 +125,8 @@ class BackUpLifecycleTest : public QObject
         for (const QString& argument : arguments)
             commandLine.push_back(argument.toStdString());
         auto form = startWindow(commandLine);
-        QCOMPARE(int(world.system.shellCalls.size()), runs);
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTRY_COMPARE(int(world.system.shellCalls.size()), runs);
         for (const auto& call : world.system.shellCalls) {
             QCOMPARE(call.verb, std::string("open"));
             QCOMPARE(call.file, backups + "/backup20261206.bat");
@@ -295,10 +298,90 @@ class BackUpLifecycleTest : public QObject
         WindowWorld world;
         testfiles::writeFile(world.settingsFile(), storedSettings(world.folder / "missing"));
         auto form = startWindow({"/auto", "/auto"});
+        QTRY_COMPARE(int(world.dialogs.errors.size()), 1);
+        QCoreApplication::processEvents();
         QCOMPARE(int(world.dialogs.errors.size()), 1);
         QCOMPARE(world.dialogs.errors[0].text, QStringLiteral("Invalid filename."));
+        // Reported over the window, which is on screen by then.
+        QCOMPARE(world.dialogs.errors[0].owner, form.get());
+        QVERIFY(world.dialogs.errors[0].ownerOnScreen);
         QVERIFY(world.system.shellCalls.empty());
         QCOMPARE(form->DirectoryListBox->count(), 2);
+    }
+
+    // A source folder that is not there is greyed, with a tooltip, when the
+    // window shows and again before each run; the list itself keeps it.
+    // Folders "a" and "b" are listed; marks per row: 'g' greyed, '.' plain.
+    void missingSourcesAreGreyed_data()
+    {
+        QTest::addColumn<QString>("madeBeforeStart");
+        QTest::addColumn<QString>("changedBeforeRun"); // made, or removed after a '-'
+        QTest::addColumn<QString>("atStart");
+        QTest::addColumn<QString>("afterRun");
+        QTest::newRow("both there") << "ab"
+                                    << ""
+                                    << ".."
+                                    << "..";
+        QTest::newRow("one missing") << "a"
+                                     << ""
+                                     << ".g"
+                                     << ".g";
+        QTest::newRow("made before the run") << ""
+                                             << "b"
+                                             << "gg"
+                                             << "g.";
+        QTest::newRow("removed before the run") << "ab"
+                                                << "-a"
+                                                << ".."
+                                                << "g.";
+    }
+    void missingSourcesAreGreyed()
+    {
+        QFETCH(QString, madeBeforeStart);
+        QFETCH(QString, changedBeforeRun);
+        QFETCH(QString, atStart);
+        QFETCH(QString, afterRun);
+        WindowWorld world;
+        const std::string backups = world.folder / "backups";
+        testfiles::makeDirectory(backups);
+        const auto folderOf = [&](QChar name) {
+            return world.folder / std::string(1, name.toLatin1());
+        };
+        for (QChar name : madeBeforeStart)
+            testfiles::makeDirectory(folderOf(name));
+        std::string settings = storedSettings(backups);
+        const std::string listed = "sVal0=/data/Src\r\nsVal1=/data/Docs";
+        settings.replace(settings.find(listed), listed.size(),
+                         "sVal0=" + folderOf('a') + "\r\nsVal1=" + folderOf('b'));
+        testfiles::writeFile(world.settingsFile(), settings);
+        const auto marks = [](const tarvik::gui::ListBox* list) {
+            const QVariant grey =
+                QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+            QString rows;
+            for (int row = 0; row < list->count(); ++row) {
+                const QModelIndex index = list->model()->index(row, 0);
+                const QString tip = index.data(Qt::ToolTipRole).toString();
+                if (index.data(Qt::ForegroundRole) != grey)
+                    rows += tip.isEmpty() ? '.' : '?';
+                else
+                    rows +=
+                        tip == QStringLiteral("Folder not found: Run Backup skips it.") ? 'g' : '?';
+            }
+            return rows;
+        };
+        auto form = startWindow();
+        QCOMPARE(marks(form->DirectoryListBox), atStart);
+        if (changedBeforeRun.startsWith('-'))
+            std::filesystem::remove(folderOf(changedBeforeRun[1]));
+        else
+            for (QChar name : changedBeforeRun)
+                testfiles::makeDirectory(folderOf(name));
+        form->RunBackupAction->trigger();
+        QCOMPARE(marks(form->DirectoryListBox), afterRun);
+        QCOMPARE(int(world.system.shellCalls.size()), 1);
+        form.reset();
+        QCOMPARE(stored(world, "DirectoryListBox", "Number"), std::string("2"));
+        QCOMPARE(stored(world, "DirectoryListBox", "sVal1"), folderOf('b'));
     }
 
     void refusedSettingsWriteIsReported_data()

@@ -36,6 +36,8 @@ class DialogsTest : public QObject
     void textPromptAnswers();
     void textPromptLayout();
     void errorBoxShowsTheMessageAsItIs();
+    void errorBoxFitsCaptionAndScreen_data();
+    void errorBoxFitsCaptionAndScreen();
 };
 
 void DialogsTest::centredPositionFormula_data()
@@ -210,6 +212,58 @@ void DialogsTest::errorBoxShowsTheMessageAsItIs()
         return label->text() == message && label->textFormat() == Qt::PlainText;
     });
     QVERIFY(shownAsTyped);
+}
+
+// The box is never narrower than its caption with the title bar's buttons,
+// nor wider than the screen, where a long message wraps instead.
+void DialogsTest::errorBoxFitsCaptionAndScreen_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("screen");
+    const QString folder = QStringLiteral("/media/backup/") + QString(300, QLatin1Char('d'));
+    const QString words = QStringLiteral("Cannot write the backup script. ").repeated(40);
+    QTest::newRow("short message") << "Tarvikbackup"
+                                   << "Invalid filename." << 0;
+    QTest::newRow("long caption") << QString("Tarvikbackup").repeated(4) << "Disk full." << 1;
+    QTest::newRow("long folder name") << "Tarvikbackup" << folder << 0;
+    QTest::newRow("many words, small screen") << "Tarvikbackup" << words << 0;
+    QTest::newRow("many words, large screen") << "Tarvikbackup" << words << 1;
+}
+
+void DialogsTest::errorBoxFitsCaptionAndScreen()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, message);
+    QFETCH(int, screen);
+    const auto screens = QGuiApplication::screens();
+    if (screen >= screens.size())
+        QSKIP("needs the second offscreen screen");
+    QMainWindow owner;
+    owner.setGeometry(QRect(screens[screen]->geometry().center(), QSize(200, 100)));
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    const auto box = makeErrorBox(&owner, caption, message);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    // QMessageBox sizes itself again at each layout request, as an X11
+    // display brings some once the box is up.
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(box.get(), &relayout);
+    QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+    bold.setBold(true);
+    const QFontMetrics title(bold);
+    const QRect area = box->screen()->availableGeometry();
+    QVERIFY2(box->frameGeometry().width() <= area.width(),
+             qPrintable(QString::number(box->frameGeometry().width())));
+    QVERIFY(box->width() >=
+            std::min(title.horizontalAdvance(caption) + 4 * title.height(), area.width() - 16));
+    // The whole text still fits the box.
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QVERIFY(label);
+    QCOMPARE(label->text(), message);
+    QVERIFY(label->geometry().right() < box->width());
+    QVERIFY(label->height() >= label->heightForWidth(label->width()));
 }
 
 TARVIK_OFFSCREEN_SCREENS_MAIN(DialogsTest)

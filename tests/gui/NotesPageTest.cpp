@@ -181,7 +181,7 @@ void NotesPageTest::hiddenPageWrapsAsWhenDisplayed_data()
     QTest::addColumn<bool>("scrollBar"); // the displayed memo's
     QTest::newRow("designed size") << QSize(415, 540) << 20 << QSize() << false;
     QTest::newRow("wider window") << QSize(700, 540) << 20 << QSize() << false;
-    QTest::newRow("enough text for a scroll bar") << QSize(415, 300) << 60 << QSize() << true;
+    QTest::newRow("enough text for a scroll bar") << QSize(415, 380) << 120 << QSize() << true;
     QTest::newRow("displayed once at another size")
         << QSize(600, 540) << 20 << QSize(415, 540) << false;
 }

@@ -10,6 +10,8 @@
 #include "TestFiles.h"
 
 #include <QString>
+#include <QWidget>
+#include <QWindow>
 #include <memory>
 #include <string>
 #include <utility>
@@ -59,14 +61,18 @@ struct ErrorReport
 {
     QString caption;
     QString text;
+    QWidget* owner = nullptr;
+    bool ownerOnScreen = false; // visible and exposed when the report came
 };
 
 class RecordingDialogs final : public tarvik::gui::Dialogs
 {
   public:
-    void showError(QWidget*, const QString& caption, const QString& text) override
+    void showError(QWidget* owner, const QString& caption, const QString& text) override
     {
-        errors.push_back({caption, text});
+        const bool onScreen = owner && owner->isVisible() && owner->windowHandle() &&
+                              owner->windowHandle()->isExposed();
+        errors.push_back({caption, text, owner, onScreen});
     }
     tarvik::gui::FolderChoice chooseFolder(QWidget*, const QString&, const QString&) override
     {
