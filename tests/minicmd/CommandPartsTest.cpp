@@ -204,7 +204,7 @@ TEST_CASE(theProgressLineFollowsTheFileBeingCopiedAtMostTenTimesASecond)
         std::uint64_t done = 0;
         while (!written().ends_with(" of 800.0 MiB") &&
                std::chrono::steady_clock::now() - started < std::chrono::seconds(live ? 10 : 1))
-            console.progress(done = std::min(done + (1 << 20), 800ull << 20));
+            console.progress(done = std::min<std::uint64_t>(done + (1 << 20), 800ull << 20));
         const double tenths =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() * 10;
         const std::string text = written();
