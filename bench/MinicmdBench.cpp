@@ -121,7 +121,7 @@ struct Contender
 {
     const char* name;
     std::string command;
-    std::vector<double> times;
+    std::vector<double> times = {};
     double median = 0;
 };
 
