@@ -239,7 +239,7 @@ int printLastRun(std::FILE* out)
     const std::vector<HistoryEntry> entries = readHistory(folder);
     if (entries.empty()) {
         std::fprintf(out, "No backup run is recorded in %s.\n", folder.c_str());
-        return 1;
+        return 0;
     }
     const HistoryEntry& last = entries.back();
     std::fprintf(out, "Last run: %s\nStarted %s, ended %s, exit status %s.\n", last.script.c_str(),
@@ -265,7 +265,7 @@ int printHistory(std::FILE* out)
     const std::vector<HistoryEntry> entries = readHistory(folder);
     if (entries.empty()) {
         std::fprintf(out, "No backup run is recorded in %s.\n", folder.c_str());
-        return 1;
+        return 0;
     }
     const char* row = "%-19s  %-19s  %7s  %10s  %8s  %6s  %s\n";
     std::fprintf(out, row, "Started", "Ended", "Files", "Bytes", "Failures", "Status", "Script");

@@ -46,8 +46,8 @@ class RunLog
     std::time_t m_started;
 };
 
-// `minicmd --last`: the summary of the last run, from its log. Returns the
-// exit status for the command: 0, or 1 when no run is recorded.
+// `minicmd --last`: the summary of the last run, from its log (or a line
+// saying that no run is recorded). Returns the exit status for the command.
 int printLastRun(std::FILE* out);
 // `minicmd --history`: every recorded run as a table.
 int printHistory(std::FILE* out);
