@@ -181,9 +181,9 @@ TEST_CASE(sparseFilesStaySparse)
     };
     const std::string block(64 << 10, 'd');
     const Row rows[] = {
-        {"only a hole", {}, 64 << 20},
-        {"data, hole, data", {{0, block}, {40 << 20, block}}, 64 << 20},
-        {"hole at the end", {{0, block}}, 64 << 20},
+        {"only a hole", {}, 8 << 20},
+        {"data, hole, data", {{0, block}, {5 << 20, block}}, 8 << 20},
+        {"hole at the end", {{0, block}}, 8 << 20},
         {"no hole at all", {{0, block}}, 64 << 10},
     };
     for (const auto& row : rows) {
