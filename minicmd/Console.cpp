@@ -1,10 +1,20 @@
 #include "Console.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
 namespace {
+
+std::string shortened(const std::string& text, std::size_t most)
+{
+    return text.size() > most ? "..." + text.substr(text.size() - (most - 3)) : text;
+}
+
+} // namespace
 
 std::string humanBytes(std::uint64_t bytes)
 {
@@ -20,7 +30,28 @@ std::string humanBytes(std::uint64_t bytes)
     return text;
 }
 
-} // namespace
+std::vector<std::string> summaryLines(const RunSummary& summary)
+{
+    char counts[256];
+    std::snprintf(counts, sizeof counts,
+                  "Summary: %llu file(s) copied (%s) in %.1f s, %llu left out by the date, %d "
+                  "failure(s).",
+                  static_cast<unsigned long long>(summary.files), humanBytes(summary.bytes).c_str(),
+                  summary.seconds, static_cast<unsigned long long>(summary.leftOut),
+                  summary.failureCount);
+    std::vector<std::string> lines{counts};
+    const std::size_t known = summary.failures.size();
+    const std::size_t total = std::max<std::size_t>(known, std::size_t(summary.failureCount));
+    if (total == 0)
+        return lines;
+    lines.emplace_back("Failures:");
+    const std::size_t listed = std::min(known, kListedFailures);
+    for (std::size_t i = 0; i < listed; ++i)
+        lines.push_back("  " + summary.failures[i]);
+    if (total > listed)
+        lines.push_back("  ... and " + std::to_string(total - listed) + " more failure(s)");
+    return lines;
+}
 
 Console::Console(std::FILE* out, std::FILE* in, bool interactive, bool live)
     : m_out(out), m_in(in), m_interactive(interactive), m_live(live),
@@ -32,11 +63,51 @@ Console Console::forStandardStreams()
     return Console(stdout, stdin, ::isatty(STDIN_FILENO) == 1, ::isatty(STDOUT_FILENO) == 1);
 }
 
+void Console::attachLog(std::FILE* log, std::string path)
+{
+    m_log = log;
+    m_logPath = std::move(path);
+}
+
+bool Console::flushLog()
+{
+    if (!m_log)
+        return false;
+    if (std::fflush(m_log) == 0 && !std::ferror(m_log))
+        return true;
+    const int code = errno;
+    std::fclose(m_log);
+    m_log = nullptr;
+    logTrouble("Cannot write the run log " + m_logPath + ": " + std::strerror(code));
+    return false;
+}
+
+void Console::logTrouble(const std::string& text)
+{
+    if (m_logTroubleTold)
+        return;
+    m_logTroubleTold = true;
+    clearProgress();
+    std::fprintf(m_out, "%s. The backup goes on without a record.\n", text.c_str());
+    std::fflush(m_out);
+}
+
+void Console::say(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), m_out);
+    std::fputc('\n', m_out);
+    if (m_log) {
+        std::fwrite(text.data(), 1, text.size(), m_log);
+        std::fputc('\n', m_log);
+        if (std::ferror(m_log))
+            flushLog();
+    }
+}
+
 void Console::line(const std::string& text)
 {
     clearProgress();
-    std::fwrite(text.data(), 1, text.size(), m_out);
-    std::fputc('\n', m_out);
+    say(text);
     drawProgress(false);
 }
 
@@ -44,21 +115,41 @@ void Console::error(const std::string& text)
 {
     // Errors go to the same stream so that they stay in order with the file
     // lines around them, as the user reads them in one window.
+    m_summary.failures.push_back(text);
     line(text);
     std::fflush(m_out);
+    if (m_log)
+        flushLog();
+}
+
+void Console::copying(const std::string& path, std::uint64_t size)
+{
+    m_file = path;
+    m_fileSize = size;
+    m_fileDone = 0;
+    drawProgress(false);
+}
+
+void Console::progress(std::uint64_t done)
+{
+    m_fileDone = done;
+    drawProgress(false);
 }
 
 void Console::copied(std::uint64_t bytes, const std::string& folder)
 {
-    ++m_files;
-    m_bytes += bytes;
+    ++m_summary.files;
+    m_summary.bytes += bytes;
     m_folder = folder;
+    m_file.clear();
+    m_fileDone = 0;
     drawProgress(false);
 }
 
 void Console::folder(const std::string& folder)
 {
     m_folder = folder;
+    m_file.clear();
     drawProgress(false);
 }
 
@@ -66,20 +157,26 @@ void Console::idle()
 {
     clearProgress();
     m_folder.clear();
+    m_file.clear();
 }
 
 OverwriteAnswer Console::askOverwrite(const std::string& path)
 {
     clearProgress();
     for (;;) {
-        std::fprintf(m_out, "Overwrite %s (Yes/No/All)? ", path.c_str());
+        const std::string question = "Overwrite " + path + " (Yes/No/All)? ";
+        std::fputs(question.c_str(), m_out);
         std::fflush(m_out);
         char answer[64];
         if (!std::fgets(answer, sizeof answer, m_in)) {
             // Input has ended: nobody can say yes, so nothing is overwritten.
             std::fputc('\n', m_out);
+            if (m_log)
+                std::fprintf(m_log, "%s\n", question.c_str());
             return OverwriteAnswer::No;
         }
+        if (m_log)
+            std::fprintf(m_log, "%s%s", question.c_str(), answer);
         switch (std::tolower(static_cast<unsigned char>(answer[0]))) {
         case 'y':
             return OverwriteAnswer::Yes;
@@ -93,17 +190,34 @@ OverwriteAnswer Console::askOverwrite(const std::string& path)
     }
 }
 
-void Console::finish(int failures)
+RunSummary Console::summary(int failures) const
 {
-    if (!m_live)
-        return;
-    clearProgress();
-    const double seconds =
+    RunSummary summary = m_summary;
+    summary.failureCount = failures;
+    summary.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-    std::fprintf(m_out, "\nDone: %llu file(s), %s copied in %.1f s; %d failure(s).\n",
-                 static_cast<unsigned long long>(m_files), humanBytes(m_bytes).c_str(), seconds,
-                 failures);
+    return summary;
+}
+
+void Console::finish(const RunSummary& summary)
+{
+    clearProgress();
+    say("");
+    for (const std::string& text : summaryLines(summary))
+        say(text);
     std::fflush(m_out);
+    if (m_log)
+        flushLog();
+}
+
+void Console::holdOnFailure(const RunSummary& summary)
+{
+    if (summary.failureCount == 0 || !m_interactive || !m_live)
+        return;
+    std::fputs("Press Enter to close this window.", m_out);
+    std::fflush(m_out);
+    for (int c = std::fgetc(m_in); c != EOF && c != '\n'; c = std::fgetc(m_in)) {
+    }
 }
 
 void Console::clearProgress()
@@ -122,13 +236,20 @@ void Console::drawProgress(bool force)
     if (!force && now - m_lastDraw < std::chrono::milliseconds(100))
         return;
     m_lastDraw = now;
-    std::string folder = m_folder;
-    if (folder.size() > 50)
-        folder = "..." + folder.substr(folder.size() - 47);
+    const std::uint64_t total = m_summary.bytes + m_fileDone;
+    const double seconds = std::chrono::duration<double>(now - m_started).count();
+    const std::uint64_t rate =
+        seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(total) / seconds) : 0;
+    std::string text = "[" + std::to_string(m_summary.files) + " file(s), " + humanBytes(total) +
+                       ", " + humanBytes(rate) + "/s] ";
+    if (!m_file.empty())
+        text +=
+            shortened(m_file, 40) + " " + humanBytes(m_fileDone) + " of " + humanBytes(m_fileSize);
+    else
+        text += shortened(m_folder, 50);
     if (m_progressShown)
         std::fputs("\r\033[K", m_out);
-    std::fprintf(m_out, "[%llu file(s), %s] %s", static_cast<unsigned long long>(m_files),
-                 humanBytes(m_bytes).c_str(), folder.c_str());
+    std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
     m_progressShown = true;
 }

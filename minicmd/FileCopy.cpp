@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -37,14 +40,19 @@ std::string temporaryName()
     return ".~minicmd" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
 }
 
-// Plain read/write for file systems the kernel cannot copy between.
-CopyFailure copyByReading(int from, int to, off_t offset)
+constexpr off_t kChunk = 8 << 20; // progress is told at least this often
+
+// Plain read/write for file systems the kernel cannot copy between: bytes
+// [offset, end) of `from` to the same place in `to`; with `end` negative,
+// up to the end of the file.
+CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress)
 {
     std::vector<char> buffer(256 * 1024);
-    if (::lseek(from, offset, SEEK_SET) < 0 || ::lseek(to, offset, SEEK_SET) < 0)
-        return {std::strerror(errno), true};
-    for (;;) {
-        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+    while (end < 0 || offset < end) {
+        const size_t want =
+            end < 0 ? buffer.size()
+                    : static_cast<size_t>(std::min<off_t>(end - offset, off_t(buffer.size())));
+        const ssize_t got = ::pread(from, buffer.data(), want, offset);
         if (got == 0)
             return {};
         if (got < 0) {
@@ -53,7 +61,8 @@ CopyFailure copyByReading(int from, int to, off_t offset)
             return {std::strerror(errno), true};
         }
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
+            const ssize_t put =
+                ::pwrite(to, buffer.data() + done, static_cast<size_t>(got - done), offset + done);
             if (put < 0) {
                 if (errno == EINTR)
                     continue;
@@ -61,19 +70,25 @@ CopyFailure copyByReading(int from, int to, off_t offset)
             }
             done += put;
         }
+        offset += got;
+        if (progress)
+            progress(static_cast<std::uint64_t>(offset));
     }
+    return {};
 }
 
-CopyFailure copyContent(int from, int to, off_t size)
+// Bytes [offset, end) by the kernel (sharing extents where the file system
+// can), stopping early when the file shrank meanwhile.
+CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress)
 {
-    off_t copied = 0;
-    // Ask the kernel to copy (sharing extents where the file system can);
-    // stop at the size seen, or earlier when the file shrank meanwhile.
-    while (copied < size) {
-        const ssize_t moved =
-            ::copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(size - copied), 0);
+    while (offset < end) {
+        loff_t in = offset, out = offset;
+        const ssize_t moved = ::copy_file_range(
+            from, &in, to, &out, static_cast<size_t>(std::min(end - offset, kChunk)), 0);
         if (moved > 0) {
-            copied += moved;
+            offset += moved;
+            if (progress)
+                progress(static_cast<std::uint64_t>(offset));
             continue;
         }
         if (moved == 0)
@@ -82,22 +97,75 @@ CopyFailure copyContent(int from, int to, off_t size)
             continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
             errno == EBADF || errno == EPERM)
-            return copyByReading(from, to, copied);
+            return copyByReading(from, to, offset, end, progress);
         const int code = errno;
         // EIO and friends cannot be told apart by side; EFBIG/ENOSPC/EDQUOT are the writer's.
         const bool writing = code == ENOSPC || code == EDQUOT || code == EFBIG;
         return {std::strerror(code), !writing};
     }
-    // Files whose size the kernel reports as 0 (or that grew) may hold more.
-    if (size == 0)
-        return copyByReading(from, to, 0);
     return {};
+}
+
+// Only the data regions of a file with holes; the holes are left unwritten
+// and the size is set at the end. Nothing when the file system cannot tell
+// data from holes, so the caller copies everything.
+std::optional<CopyFailure> copySparse(int from, int to, off_t size, const CopyProgress& progress)
+{
+    off_t offset = 0;
+    while (offset < size) {
+        const off_t data = ::lseek(from, offset, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break; // only a hole is left
+            if (offset == 0)
+                return std::nullopt;
+            return CopyFailure{std::strerror(errno), true};
+        }
+        if (data >= size)
+            break;
+        off_t hole = ::lseek(from, data, SEEK_HOLE);
+        if (hole < 0)
+            return CopyFailure{std::strerror(errno), true};
+        hole = std::min(hole, size);
+        if (CopyFailure failure = copyRange(from, to, data, hole, progress))
+            return failure;
+        offset = hole;
+    }
+    if (::ftruncate(to, size) != 0)
+        return CopyFailure{std::strerror(errno), false};
+    return CopyFailure{};
+}
+
+CopyFailure copyContent(int from, int to, const struct stat& info, const CopyProgress& progress)
+{
+    const off_t size = info.st_size;
+    // Files whose size the kernel reports as 0 may still hold something.
+    if (size == 0)
+        return copyByReading(from, to, 0, -1, progress);
+    // Fewer blocks than the size needs: there are holes worth keeping.
+    if (info.st_blocks * 512 < size) {
+        if (std::optional<CopyFailure> sparse = copySparse(from, to, size, progress))
+            return *sparse;
+    }
+    return copyRange(from, to, 0, size, progress);
+}
+
+bool sameState(const struct stat& a, const struct stat& b)
+{
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+bool processIsGone(long pid)
+{
+    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+           errno == ESRCH;
 }
 
 } // namespace
 
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
-                         const std::string& name)
+                         const std::string& name, const CopyProgress& progress)
 {
     std::string temporary;
     int to = -1;
@@ -112,9 +180,25 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
         return {std::strerror(EEXIST), false};
     track(folderFd, temporary);
 
-    CopyFailure failure = copyContent(sourceFd, to, info.st_size);
+    // The state seen before the copy, against which the state after it is
+    // held: a file written to meanwhile gets one more attempt, then is given up.
+    struct stat before = info;
+    CopyFailure failure{"changed while it was copied", true, true};
+    for (int attempt = 0; attempt < 2 && failure.changed; ++attempt) {
+        if (attempt > 0 && (::fstat(sourceFd, &before) != 0 || ::ftruncate(to, 0) != 0)) {
+            failure = {std::strerror(errno), true};
+            break;
+        }
+        failure = copyContent(sourceFd, to, before, progress);
+        struct stat after
+        {};
+        if (!failure && ::fstat(sourceFd, &after) != 0)
+            failure = {std::strerror(errno), true};
+        else if (!failure && !sameState(before, after))
+            failure = {"changed while it was copied", true, true};
+    }
     if (!failure) {
-        const timespec times[2] = {info.st_atim, info.st_mtim};
+        const timespec times[2] = {before.st_atim, before.st_mtim};
         if (::futimens(to, times) != 0)
             failure = {std::strerror(errno), false};
     }
@@ -126,6 +210,47 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
         ::unlinkat(folderFd, temporary.c_str(), 0);
     g_unfinished.active = 0;
     return failure;
+}
+
+bool isTemporaryName(const std::string& name, long* writer)
+{
+    constexpr std::string_view prefix = ".~minicmd", suffix = ".tmp";
+    if (!name.starts_with(prefix) || !name.ends_with(suffix))
+        return false;
+    if (writer) {
+        *writer = 0;
+        const char* first = name.data() + prefix.size();
+        const char* last = name.data() + name.size() - suffix.size();
+        long pid = 0;
+        const auto [next, error] = std::from_chars(first, last, pid);
+        if (error == std::errc() && next != first && next != last && *next == '-')
+            *writer = pid;
+    }
+    return true;
+}
+
+void removeAbandonedCopies(int folderFd)
+{
+    const int listing = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
+        return;
+    DIR* folder = ::fdopendir(listing);
+    if (!folder) {
+        ::close(listing);
+        return;
+    }
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        long writer = 0;
+        if (!isTemporaryName(name, &writer) || !processIsGone(writer))
+            continue;
+        struct stat info
+        {};
+        if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode))
+            ::unlinkat(folderFd, name.c_str(), 0);
+    }
+    ::closedir(folder);
 }
 
 void removeUnfinishedCopy()

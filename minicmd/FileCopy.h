@@ -1,30 +1,48 @@
 #pragma once
 // Copies one file's content into a folder without ever leaving a truncated
-// file under the real name.
+// file under the real name, and without ever calling a file copied that
+// changed while it was being read.
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 
 namespace tarvik::minicmd {
 
-// Copies the regular file open as `sourceFd` (described by `info`) into the
-// folder open as `folderFd`, under `name`. The content goes to a temporary
-// name in that folder first and is renamed over `name` when complete; the
-// copy keeps the source's modification time and permission bits. Returns an
-// empty string on success, otherwise the reason (strerror text) and whether
-// the failure was on the reading side.
+// Why a copy failed: the reason (strerror text, or the file having changed
+// under the copy) and whether the failure was on the reading side.
 struct CopyFailure
 {
     std::string reason;
     bool reading = false;
+    bool changed = false; // the source changed during both attempts
     explicit operator bool() const { return !reason.empty(); }
 };
 
+// Told how many bytes of the current file are in place so far.
+using CopyProgress = std::function<void(std::uint64_t done)>;
+
+// Copies the regular file open as `sourceFd` (described by `info`, taken
+// before it was opened) into the folder open as `folderFd`, under `name`. The
+// content goes to a temporary name in that folder first and is renamed over
+// `name` only when complete and when the source's size and modification time
+// after the copy still match those before it (one more attempt is made when
+// they do not). Holes of a sparse source stay holes. The copy keeps the
+// source's modification time and permission bits.
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
-                         const std::string& name);
+                         const std::string& name, const CopyProgress& progress = {});
 
 // Removes the temporary file of a copy in progress, if any. Safe to call from
 // a signal handler, so that an interrupted run leaves no stray files behind.
 void removeUnfinishedCopy();
+
+// Whether `name` is the temporary name of a copy in progress, and if so the
+// process that writes it.
+bool isTemporaryName(const std::string& name, long* writer = nullptr);
+
+// Removes, from the folder open as `folderFd`, the temporary files of copies
+// whose process has gone (a run killed outright cannot clean up after itself).
+void removeAbandonedCopies(int folderFd);
 
 } // namespace tarvik::minicmd

@@ -39,10 +39,15 @@ int makeFolders(const std::vector<std::string>& paths, Console& console)
         struct stat info
         {};
         if (::stat(path.c_str(), &info) == 0) {
-            console.line("A subdirectory or file " + path + " already exists.");
             // Only a file in the folder's place is a failure: the folder the
             // script wants is there otherwise.
-            failures += S_ISDIR(info.st_mode) ? 0 : 1;
+            const std::string said = "A subdirectory or file " + path + " already exists.";
+            if (S_ISDIR(info.st_mode)) {
+                console.line(said);
+            } else {
+                console.error(said);
+                ++failures;
+            }
             continue;
         }
         if (const int code = ensureFolder(path); code != 0) {

@@ -4,6 +4,8 @@
 #include "Console.h"
 #include "FileCopy.h"
 #include "Interpreter.h"
+#include "Notification.h"
+#include "RunLog.h"
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +20,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: minicmd [--cd FOLDER] [--ready FIFO] SCRIPT\n"
+    "       minicmd --last | --history\n"
     "Runs a batch script of MD and xcopy lines, as the backup program writes them.\n"
     "\n"
     "  MD PATH...                              make folders, with missing parents\n"
@@ -28,11 +31,18 @@ const char kUsage[] =
     "  --cd FOLDER   run the script's lines in FOLDER (the script is read first)\n"
     "  --ready FIFO  write one byte to FIFO once the script is in memory, so the\n"
     "                starter may delete it\n"
+    "  --last        show the summary of the last run\n"
+    "  --history     show every recorded run as a table\n"
     "  --help        show this text\n"
     "  --version     show the version\n"
     "\n"
     "The exit status is 0 when every line ran without failure, 1 otherwise, 2 when the\n"
-    "script could not be read.\n";
+    "script could not be read.\n"
+    "\n"
+    "Each run is recorded: a log of what it showed, and a line in a history file,\n"
+    "in $XDG_STATE_HOME/tarvikbackup (by default ~/.local/state/tarvikbackup). On a\n"
+    "terminal a run with failures waits for Enter before it ends; without one, a\n"
+    "desktop notification (notify-send) tells how it went.\n";
 
 bool readWholeFile(const char* path, std::string& content, int& code)
 {
@@ -93,6 +103,10 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (arg == "--last")
+            return tarvik::minicmd::printLastRun(stdout);
+        if (arg == "--history")
+            return tarvik::minicmd::printHistory(stdout);
         if (arg == "--version") {
             std::printf("minicmd %s\n", TARVIK_VERSION);
             return 0;
@@ -124,6 +138,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Cannot read script %s: %s\n", script, std::strerror(code));
         return 2;
     }
+    // The record names the script by its full path: the run may change folder.
+    std::string scriptPath = script;
+    if (char here[4096]; scriptPath[0] != '/' && ::getcwd(here, sizeof here))
+        scriptPath = std::string(here) + "/" + scriptPath;
     if (folder && ::chdir(folder) != 0) {
         std::fprintf(stderr, "Cannot change to folder %s: %s\n", folder, std::strerror(errno));
         return 2;
@@ -131,9 +149,17 @@ int main(int argc, char** argv)
 
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         std::signal(signal, onTermination);
-    tarvik::minicmd::Console console = tarvik::minicmd::Console::forStandardStreams();
-    const int failures = tarvik::minicmd::runScript(content, console);
-    console.finish(failures);
+    using namespace tarvik::minicmd;
+    Console console = Console::forStandardStreams();
+    RunLog log(scriptPath, console);
+    const int failures = runScript(content, console);
+    const int status = failures == 0 ? 0 : 1;
+    const RunSummary summary = console.summary(failures);
+    console.finish(summary);
+    log.finish(summary, status);
+    if (!console.live())
+        notifyDesktop(summary, log.path());
+    console.holdOnFailure(summary);
     std::fflush(stdout);
-    return failures == 0 ? 0 : 1;
+    return status;
 }

@@ -32,13 +32,6 @@ bool isDateSwitch(std::string_view word)
            word[2] == ':';
 }
 
-// Temporary files of a copy in progress (ours or a concurrent run's) are not
-// the user's files.
-bool isTemporaryName(std::string_view name)
-{
-    return name.starts_with(".~minicmd") && name.ends_with(".tmp");
-}
-
 struct Entry
 {
     std::string name;
@@ -62,6 +55,9 @@ class Copier
         if (root < 0) {
             fail("Cannot read folder " + m_request.sourceFolder, errno);
         } else {
+            struct stat info
+            {};
+            m_folderModes.push_back(::fstat(root, &info) == 0 ? info.st_mode : 0755);
             walk(root, "");
         }
         m_console.idle();
@@ -104,7 +100,9 @@ class Copier
         errno = 0;
         while (const dirent* entry = ::readdir(folder)) {
             const std::string_view name = entry->d_name;
-            if (name != "." && name != ".." && !isTemporaryName(name))
+            // Temporary files of a copy in progress (ours or a concurrent
+            // run's) are not the user's files.
+            if (name != "." && name != ".." && !isTemporaryName(std::string(name)))
                 entries.push_back({std::string(name), entry->d_type});
         }
         if (errno != 0)
@@ -115,7 +113,7 @@ class Copier
         m_console.folder(joinPath(m_request.sourceFolder, relative));
         std::vector<std::string> subfolders;
         int destinationFd = -1;
-        bool destinationFailed = false;
+        int destinationFailed = 0;
         for (const Entry& entry : entries)
             visit(folderFd, relative, entry, subfolders, destinationFd, destinationFailed);
         if (destinationFd >= 0)
@@ -131,13 +129,17 @@ class Copier
                          errno);
                 continue;
             }
+            struct stat info
+            {};
+            m_folderModes.push_back(::fstat(sub, &info) == 0 ? info.st_mode : 0755);
             walk(sub, relative + name + "/");
+            m_folderModes.pop_back();
         }
         ::closedir(folder);
     }
 
     void visit(int folderFd, const std::string& relative, const Entry& entry,
-               std::vector<std::string>& subfolders, int& destinationFd, bool& destinationFailed)
+               std::vector<std::string>& subfolders, int& destinationFd, int& destinationFailed)
     {
         if (entry.type == DT_DIR) {
             if (m_request.subfolders)
@@ -178,28 +180,73 @@ class Copier
         if (!matches || !S_ISREG(info.st_mode))
             return;
         m_matchedAny = true;
-        if (m_request.since && info.st_mtime < *m_request.since)
+        if (m_request.since && info.st_mtime < *m_request.since) {
+            m_console.leftOut();
             return;
+        }
 
         const std::string destinationFolder = joinPath(m_request.destination, relative);
         if (destinationFd < 0) {
-            if (destinationFailed) {
-                ++m_failures;
+            // A folder that cannot be made fails every file meant for it;
+            // the reason is told once, each file is named.
+            if (destinationFailed != 0) {
+                fail("Cannot write " + joinPath(destinationFolder, entry.name), destinationFailed);
                 return;
             }
-            if (const int code = ensureFolder(destinationFolder); code != 0) {
+            if (const int code = openDestination(relative, destinationFolder, destinationFd);
+                code != 0) {
                 fail("Cannot create folder " + destinationFolder, code);
-                destinationFailed = true;
-                return;
-            }
-            destinationFd = ::open(destinationFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (destinationFd < 0) {
-                fail("Cannot open folder " + destinationFolder, errno);
-                destinationFailed = true;
+                destinationFailed = code;
                 return;
             }
         }
         copyOne(folderFd, entry.name, info, sourcePath, destinationFd, destinationFolder);
+    }
+
+    // Opens the folder the files of `relative` go to, making what is missing.
+    // Folders made here stand for source folders and take their permission
+    // bits (the owner keeps full access, so the copy can fill them); a folder
+    // that was there already may hold what a killed run left behind.
+    int openDestination(const std::string& relative, const std::string& path, int& fd)
+    {
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            removeAbandonedCopies(fd);
+            return 0;
+        }
+        if (errno != ENOENT)
+            return errno;
+        std::string made = m_request.destination;
+        int code = makeFolder(made, m_folderModes.front());
+        std::size_t level = 1, start = 0;
+        for (std::size_t slash;
+             code == 0 && (slash = relative.find('/', start)) != std::string::npos;
+             start = slash + 1, ++level) {
+            made = joinPath(made, relative.substr(start, slash - start));
+            code = makeFolder(made, m_folderModes.at(level));
+        }
+        if (code != 0)
+            return code;
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        return fd < 0 ? errno : 0;
+    }
+
+    static int makeFolder(std::string path, mode_t sourceMode)
+    {
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        const mode_t mode = (sourceMode & 0777) | 0700;
+        if (::mkdir(path.c_str(), mode) == 0)
+            return 0;
+        if (errno == ENOENT) {
+            // Above the destination nothing stands for a source folder.
+            if (const auto slash = path.rfind('/'); slash != std::string::npos && slash > 0)
+                if (const int code = ensureFolder(path.substr(0, slash)); code != 0)
+                    return code;
+            if (::mkdir(path.c_str(), mode) == 0)
+                return 0;
+        }
+        return ensureFolder(path); // there meanwhile, or the reason it cannot be
     }
 
     void copyOne(int folderFd, const std::string& name, const struct stat& info,
@@ -224,12 +271,18 @@ class Copier
             fail("Cannot read " + sourcePath, errno);
             return;
         }
-        const CopyFailure failure = copyFileInto(source, info, destinationFd, name);
+        m_console.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
+        const CopyFailure failure =
+            copyFileInto(source, info, destinationFd, name,
+                         [this](std::uint64_t done) { m_console.progress(done); });
         ::close(source);
         if (failure) {
-            m_console.error("Cannot " + std::string(failure.reading ? "read " : "write ") +
-                            (failure.reading ? sourcePath : destinationPath) + ": " +
-                            failure.reason);
+            if (failure.changed)
+                m_console.error("Cannot copy " + sourcePath + ": " + failure.reason);
+            else
+                m_console.error("Cannot " + std::string(failure.reading ? "read " : "write ") +
+                                (failure.reading ? sourcePath : destinationPath) + ": " +
+                                failure.reason);
             ++m_failures;
             return;
         }
@@ -245,6 +298,7 @@ class Copier
     long long m_copied = 0;
     bool m_matchedAny = false;
     bool m_overwriteAll = false;
+    std::vector<mode_t> m_folderModes; // of the source folders being walked, root first
 };
 
 } // namespace

@@ -56,7 +56,9 @@ class System
     virtual std::string modulePath() = 0;
 
     // Asks the shell to apply `verb` to `file`. The result is not reported:
-    // nothing the program does depends on it.
+    // nothing the program does depends on it. The one exception: on POSIX a
+    // batch script whose interpreter cannot be found or started raises
+    // std::runtime_error, so that "Run Backup" never fails in silence.
     virtual void shellExecute(WindowHandle owner, const char* verb, const char* file,
                               const char* parameters, const char* directory, int showCommand) = 0;
 

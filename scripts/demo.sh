@@ -18,6 +18,8 @@ log=$demo/interpreter.log
 shot=$demo/window.png
 kept_script=$demo/last-script.bat
 settings=$program/TarvikBackUp.INI
+# The interpreter's run records stay with the demonstration.
+export XDG_STATE_HOME=$demo/state
 stamp=$(date +%Y%m%d)
 guard_name=BK-$(date +%x | tr -d '/\\')
 
@@ -111,8 +113,15 @@ if [ -f "$kept_script" ]; then
     echo
     echo "What the interpreter printed:"
     sed 's/^/    /' "$log"
+    last=$("$program/minicmd" --last || true)
+    summary=$(printf '%s\n' "$last" | sed -n 's/^Summary: //p')
+    run_log=$(printf '%s\n' "$last" | sed -n 's/^Log: //p')
+    verdict=$(printf '%s\n' "$summary" |
+        sed -n 's/^\([0-9]*\) file(s) copied ([^)]*) in [^,]*, \([0-9]*\) left out by the date, \([0-9]*\) failure(s)\.$/\1 file(s) copied, \2 left out by the date, \3 failure(s)/p')
+    verdict="Verdict: ${verdict:-no run was recorded}. Log: ${run_log:-none}"
 else
     echo "No script was generated: the guard stopped the run."
+    verdict="Verdict: nothing was copied, the guard stopped the run. Log: none"
 fi
 echo
 echo "The backup tree in $backup:"
@@ -120,3 +129,5 @@ echo "The backup tree in $backup:"
 echo
 echo "Screenshot of the window: $shot"
 echo "Settings file (saved when the program closed): $settings"
+echo
+echo "$verdict"

@@ -1,11 +1,15 @@
 #include "PosixShell.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdexcept>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -92,18 +96,27 @@ std::string absolutePath(const std::string& path, const std::string& base)
 // the program, never becomes a zombie of it and holds none of its files;
 // its standard streams are /dev/null. When the program cannot be executed,
 // `wakeOnFailure` (a FIFO someone waits on) is opened and closed, so the
-// waiter learns at once that no confirmation will come.
-void spawnDetached(const std::vector<std::string>& arguments, const std::string& directory,
-                   const std::string& wakeOnFailure)
+// waiter learns at once that no confirmation will come. Returns 0 once the
+// program runs, otherwise the errno of the failed start.
+int spawnDetached(const std::vector<std::string>& arguments, const std::string& directory,
+                  const std::string& wakeOnFailure)
 {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
+    // The grandchild reports a failed exec here; a successful one closes it.
+    int status[2];
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return errno;
     const pid_t child = ::fork();
-    if (child < 0)
-        return;
+    if (child < 0) {
+        const int code = errno;
+        ::close(status[0]);
+        ::close(status[1]);
+        return code;
+    }
     if (child == 0) {
         // Only async-signal-safe calls from here on: the program may have threads.
         ::setsid();
@@ -121,9 +134,15 @@ void spawnDetached(const std::vector<std::string>& arguments, const std::string&
             ::dup2(null, STDOUT_FILENO);
             ::dup2(null, STDERR_FILENO);
         }
-        ::close_range(3, ~0U, 0);
+        constexpr int report = 3;
+        ::dup2(status[1], report);
+        ::fcntl(report, F_SETFD, FD_CLOEXEC);
+        ::close_range(report + 1, ~0U, 0);
+        int code = 0;
         if (directory.empty() || ::chdir(directory.c_str()) == 0)
             ::execv(argv[0], argv.data());
+        code = errno;
+        [[maybe_unused]] const ssize_t told = ::write(report, &code, sizeof code);
         if (!wakeOnFailure.empty()) {
             const int fd = ::open(wakeOnFailure.c_str(), O_WRONLY | O_NONBLOCK);
             if (fd >= 0)
@@ -131,9 +150,50 @@ void spawnDetached(const std::vector<std::string>& arguments, const std::string&
         }
         ::_exit(127);
     }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    ::close(status[1]);
+    int waitStatus = 0;
+    while (::waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
     }
+    int code = 0;
+    ssize_t got;
+    while ((got = ::read(status[0], &code, sizeof code)) < 0 && errno == EINTR) {
+    }
+    ::close(status[0]);
+    if (got == static_cast<ssize_t>(sizeof code))
+        return code;
+    // Without a grandchild nobody wrote; the middle child failed to fork.
+    return WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) != 0 ? EAGAIN : 0;
+}
+
+// The handshake folders are named after the process that made them:
+// tarvik-shell-<pid>-XXXXXX. One left behind by a program that was killed
+// outright is removed by the next one, once its maker is gone.
+void removeAbandonedHandshakes(const std::string& temporary)
+{
+    DIR* listing = ::opendir(temporary.c_str());
+    if (!listing)
+        return;
+    constexpr std::string_view prefix = "tarvik-shell-";
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix))
+            continue;
+        long pid = 0;
+        const char* first = name.data() + prefix.size();
+        const auto [next, error] = std::from_chars(first, name.data() + name.size(), pid);
+        if (error != std::errc() || next == first || *next != '-' || pid <= 0 ||
+            pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string folder = temporary + "/" + std::string(name);
+        struct stat info
+        {};
+        if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::geteuid())
+            continue;
+        ::unlink((folder + "/ready").c_str());
+        ::rmdir(folder.c_str());
+    }
+    ::closedir(listing);
 }
 
 // Waits until the FIFO open as `fd` is written to or its writer has gone,
@@ -198,7 +258,8 @@ bool openBatchScript(const std::string& script, const char* directory,
 {
     const std::string interpreter = findInterpreter(current().modulePath());
     if (interpreter.empty())
-        return false;
+        throw std::runtime_error(std::string("The command interpreter ") + kInterpreterName +
+                                 " was not found beside the program or on PATH.");
     const std::string here = currentFolder();
     const std::string folder = directory && *directory ? absolutePath(directory, here) : here;
     // The working folder is passed on rather than inherited: a terminal may
@@ -207,31 +268,40 @@ bool openBatchScript(const std::string& script, const char* directory,
     for (const std::string& argument : {interpreter, std::string("--cd"), folder})
         arguments.push_back(argument);
 
-    const char* temporary = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(temporary && *temporary ? temporary : "/tmp") + "/tarvik-shell-XXXXXX";
+    const char* variable = std::getenv("TMPDIR");
+    const std::string temporary = variable && *variable ? variable : "/tmp";
+    removeAbandonedHandshakes(temporary);
+    std::string pattern = temporary + "/tarvik-shell-" + std::to_string(::getpid()) + "-XXXXXX";
     const bool haveFolder = ::mkdtemp(pattern.data()) != nullptr;
     const std::string fifo = pattern + "/ready";
     const int fd = haveFolder && ::mkfifo(fifo.c_str(), 0600) == 0
                        ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
                        : -1;
     bool confirmed = false;
+    int failure = 0;
     if (fd >= 0) {
         arguments.push_back("--ready");
         arguments.push_back(fifo);
         arguments.push_back(absolutePath(script, here));
-        spawnDetached(arguments, folder, fifo);
-        confirmed = awaitSignal(fd, bound);
+        failure = spawnDetached(arguments, folder, fifo);
+        confirmed = failure == 0 && awaitSignal(fd, bound);
         ::close(fd);
     } else {
         // Without a place for the handshake the script still runs; the
         // program only deletes it at its next run or when it closes.
         arguments.push_back(absolutePath(script, here));
-        spawnDetached(arguments, folder, "");
+        failure = spawnDetached(arguments, folder, "");
     }
     if (haveFolder) {
         ::unlink(fifo.c_str());
         ::rmdir(pattern.c_str());
+    }
+    if (failure != 0) {
+        // The script stays where it was written, for the user to run by hand.
+        const bool terminal = arguments.front() != interpreter;
+        throw std::runtime_error(
+            std::string(terminal ? "The terminal " : "The command interpreter ") +
+            arguments.front() + " could not be started: " + std::strerror(failure));
     }
     return confirmed;
 }

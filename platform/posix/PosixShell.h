@@ -11,7 +11,9 @@ namespace tarvik::platform {
 // Shell execute on POSIX: "open" on a batch script (.bat or .cmd) starts the
 // command interpreter that ships with the program on it; "open" on anything
 // else (a web address above all) goes to the desktop's opener, xdg-open.
-// Nothing is reported back, as on the system this stands in for.
+// Nothing is reported back, except that a script whose interpreter cannot be
+// found or started raises std::runtime_error with a message for the user:
+// otherwise "Run Backup" would copy nothing and say nothing.
 void posixShellExecute(WindowHandle owner, const char* verb, const char* file,
                        const char* parameters, const char* directory, int showCommand);
 
@@ -36,6 +38,10 @@ std::vector<std::string> terminalCommand();
 // otherwise detached with its output discarded) with `directory` as its
 // working folder (the current one when null or empty), and waits at most
 // `bound` until it has read the whole script. Returns true when it confirmed.
+// Raises std::runtime_error when there is no interpreter, or when it (or the
+// terminal) cannot be executed; the script is left as it is.
+// The handshake happens in a folder tarvik-shell-<pid>-* under $TMPDIR; such
+// folders left by a program that was killed are removed here.
 bool openBatchScript(const std::string& script, const char* directory,
                      std::chrono::milliseconds bound = kScriptReadBound);
 

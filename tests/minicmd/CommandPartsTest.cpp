@@ -3,8 +3,13 @@
 
 #include "Check.h"
 #include "CommandLine.h"
+#include "Console.h"
 #include "Wildcard.h"
 #include "Xcopy.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 
 using namespace tarvik::minicmd;
 
@@ -170,5 +175,53 @@ TEST_CASE(xcopyArgumentsTakeSwitchesOnlyAtTheEnd)
         CHECK_EQ(request->destination, std::string(row.destination));
         CHECK_EQ(request->subfolders, row.subfolders);
         CHECK_EQ(request->since.has_value(), row.dated);
+    }
+}
+
+// The progress line of a live console: the current file's bytes, the total
+// and the rate, drawn at most ten times a second; a console that is not live
+// draws nothing.
+TEST_CASE(theProgressLineFollowsTheFileBeingCopiedAtMostTenTimesASecond)
+{
+    for (const bool live : {true, false}) {
+        CHECK_CONTEXT(live ? "live" : "plain");
+        std::FILE* out = std::tmpfile();
+        REQUIRE(out);
+        auto written = [out] {
+            std::fflush(out);
+            std::string text(static_cast<std::size_t>(std::ftell(out)), '\0');
+            std::rewind(out);
+            text.resize(std::fread(text.data(), 1, text.size(), out));
+            std::fseek(out, 0, SEEK_END);
+            return text;
+        };
+        Console console(out, nullptr, false, live);
+        const auto started = std::chrono::steady_clock::now();
+        console.folder("/src");
+        console.copying("/src/big.bin", 800ull << 20);
+        // Keeps reporting progress until a line for the file is drawn (a
+        // tenth of a second after the first line), within a bound.
+        std::uint64_t done = 0;
+        while (!written().ends_with(" of 800.0 MiB") &&
+               std::chrono::steady_clock::now() - started < std::chrono::seconds(live ? 10 : 1))
+            console.progress(done = std::min<std::uint64_t>(done + (1 << 20), 800ull << 20));
+        const double tenths =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() * 10;
+        const std::string text = written();
+        std::fclose(out);
+        if (!live) {
+            CHECK_EQ(text, std::string());
+            continue;
+        }
+        CHECK(text.starts_with("[0 file(s), 0 B, 0 B/s] /src"));
+        const std::string last = text.substr(text.rfind("\r\033[K") + 4);
+        CHECK(last.starts_with("[0 file(s), "));
+        CHECK(last.find("/s] /src/big.bin ") != std::string::npos);
+        CHECK(last.ends_with(" of 800.0 MiB"));
+        std::size_t draws = 1;
+        for (auto at = text.find("\r\033[K"); at != std::string::npos;
+             at = text.find("\r\033[K", at + 1))
+            ++draws;
+        CHECK(double(draws) <= tenths + 1);
     }
 }

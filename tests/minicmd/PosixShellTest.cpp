@@ -11,56 +11,17 @@
 #include "TestSystem.h"
 #include "Trees.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tarvik;
 using namespace testfiles;
 
 namespace {
-
-// Sets environment variables for one test and puts the old values back.
-class ScopedEnvironment
-{
-  public:
-    ~ScopedEnvironment()
-    {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            if (it->second)
-                ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                ::unsetenv(it->first.c_str());
-        }
-    }
-    void set(const std::string& name, const char* value)
-    {
-        const char* old = std::getenv(name.c_str());
-        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            ::setenv(name.c_str(), value, 1);
-        else
-            ::unsetenv(name.c_str());
-    }
-    // No display and nothing found on PATH but what the test puts there.
-    void hermetic(const std::string& path)
-    {
-        set("DISPLAY", nullptr);
-        set("WAYLAND_DISPLAY", nullptr);
-        set("TERMINAL", nullptr);
-        set("PATH", path.c_str());
-    }
-    // As hermetic(), with a display and `terminal` as the user's terminal.
-    void withTerminal(const std::string& path, const std::string& terminal)
-    {
-        hermetic(path);
-        set("DISPLAY", ":77");
-        set("TERMINAL", terminal.c_str());
-    }
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
-};
 
 // The program's executable placed where the test wants it.
 class ModuleSystem : public TestSystem
@@ -294,41 +255,102 @@ TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
     CHECK(arguments.ends_with("\n" + job.script + "\n"));
 }
 
-TEST_CASE(theWaitForTheInterpreterIsBounded)
+TEST_CASE(theWaitForTheInterpreterIsBoundedAndAFailedStartIsRaised)
 {
     using std::chrono::hours, std::chrono::milliseconds;
     struct Row
     {
         const char* name;
-        const char* terminal; // the terminal stand-in; nullptr: none
-        bool interpreter;
+        const char* terminal;    // the terminal stand-in; nullptr: none
+        const char* interpreter; // "real", "missing", or a stand-in beside the program
         milliseconds bound;
+        const char* raises; // "" when nothing is raised; {d} is the test's folder
     };
     const Row rows[] = {
-        {"terminal that starts nothing", "#!/bin/sh\nexit 0\n", true, milliseconds(300)},
-        {"no interpreter anywhere", nullptr, false, hours(1)},
+        {"terminal that starts nothing", "#!/bin/sh\nexit 0\n", "real", milliseconds(300), ""},
+        {"no interpreter anywhere", nullptr, "missing", hours(1),
+         "The command interpreter minicmd was not found beside the program or on PATH."},
         // With a bound far longer than the test's own time limit, only the
-        // early wake-up on a failed start can let this return.
-        {"terminal that cannot be started", "#!/nonexistent/interpreter\n", true, hours(1)},
+        // early wake-up on a failed start can let these return.
+        {"terminal that cannot be started", "#!/nonexistent/interpreter\n", "real", hours(1),
+         "The terminal {d}/bin/term could not be started: No such file or directory"},
+        {"interpreter that cannot be started", nullptr, "#!/nonexistent/interpreter\n", hours(1),
+         "The command interpreter {d}/minicmd could not be started: No such file or directory"},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
         TempDir dir;
         writeFile(dir / "run.bat", "MD " + (dir / "made") + "\r\n");
         ScopedEnvironment environment;
-        const std::string path = row.interpreter ? folderOf(MINICMD_PATH) : dir / "bin";
+        const std::string interpreter = row.interpreter;
+        const std::string path = interpreter == "real" ? folderOf(MINICMD_PATH) : dir / "bin";
+        auto makeStandIn = [](const std::string& path, const char* content) {
+            makeProgram(path, "");
+            writeFile(path, content);
+        };
+        if (interpreter != "real" && interpreter != "missing")
+            makeStandIn(dir / "minicmd", row.interpreter);
         if (row.terminal) {
-            makeProgram(dir / "bin/term", "");
-            writeFile(dir / "bin/term", row.terminal);
+            makeStandIn(dir / "bin/term", row.terminal);
             environment.withTerminal(path, dir / "bin/term");
         } else {
             environment.hermetic(path);
         }
         ModuleSystem system(dir / "TarvikBackUp");
         platform::ScopedSystem scoped(system);
-        CHECK(!platform::openBatchScript(dir / "run.bat", nullptr, row.bound));
+        std::string raises = row.raises;
+        if (const auto at = raises.find("{d}"); at != std::string::npos)
+            raises.replace(at, 3, dir.path());
+        if (raises.empty())
+            CHECK(!platform::openBatchScript(dir / "run.bat", nullptr, row.bound));
+        else
+            CHECK_THROWS_WITH(std::runtime_error,
+                              platform::openBatchScript(dir / "run.bat", nullptr, row.bound),
+                              raises);
         CHECK(!platform::directoryExists(dir / "made"));
+        // The script stays for the user to run by hand.
+        CHECK(platform::fileExists(dir / "run.bat"));
     }
+}
+
+TEST_CASE(aHandshakeFolderLeftByAKilledProgramGoesWithTheNextRun)
+{
+    TempDir dir;
+    makeDirectory(dir / "tmp");
+    writeFile(dir / "run.bat", "MD " + (dir / "made") + "\r\n");
+    makeProgram(dir / "bin/term", "exit 0\n"); // starts nothing: the handshake never ends
+    // A folder whose maker still runs (init) is left alone.
+    makeDirectory(dir / "tmp/tarvik-shell-1-alive0");
+    ScopedEnvironment environment;
+    environment.withTerminal(folderOf(MINICMD_PATH), dir / "bin/term");
+    environment.set("TMPDIR", (dir / "tmp").c_str());
+    ModuleSystem system(dir / "TarvikBackUp");
+    platform::ScopedSystem scoped(system);
+
+    const pid_t program = ::fork();
+    REQUIRE(program >= 0);
+    if (program == 0) {
+        platform::openBatchScript(dir / "run.bat", nullptr, std::chrono::hours(1));
+        ::_exit(0);
+    }
+    const std::string prefix = "tarvik-shell-" + std::to_string(program) + "-";
+    auto leftBehind = [&] {
+        std::vector<std::string> found;
+        for (const std::string& entry : listTree(dir / "tmp"))
+            if (entry.starts_with(prefix) && entry.ends_with("/"))
+                found.push_back(entry);
+        return found;
+    };
+    CHECK(waitUntil([&] { return !leftBehind().empty(); }));
+    ::kill(program, SIGKILL);
+    REQUIRE(::waitpid(program, nullptr, 0) == program);
+    CHECK_EQ(leftBehind().size(), std::size_t(1));
+
+    environment.hermetic(folderOf(MINICMD_PATH));
+    CHECK(platform::openBatchScript(dir / "run.bat", nullptr));
+    CHECK(leftBehind().empty());
+    CHECK(platform::directoryExists(dir / "tmp/tarvik-shell-1-alive0"));
+    CHECK(waitUntil([&] { return platform::directoryExists(dir / "made"); }));
 }
 
 TEST_CASE(webAddressesAndOtherFilesGoToTheDesktopOpener)

@@ -4,10 +4,55 @@
 // to), or on a pseudo-terminal that answers its questions.
 
 #include <chrono>
+#include <cstdlib>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testfiles {
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnvironment
+{
+  public:
+    ~ScopedEnvironment()
+    {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+            if (it->second)
+                ::setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                ::unsetenv(it->first.c_str());
+        }
+    }
+    void set(const std::string& name, const char* value)
+    {
+        const char* old = std::getenv(name.c_str());
+        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value)
+            ::setenv(name.c_str(), value, 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+    // No display and nothing found on PATH but what the test puts there.
+    void hermetic(const std::string& path)
+    {
+        set("DISPLAY", nullptr);
+        set("WAYLAND_DISPLAY", nullptr);
+        set("TERMINAL", nullptr);
+        set("PATH", path.c_str());
+    }
+    // As hermetic(), with a display and `terminal` as the user's terminal.
+    void withTerminal(const std::string& path, const std::string& terminal)
+    {
+        hermetic(path);
+        set("DISPLAY", ":77");
+        set("TERMINAL", terminal.c_str());
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
 
 struct ProgramResult
 {

@@ -22,6 +22,10 @@ expect "no notice about the missing display" contains "$first" "No display"
 expect "the first run is not announced as such" contains "$first" "First run today"
 expect "the script's folder line is not printed" contains "$first" "MD $TARVIK_DEMO_DIR/backup/BK-$stamp"
 expect "the interpreter's count is not printed" contains "$first" "File(s) copied"
+verdict=$(tail -n 1 <<<"$first")
+expect "the run does not end with its verdict" \
+    test "${verdict%% Log: *}" = "Verdict: 5 file(s) copied, 4 left out by the date, 0 failure(s)."
+expect "the verdict does not name the run's log" test -s "${verdict##* Log: }"
 copied=$TARVIK_DEMO_DIR/backup/BK-$stamp
 expect "a file changed today was not copied" test -f "$copied/Documents/report.doc"
 expect "a file in a sub-folder was not copied" test -f "$copied/Documents/Archive/plan.doc"

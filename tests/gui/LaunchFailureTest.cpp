@@ -1,0 +1,100 @@
+// "Run Backup" in the real window with the real POSIX shell, when the
+// command interpreter is missing or cannot be started: the user is told
+// what is wrong, and the script stays for running by hand.
+
+#include "BackUpMain.h"
+#include "PosixShell.h"
+#include "WindowTestSupport.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+
+using windowtest::RecordingDialogs;
+
+namespace {
+
+// The test's clock and date format, with the shell that the program uses.
+class RealShellSystem final : public tarvik::platform::System
+{
+  public:
+    explicit RealShellSystem(std::string modulePath) : m_modulePath(std::move(modulePath)) {}
+    tarvik::platform::LocalDateTime now() override { return {{2026, 12, 6}, 9, 30, 0, 0}; }
+    std::string shortDateText(const tarvik::platform::CivilDate& date) override
+    {
+        return std::to_string(date.month) + '/' + std::to_string(date.day) + '/' +
+               std::to_string(date.year);
+    }
+    std::string modulePath() override { return m_modulePath; }
+    void shellExecute(tarvik::platform::WindowHandle owner, const char* verb, const char* file,
+                      const char* parameters, const char* directory, int showCommand) override
+    {
+        tarvik::platform::posixShellExecute(owner, verb, file, parameters, directory, showCommand);
+    }
+    int startupShowCommand() override { return tarvik::platform::ShowNormal; }
+
+  private:
+    std::string m_modulePath;
+};
+
+} // namespace
+
+class LaunchFailureTest : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void runBackupReportsAnInterpreterThatCannotRun_data()
+    {
+        QTest::addColumn<QString>("interpreter"); // what lies beside the program, "" for nothing
+        QTest::addColumn<QString>("message");     // {d}: the test's folder
+        QTest::newRow("missing")
+            << ""
+            << "The command interpreter minicmd was not found beside the program or on PATH.";
+        QTest::newRow("cannot be started")
+            << "#!/nonexistent/interpreter\n"
+            << "The command interpreter {d}/minicmd could not be started: No such file or "
+               "directory.";
+    }
+    void runBackupReportsAnInterpreterThatCannotRun()
+    {
+        QFETCH(QString, interpreter);
+        QFETCH(QString, message);
+        testfiles::TempDir folder;
+        testfiles::makeDirectory(folder / "backups");
+        testfiles::makeDirectory(folder / "empty");
+        if (!interpreter.isEmpty()) {
+            testfiles::writeFile(folder / "minicmd", interpreter.toStdString());
+            ::chmod((folder / "minicmd").c_str(), 0755);
+        }
+        // Nothing on PATH and no display: the interpreter beside the program
+        // is all there is.
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(folder / "empty"));
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        RealShellSystem system(folder / "TarvikBackUp");
+        tarvik::platform::ScopedSystem scopedSystem(system);
+        RecordingDialogs dialogs;
+        tarvik::gui::ScopedDialogs scopedDialogs(dialogs);
+        {
+            tarvik::gui::TBackUpForm form;
+            form.show();
+            form.BackupDirEdt->setText(QString::fromStdString(folder / "backups"));
+            form.RunBackupAction->trigger();
+            QCOMPARE(int(dialogs.errors.size()), 1);
+            QCOMPARE(dialogs.errors[0].caption, QStringLiteral("Tarvikbackup"));
+            QCOMPARE(dialogs.errors[0].text,
+                     message.replace("{d}", QString::fromStdString(folder.path())));
+            QVERIFY(std::filesystem::exists(folder / "backups/backup20261206.bat"));
+            QVERIFY(!std::filesystem::exists(folder / "backups/BK-20261206"));
+        }
+        qputenv("PATH", path);
+    }
+};
+
+QTEST_MAIN(LaunchFailureTest)
+#include "LaunchFailureTest.moc"

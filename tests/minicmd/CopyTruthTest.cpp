@@ -1,0 +1,236 @@
+// The real interpreter copies only what is true: a file that changes under the
+// copy is not called copied, folders keep their privacy, holes stay holes, and
+// what a killed copy left behind goes.
+
+#include "Check.h"
+#include "FileSystem.h"
+#include "ProgramRun.h"
+#include "TestFiles.h"
+#include "Trees.h"
+
+#include <atomic>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace tarvik;
+using namespace testfiles;
+
+namespace {
+
+const std::time_t kNew = localTime(2026, 12, 6, 9, 30);
+const std::time_t kOld = localTime(2026, 12, 1);
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+struct stat statOf(const std::string& path)
+{
+    struct stat info
+    {};
+    ::stat(path.c_str(), &info);
+    return info;
+}
+
+ProgramResult xcopy(const TempDir& dir, const std::string& arguments)
+{
+    writeFile(dir / "run.bat", "xcopy " + arguments + "\r\n");
+    return runProgram({MINICMD_PATH, dir / "run.bat"});
+}
+
+// Appends to `path` each time some process opens or reads it, at most
+// `times` times: a user who saves a file just as the backup reads it.
+class WriterOnOpen
+{
+  public:
+    WriterOnOpen(const std::string& path, int times)
+        : m_fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC)), m_watch(::inotify_init1(IN_CLOEXEC)),
+          m_times(times)
+    {
+        ::inotify_add_watch(m_watch, path.c_str(), IN_OPEN | IN_ACCESS);
+        m_thread = std::thread([this] { watch(); });
+    }
+    ~WriterOnOpen()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_watch);
+        ::close(m_fd);
+    }
+
+  private:
+    void watch()
+    {
+        int written = 0;
+        while (!m_stop && written < m_times) {
+            pollfd ready{m_watch, POLLIN, 0};
+            if (::poll(&ready, 1, 20) <= 0)
+                continue;
+            alignas(inotify_event) char events[4096];
+            if (::read(m_watch, events, sizeof events) <= 0)
+                continue;
+            // The size changes with each write, as a save that appends does.
+            struct stat info
+            {};
+            ::fstat(m_fd, &info);
+            [[maybe_unused]] const ssize_t put = ::pwrite(m_fd, "+", 1, info.st_size);
+            ++written;
+        }
+    }
+
+    int m_fd;
+    int m_watch;
+    int m_times;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST_CASE(aFileThatChangesWhileItIsCopiedIsNeverCalledCopied)
+{
+    struct Row
+    {
+        const char* name;
+        int writes;   // writes made as the file is opened
+        int exitCode; // 1: given up
+    };
+    const Row rows[] = {
+        {"changed during the first attempt only", 1, 0},
+        {"changed during both attempts", 1000, 1},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir dir;
+        // Large enough that the write lands while the copy is under way.
+        makeFile(dir / "src/big.bin", std::string(48 << 20, 'b'), kNew);
+        makeFile(dir / "out/big.bin", "an older backup", kOld);
+        ProgramResult result;
+        {
+            WriterOnOpen writer(dir / "src/big.bin", row.writes);
+            result = xcopy(dir, (dir / "src/big.bin") + " " + (dir / "out"));
+        }
+        CHECK_EQ(result.exitCode, row.exitCode);
+        if (row.exitCode == 0) {
+            CHECK(readFile(dir / "out/big.bin") == readFile(dir / "src/big.bin"));
+            CHECK_EQ(statOf(dir / "out/big.bin").st_mtime, statOf(dir / "src/big.bin").st_mtime);
+            CHECK(contains(result.output, "1 File(s) copied"));
+        } else {
+            CHECK(contains(result.output, "Cannot copy " + (dir / "src/big.bin") +
+                                              ": changed while it was copied\n"));
+            CHECK(contains(result.output, "0 File(s) copied"));
+            CHECK(readFile(dir / "out/big.bin") == "an older backup");
+            CHECK_EQ(modifiedAt(dir / "out/big.bin"), kOld);
+        }
+        CHECK_EQ(listed(listTree(dir / "out")), listed({"big.bin"}));
+    }
+}
+
+TEST_CASE(foldersMadeForCopiesAreNoMoreOpenThanTheirSources)
+{
+    struct Row
+    {
+        const char* name;
+        mode_t root, sub;
+        bool made; // the destination was made by MD beforehand
+        mode_t expectedRoot, expectedSub;
+    };
+    const Row rows[] = {
+        {"private sub-folder", 0755, 0700, true, 0755, 0700},
+        {"group sub-folder", 0755, 0750, true, 0755, 0750},
+        {"private root, no MD", 0700, 0755, false, 0700, 0755},
+        {"read-only source stays writable by its owner", 0755, 0500, true, 0755, 0700},
+    };
+    const mode_t previous = ::umask(022);
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir dir;
+        makeFile(dir / "src/top.txt", "top", kNew);
+        makeFile(dir / "src/sub/deeper/f.txt", "f", kNew);
+        ::chmod((dir / "src/sub").c_str(), row.sub);
+        ::chmod((dir / "src").c_str(), row.root);
+        std::string script;
+        if (row.made)
+            script = "MD " + (dir / "out") + "\r\n";
+        writeFile(dir / "run.bat",
+                  script + "xcopy " + (dir / "src/*.*") + " " + (dir / "out") + " /S\r\n");
+        const ProgramResult result = runProgram({MINICMD_PATH, dir / "run.bat"});
+        ::chmod((dir / "src").c_str(), 0755);
+        ::chmod((dir / "src/sub").c_str(), 0755);
+        CHECK_EQ(result.exitCode, 0);
+        CHECK_EQ(statOf(dir / "out").st_mode & 0777, row.expectedRoot);
+        CHECK_EQ(statOf(dir / "out/sub").st_mode & 0777, row.expectedSub);
+        CHECK_EQ(readFile(dir / "out/sub/deeper/f.txt"), std::string("f"));
+    }
+    ::umask(previous);
+}
+
+TEST_CASE(sparseFilesStaySparse)
+{
+    struct Row
+    {
+        const char* name;
+        std::vector<std::pair<off_t, std::string>> data; // written at offsets
+        off_t size;
+    };
+    const std::string block(64 << 10, 'd');
+    const Row rows[] = {
+        {"only a hole", {}, 8 << 20},
+        {"data, hole, data", {{0, block}, {5 << 20, block}}, 8 << 20},
+        {"hole at the end", {{0, block}}, 8 << 20},
+        {"no hole at all", {{0, block}}, 64 << 10},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir dir;
+        makeDirectory(dir / "src");
+        const int fd = ::open((dir / "src/disk.img").c_str(), O_WRONLY | O_CREAT, 0644);
+        for (const auto& [offset, bytes] : row.data)
+            REQUIRE(::pwrite(fd, bytes.data(), bytes.size(), offset) == ssize_t(bytes.size()));
+        REQUIRE(::ftruncate(fd, row.size) == 0);
+        ::close(fd);
+        const ProgramResult result = xcopy(dir, (dir / "src/disk.img") + " " + (dir / "out"));
+        CHECK_EQ(result.exitCode, 0);
+        const struct stat source = statOf(dir / "src/disk.img"),
+                          copy = statOf(dir / "out/disk.img");
+        CHECK_EQ(copy.st_size, source.st_size);
+        // The copy takes no more room than its source (a little slack for
+        // how the file system lays out blocks).
+        CHECK(copy.st_blocks <= source.st_blocks + 128);
+        CHECK(readFile(dir / "out/disk.img") == readFile(dir / "src/disk.img"));
+    }
+}
+
+TEST_CASE(leftoversOfAKilledCopyGoWithTheNextCopyIntoTheirFolder)
+{
+    // A process that has ended: its temporary files have no writer any more.
+    const pid_t gone = ::fork();
+    REQUIRE(gone >= 0);
+    if (gone == 0)
+        ::_exit(0);
+    REQUIRE(::waitpid(gone, nullptr, 0) == gone);
+    const std::string dead = ".~minicmd" + std::to_string(gone) + "-0.tmp";
+    const std::string alive = ".~minicmd" + std::to_string(::getpid()) + "-3.tmp";
+
+    TempDir dir;
+    makeFile(dir / "src/a.txt", "a", kNew);
+    makeFile(dir / "src/sub/b.txt", "b", kNew);
+    for (const char* folder : {"out/", "out/sub/", "elsewhere/"}) {
+        makeFile(dir / folder + dead, "half a copy", kNew);
+        makeFile(dir / folder + alive, "a copy in progress", kNew);
+        makeFile(dir / folder + ".~minicmd-odd.tmp", "not ours to judge", kNew);
+    }
+    const ProgramResult result = xcopy(dir, (dir / "src/*.*") + " " + (dir / "out") + " /S");
+    CHECK_EQ(result.exitCode, 0);
+    CHECK_EQ(listed(listTree(dir / "out")),
+             listed({".~minicmd-odd.tmp", alive, "a.txt", "sub/", "sub/.~minicmd-odd.tmp",
+                     "sub/" + alive, "sub/b.txt"}));
+    // A folder nothing was copied into is not looked at.
+    CHECK(platform::fileExists(dir / "elsewhere/" + dead));
+}
