@@ -26,6 +26,8 @@
 
 namespace {
 
+// The tool's own System, with the sample date: the tests' configurable one
+// records shell calls and lives with the test code, which a tool does not link.
 class SampleSystem final : public tarvik::platform::System
 {
   public:

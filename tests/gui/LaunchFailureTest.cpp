@@ -4,7 +4,7 @@
 
 #include "BackUpMain.h"
 #include "PosixShell.h"
-#include "WindowTestSupport.h"
+#include "ShownWindow.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 
-using windowtest::RecordingDialogs;
+using windowtest::TestDialogs;
 
 namespace {
 
@@ -78,7 +78,7 @@ class LaunchFailureTest : public QObject
         qunsetenv("WAYLAND_DISPLAY");
         RealShellSystem system(folder / "TarvikBackUp");
         tarvik::platform::ScopedSystem scopedSystem(system);
-        RecordingDialogs dialogs;
+        TestDialogs dialogs;
         tarvik::gui::ScopedDialogs scopedDialogs(dialogs);
         {
             tarvik::gui::TBackUpForm form;
