@@ -6,6 +6,7 @@
 
 #include "System.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,11 @@ class TestSystem : public tarvik::platform::System
     std::string module = "/opt/tarvik/TarvikBackUp";
     int showCommand = tarvik::platform::ShowNormal;
     std::vector<ShellCall> shellCalls;
+    // When set, each shell call recorded also goes on to it: a real shell,
+    // for a test of what the user meets when one fails.
+    std::function<void(tarvik::platform::WindowHandle, const char*, const char*, const char*,
+                       const char*, int)>
+        passOn;
 
     tarvik::platform::LocalDateTime now() override { return clock; }
 
@@ -74,6 +80,8 @@ class TestSystem : public tarvik::platform::System
     {
         shellCalls.push_back({owner, verb ? verb : "", file ? file : "", parameters != nullptr,
                               directory != nullptr, showCommand});
+        if (passOn)
+            passOn(owner, verb, file, parameters, directory, showCommand);
     }
 
     int startupShowCommand() override { return showCommand; }
