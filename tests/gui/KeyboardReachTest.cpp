@@ -4,6 +4,7 @@
 
 #include "BackUpMain.h"
 #include "ListBox.h"
+#include "SettingsWidgets.h"
 #include "ShownWindow.h"
 
 #include <QAction>
@@ -168,7 +169,7 @@ class KeyboardReachTest : public QObject
         QTRY_VERIFY(!menu->isVisible());
         if (current >= 0)
             folders.removeAt(current);
-        QCOMPARE(list->items(), folders);
+        QCOMPARE(tarvik::test::itemsOf(*list), folders);
     }
 
   private:
