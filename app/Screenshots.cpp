@@ -26,6 +26,8 @@
 
 namespace {
 
+// The tool's own System, with the sample date: the tests' configurable one
+// records shell calls and lives with the test code, which a tool does not link.
 class SampleSystem final : public tarvik::platform::System
 {
   public:
@@ -90,7 +92,7 @@ QPixmap withToolTip(tarvik::gui::TBackUpForm& form, int row)
 {
     tarvik::gui::ListBox* list = form.DirectoryListBox;
     const QRect item = list->visualRect(list->model()->index(row, 0));
-    const int textEnd = list->fontMetrics().horizontalAdvance(list->item(row)) + 24;
+    const int textEnd = list->fontMetrics().horizontalAdvance(list->displayText(row)) + 24;
     const QPoint at = list->viewport()->mapToGlobal(QPoint(textEnd, item.top() - 4));
     QToolTip::showText(at, list->model()->index(row, 0).data(Qt::ToolTipRole).toString(), list);
     QApplication::processEvents();

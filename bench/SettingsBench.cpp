@@ -13,9 +13,9 @@
 // replace of the same bytes. Target: at most 4.
 #include "BackUpSettings.h"
 #include "ListBox.h"
-#include "ModulePathSystem.h"
 #include "Profile.h"
 #include "System.h"
+#include "TestSystem.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QTemporaryDir temporary;
     const std::string folder = temporary.path().toStdString();
-    test::ModulePathSystem system(folder + "/TarvikBackUp");
+    testfiles::TestSystem system(folder + "/TarvikBackUp");
     platform::ScopedSystem scoped(system);
     const std::string path = folder + "/TarvikBackUp.INI";
     std::vector<std::unique_ptr<gui::ListBox>> lists;

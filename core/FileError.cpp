@@ -8,20 +8,21 @@ std::string FileError::messageFor(int code)
 {
     if (code > 0 && (code & platform::fileCode::SystemErrorMark))
         return "I/O error " + std::to_string(code & ~platform::fileCode::SystemErrorMark);
+    using namespace platform::fileCode;
     switch (code) {
-    case 2:
+    case FileNotFound:
         return "File not found";
-    case 3:
+    case PathNotFound:
         return "Invalid filename";
-    case 4:
+    case TooManyOpenFiles:
         return "Too many open files";
-    case 5:
+    case AccessDenied:
         return "File access denied";
-    case 100:
+    case ReadBeyondEnd:
         return "Read beyond end of file";
-    case 101:
+    case DiskFull:
         return "Disk full";
-    case 106:
+    case InvalidNumericInput:
         return "Invalid numeric input";
     default:
         return "I/O error " + std::to_string(code);

@@ -30,13 +30,13 @@
 namespace tarvik::gui {
 namespace {
 
-QDateTime toQt(const platform::LocalDateTime& when)
+QDateTime qDateTimeOf(const platform::LocalDateTime& when)
 {
     return QDateTime(QDate(when.date.year, when.date.month, when.date.day),
                      QTime(when.hour, when.minute, when.second, when.millisecond));
 }
 
-platform::LocalDateTime fromQt(const QDateTime& when)
+platform::LocalDateTime localDateTimeOf(const QDateTime& when)
 {
     const QDate date = when.date();
     const QTime time = when.time();
@@ -90,12 +90,13 @@ class WhenExposed final : public QObject
 
 const QString kMissingFolderTip = QStringLiteral("Folder not found: Run Backup skips it.");
 
-std::vector<std::string> items(const ListBox* list)
+// A copy of the 8-bit texts of `list`'s items.
+std::vector<std::string> bytesOf(const ListBox* list)
 {
     std::vector<std::string> texts;
     texts.reserve(static_cast<size_t>(list->count()));
     for (int row = 0; row < list->count(); ++row)
-        texts.emplace_back(list->text(row));
+        texts.emplace_back(list->bytes(row));
     return texts;
 }
 
@@ -218,7 +219,7 @@ void TBackUpForm::FormShow()
     m_changesFromDate = platform::current().now();
     {
         const QSignalBlocker quiet(DateTimePicker);
-        DateTimePicker->setDateTime(toQt(m_changesFromDate));
+        DateTimePicker->setDateTime(qDateTimeOf(m_changesFromDate));
     }
     {
         TBackUpSettings store;
@@ -251,7 +252,7 @@ void TBackUpForm::FormDestroy()
 
 void TBackUpForm::DateTimePickerChange()
 {
-    m_changesFromDate = fromQt(DateTimePicker->dateTime());
+    m_changesFromDate = localDateTimeOf(DateTimePicker->dateTime());
 }
 
 void TBackUpForm::ExitProgramExecute()
@@ -276,8 +277,8 @@ void TBackUpForm::RunBackup()
     markMissingSources();
     BackupJob job;
     job.backupDirectory = editBytes(BackupDirEdt);
-    job.sourceDirectories = items(DirectoryListBox);
-    job.fileTypes = items(FileTypesListBox);
+    job.sourceDirectories = bytesOf(DirectoryListBox);
+    job.fileTypes = bytesOf(FileTypesListBox);
     job.includeSubDirectories = SubDirCheckBox->isChecked();
     job.changesFrom = m_changesFromDate.date;
     m_run.RunBackup(job, reinterpret_cast<platform::WindowHandle>(effectiveWinId()));

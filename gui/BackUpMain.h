@@ -30,6 +30,7 @@ class QToolButton;
 namespace tarvik::gui {
 
 class ListBox;
+enum class Picture;
 
 class TBackUpForm : public QMainWindow
 {
@@ -139,7 +140,8 @@ class TBackUpForm : public QMainWindow
     // FormShow once, when the window is first shown other than minimised.
     void showOnce();
     // Names are given without accelerators: no command has a keyboard shortcut.
-    QAction* createAction(const char* name, const QString& caption, int picture);
+    QAction* createAction(const char* name, const QString& caption);
+    QAction* createAction(const char* name, const QString& caption, Picture glyph);
     QAction* createMenuItem(QMenu* menu, const char* name, QAction* action);
 
     std::vector<std::string> m_commandLine;

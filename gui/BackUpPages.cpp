@@ -3,9 +3,9 @@
 // area at 96 dpi), and the room a larger window gives to the fields.
 
 #include "BackUpMain.h"
+#include "DateFormat.h"
 #include "ImageList.h"
 #include "ListBox.h"
-#include "Text.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -190,28 +190,37 @@ QString shortDateFormat()
 
 } // namespace
 
-QAction* TBackUpForm::createAction(const char* name, const QString& caption, int image)
+QAction* TBackUpForm::createAction(const char* name, const QString& caption)
 {
     auto* action = named(new QAction(caption, ActionList), name);
     action->setProperty("category", QStringLiteral("Std"));
-    if (image >= 0)
-        action->setIcon(picture(static_cast<Picture>(image)));
     action->setShortcuts({});
     action->setAutoRepeat(false);
+    return action;
+}
+
+QAction* TBackUpForm::createAction(const char* name, const QString& caption, Picture glyph)
+{
+    QAction* action = createAction(name, caption);
+    action->setIcon(picture(glyph));
     return action;
 }
 
 void TBackUpForm::createActions()
 {
     ActionList = named(new QObject(this), "ActionList");
-    ExitProgram = createAction("ExitProgram", QStringLiteral("Exit"), 1);
-    RunBackupAction = createAction("RunBackupAction", QStringLiteral("Run Backup"), 3);
-    AddDirectoryAction = createAction("AddDirectoryAction", QStringLiteral("Add Directory"), 0);
-    RemoveDirectoryAction =
-        createAction("RemoveDirectoryAction", QStringLiteral("Remove Directory"), 4);
-    AddFileTypeAction = createAction("AddFileTypeAction", QStringLiteral("Add"), 0);
-    RemoveFileTypeAction = createAction("RemoveFileTypeAction", QStringLiteral("Remove"), 4);
-    AboutAction = createAction("AboutAction", QStringLiteral("About"), -1);
+    ExitProgram = createAction("ExitProgram", QStringLiteral("Exit"), Picture::DoorWithArrow);
+    RunBackupAction =
+        createAction("RunBackupAction", QStringLiteral("Run Backup"), Picture::ArrowUpLeft);
+    AddDirectoryAction =
+        createAction("AddDirectoryAction", QStringLiteral("Add Directory"), Picture::GreenPlus);
+    RemoveDirectoryAction = createAction("RemoveDirectoryAction",
+                                         QStringLiteral("Remove Directory"), Picture::RedCross);
+    AddFileTypeAction =
+        createAction("AddFileTypeAction", QStringLiteral("Add"), Picture::GreenPlus);
+    RemoveFileTypeAction =
+        createAction("RemoveFileTypeAction", QStringLiteral("Remove"), Picture::RedCross);
+    AboutAction = createAction("AboutAction", QStringLiteral("About"));
 }
 
 // A menu item bound to `action`: it shows the action's caption and picture and

@@ -153,7 +153,7 @@ void TFrmSettings::LoadListBox(ListBox* list)
     // read per index: a hand-edited "Number" of two thousand million must not
     // stall, and the file is read once.
     const platform::ProfileSection section = file.readSection(sectionOf(list));
-    list->addTexts(listSectionItems(section.entries()));
+    list->addBytes(listSectionItems(section.entries()));
     file.release();
 }
 
@@ -164,7 +164,7 @@ void TFrmSettings::SaveListBox(ListBox* list)
     std::vector<std::string_view> items;
     items.reserve(static_cast<size_t>(list->count()));
     for (int row = 0; row < list->count(); ++row)
-        items.push_back(list->text(row));
+        items.push_back(list->bytes(row));
     // "Number" is written whatever it holds: a file that takes no writes
     // says so here. The items are then written against what the section
     // holds, so a list saved unchanged, as at most exits, leaves the file as

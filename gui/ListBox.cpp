@@ -22,7 +22,7 @@ QVariant ListBoxTexts::data(const QModelIndex& index, int role) const
     const bool missing = m_missing[static_cast<size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-        return toQt(text(index.row()));
+        return toQt(bytes(index.row()));
     case Qt::ForegroundRole:
         if (missing)
             return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
@@ -34,7 +34,7 @@ QVariant ListBoxTexts::data(const QModelIndex& index, int role) const
     }
 }
 
-std::string_view ListBoxTexts::text(int row) const
+std::string_view ListBoxTexts::bytes(int row) const
 {
     if (row < 0 || row >= rowCount())
         return {};
@@ -103,7 +103,7 @@ void ListBoxTexts::markMissing(const std::function<bool(std::string_view)>& miss
 {
     m_missingTip = tip;
     for (int row = 0; row < rowCount(); ++row) {
-        const bool now = missing(text(row));
+        const bool now = missing(bytes(row));
         if (m_missing[static_cast<size_t>(row)] == now)
             continue;
         m_missing[static_cast<size_t>(row)] = now;
@@ -126,23 +126,14 @@ int ListBox::count() const
     return m_texts->rowCount();
 }
 
-std::string_view ListBox::text(int row) const
+std::string_view ListBox::bytes(int row) const
 {
-    return m_texts->text(row);
+    return m_texts->bytes(row);
 }
 
-QString ListBox::item(int row) const
+QString ListBox::displayText(int row) const
 {
-    return toQt(text(row));
-}
-
-QStringList ListBox::items() const
-{
-    QStringList texts;
-    texts.reserve(count());
-    for (int row = 0; row < count(); ++row)
-        texts.append(item(row));
-    return texts;
+    return toQt(bytes(row));
 }
 
 void ListBox::addItem(const QString& text)
@@ -156,10 +147,10 @@ void ListBox::addItems(const QStringList& texts)
     bytes.reserve(static_cast<size_t>(texts.size()));
     for (const QString& text : texts)
         bytes.push_back(fromQt(text));
-    addTexts(std::vector<std::string_view>(bytes.begin(), bytes.end()));
+    addBytes(std::vector<std::string_view>(bytes.begin(), bytes.end()));
 }
 
-void ListBox::addTexts(const std::vector<std::string_view>& texts)
+void ListBox::addBytes(const std::vector<std::string_view>& texts)
 {
     m_texts->append(texts);
 }

@@ -28,7 +28,7 @@ class ListBoxTexts final : public QAbstractListModel
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
-    std::string_view text(int row) const;
+    std::string_view bytes(int row) const;
     void append(const std::vector<std::string_view>& texts);
     void remove(int row);
     void clear();
@@ -61,14 +61,15 @@ class ListBox : public QListView
     int count() const;
     // Item `row` as the 8-bit text it is held as, valid until the list
     // changes; empty for a row the list does not have.
-    std::string_view text(int row) const;
-    QString item(int row) const;
-    QStringList items() const;
+    std::string_view bytes(int row) const;
+    // Item `row` as the user sees it.
+    QString displayText(int row) const;
 
+    // Each appends after the items already there: display texts, or the
+    // 8-bit texts as they are held.
     void addItem(const QString& text);
-    // Appends after the items already there.
     void addItems(const QStringList& texts);
-    void addTexts(const std::vector<std::string_view>& texts);
+    void addBytes(const std::vector<std::string_view>& texts);
     void removeItem(int row);
     void clear();
 

@@ -5,27 +5,11 @@
 // reaches them only through platform::current(); tests install their own
 // System with ScopedSystem.
 
-#include <compare>
+#include "CivilDate.h"
+
 #include <string>
 
 namespace tarvik::platform {
-
-struct CivilDate
-{
-    int year = 0;
-    int month = 0; // 1 to 12
-    int day = 0;   // 1 to 31
-    friend auto operator<=>(const CivilDate&, const CivilDate&) = default;
-};
-
-struct LocalDateTime
-{
-    CivilDate date;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-};
 
 // The owner window of anything the shell shows itself: an HWND on Windows,
 // unused elsewhere.

@@ -21,8 +21,10 @@ inline constexpr int FileNotFound = 2;
 inline constexpr int PathNotFound = 3; // shown as "Invalid filename"
 inline constexpr int TooManyOpenFiles = 4;
 inline constexpr int AccessDenied = 5;
+inline constexpr int ReadBeyondEnd = 100;
 inline constexpr int DiskFull = 101;
 inline constexpr int NotOpen = 103;
+inline constexpr int InvalidNumericInput = 106;
 // Marks a system error with no Windows counterpart, with the bit Windows
 // leaves to applications' own codes: errno 5 (EIO, a failing disk) must not
 // read as Windows' 5, "File access denied". Shown as "I/O error <errno>".

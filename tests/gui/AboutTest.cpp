@@ -2,10 +2,10 @@
 // its Close button.
 
 #include "Dialogs.h"
-#include "FormFixture.h"
 #include "JPEGImage.h"
 #include "OffscreenScreens.h"
 #include "PictureLoader.h"
+#include "ShownWindow.h"
 #include "TestSystem.h"
 #include "frmAboutUnit.h"
 
@@ -18,6 +18,7 @@
 #include <QTest>
 
 using namespace tarvik::gui;
+using windowtest::ShownWindow;
 
 class AboutTest : public QObject
 {
@@ -257,7 +258,7 @@ void AboutTest::centredOnTheOwnersScreen()
 
 void AboutTest::aboutCommandBuildsAndReleasesAFreshDialog()
 {
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     QList<QPointer<QWidget>> dialogs;
     QList<QImage> looks;
@@ -289,7 +290,7 @@ void AboutTest::aboutCommandBuildsAndReleasesAFreshDialog()
 
 void AboutTest::aboutCommandReleasesTheDialogWhenItFails()
 {
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     // Take the logo's picture class away: building the dialog fails.
     registerFileFormat(QStringLiteral("jpeg"), QStringLiteral("JPEG Image File"),
@@ -299,7 +300,7 @@ void AboutTest::aboutCommandReleasesTheDialogWhenItFails()
     shown.action("AboutAction")->trigger();
     registerPictureFormats();
 
-    QCOMPARE(shown.dialogs.errors,
+    QCOMPARE(shown.dialogs.errorTexts(),
              std::vector<QString>{QStringLiteral("Class TJPEGImage not found.")});
     QVERIFY(shown.form->findChildren<TfrmAbout*>().isEmpty());
     QVERIFY(shown.form->isVisible());

@@ -5,7 +5,7 @@
 #include "BackUpMain.h"
 #include "ImageList.h"
 #include "ListBox.h"
-#include "WindowTestSupport.h"
+#include "ShownWindow.h"
 
 #include <QAction>
 #include <QCalendarWidget>

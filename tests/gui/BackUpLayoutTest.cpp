@@ -4,7 +4,7 @@
 
 #include "BackUpMain.h"
 #include "ListBox.h"
-#include "WindowTestSupport.h"
+#include "ShownWindow.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

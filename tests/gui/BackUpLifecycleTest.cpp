@@ -5,7 +5,8 @@
 #include "BackUpMain.h"
 #include "ListBox.h"
 #include "Profile.h"
-#include "WindowTestSupport.h"
+#include "SettingsWidgets.h"
+#include "ShownWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,14 +21,10 @@
 #include <unistd.h>
 
 using tarvik::gui::TBackUpForm;
+using tarvik::test::itemsOf;
 using windowtest::WindowWorld;
 
 namespace {
-
-QStringList itemsOf(const tarvik::gui::ListBox* list)
-{
-    return list->items();
-}
 
 std::unique_ptr<TBackUpForm> startWindow(std::vector<std::string> commandLine = {})
 {
@@ -85,13 +82,13 @@ class BackUpLifecycleTest : public QObject
         WindowWorld world;
         testfiles::writeFile(world.settingsFile(), storedSettings("/backups"));
         auto form = startWindow();
-        QCOMPARE(itemsOf(form->DirectoryListBox), QStringList({"/data/Src", "/data/Docs"}));
+        QCOMPARE(itemsOf(*form->DirectoryListBox), QStringList({"/data/Src", "/data/Docs"}));
         QCOMPARE(form->BackupDirEdt->text(), QStringLiteral("/backups"));
         QVERIFY(form->AddNotesCheckBox->isChecked());
         QVERIFY(form->SubDirCheckBox->isChecked());
         QVERIFY(!form->DelphiFilesCheckBox->isChecked());
         QVERIFY(form->ChangesFromDateCheckBox->isChecked());
-        QCOMPARE(itemsOf(form->FileTypesListBox), QStringList({"*.doc", "*.xls"}));
+        QCOMPARE(itemsOf(*form->FileTypesListBox), QStringList({"*.doc", "*.xls"}));
         QCOMPARE(form->frameGeometry(), QRect(60, 40, 500, 620));
         QCOMPARE(form->PageControl1->currentWidget(), form->TabSheet1);
         QVERIFY(world.system.shellCalls.empty());
@@ -173,9 +170,9 @@ class BackUpLifecycleTest : public QObject
         // The next start finds what the user left, and today's date again.
         world.system.clock.date = {2027, 3, 1};
         auto form = startWindow();
-        QCOMPARE(itemsOf(form->DirectoryListBox),
+        QCOMPARE(itemsOf(*form->DirectoryListBox),
                  QStringList({"/data/Src", "/data/Docs", "/data/More"}));
-        QCOMPARE(itemsOf(form->FileTypesListBox), QStringList({"*.txt"}));
+        QCOMPARE(itemsOf(*form->FileTypesListBox), QStringList({"*.txt"}));
         QCOMPARE(form->BackupDirEdt->text(), QStringLiteral("/new backups"));
         QVERIFY(!form->SubDirCheckBox->isChecked());
         QCOMPARE(form->geometry(), QRect(70, 80, 430, 540));

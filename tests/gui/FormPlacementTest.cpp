@@ -3,8 +3,8 @@
 // the window comes up within one screen, and that is what is saved again.
 
 #include "FrmSettings.h"
-#include "ModulePathSystem.h"
 #include "OffscreenScreens.h"
+#include "TestSystem.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -71,7 +71,7 @@ class FormPlacementTest : public QObject
     }
 
     QTemporaryDir m_folder;
-    tarvik::test::ModulePathSystem m_system;
+    testfiles::TestSystem m_system;
     tarvik::platform::ScopedSystem m_scoped;
 };
 

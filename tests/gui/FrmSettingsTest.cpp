@@ -1,8 +1,8 @@
 // The settings store on real widgets and real files.
 #include "BackUpSettings.h"
 #include "ListBox.h"
-#include "ModulePathSystem.h"
 #include "SettingsWidgets.h"
+#include "TestSystem.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -48,7 +48,7 @@ class FrmSettingsTest : public QObject
     {
         m_folder = std::make_unique<QTemporaryDir>();
         QVERIFY(m_folder->isValid());
-        m_system.setModulePath(m_folder->filePath("TarvikBackUp").toStdString());
+        m_system.module = m_folder->filePath("TarvikBackUp").toStdString();
         m_settingsFile = m_folder->filePath("TarvikBackUp.INI");
     }
 
@@ -363,10 +363,10 @@ class FrmSettingsTest : public QObject
         QLineEdit edit;
         edit.setObjectName("BackupDirEdt");
         edit.setText("one");
-        m_system.setModulePath(m_folder->filePath("Tool.bin").toStdString());
+        m_system.module = m_folder->filePath("Tool.bin").toStdString();
         TFrmSettings settings;
         settings.SaveEdit(&edit);
-        m_system.setModulePath(m_folder->filePath("Other").toStdString());
+        m_system.module = m_folder->filePath("Other").toStdString();
         edit.setText("two");
         settings.SaveEdit(&edit);
         QCOMPARE(readBytes(m_folder->filePath("Tool.INI")),
@@ -380,7 +380,7 @@ class FrmSettingsTest : public QObject
         // A folder that is a file takes no settings file, root or not.
         writeBytes(m_folder->filePath("plain"), "x");
         const std::string module = m_folder->filePath("plain/TarvikBackUp.exe").toStdString();
-        m_system.setModulePath(module);
+        m_system.module = module;
         const std::string expected =
             "Unable to write to " + m_folder->filePath("plain/TarvikBackUp.INI").toStdString();
         MainWidgets widgets;
@@ -499,7 +499,7 @@ class FrmSettingsTest : public QObject
     }
 
   private:
-    test::ModulePathSystem m_system;
+    testfiles::TestSystem m_system;
     platform::ScopedSystem m_scoped;
     std::unique_ptr<QTemporaryDir> m_folder;
     QString m_settingsFile;

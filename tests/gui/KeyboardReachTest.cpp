@@ -4,7 +4,8 @@
 
 #include "BackUpMain.h"
 #include "ListBox.h"
-#include "WindowTestSupport.h"
+#include "SettingsWidgets.h"
+#include "ShownWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -168,7 +169,7 @@ class KeyboardReachTest : public QObject
         QTRY_VERIFY(!menu->isVisible());
         if (current >= 0)
             folders.removeAt(current);
-        QCOMPARE(list->items(), folders);
+        QCOMPARE(tarvik::test::itemsOf(*list), folders);
     }
 
   private:

@@ -4,7 +4,7 @@
 
 #include "BackUpMain.h"
 #include "PosixShell.h"
-#include "WindowTestSupport.h"
+#include "ShownWindow.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -13,34 +13,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 
-using windowtest::RecordingDialogs;
-
-namespace {
-
-// The test's clock and date format, with the shell that the program uses.
-class RealShellSystem final : public tarvik::platform::System
-{
-  public:
-    explicit RealShellSystem(std::string modulePath) : m_modulePath(std::move(modulePath)) {}
-    tarvik::platform::LocalDateTime now() override { return {{2026, 12, 6}, 9, 30, 0, 0}; }
-    std::string shortDateText(const tarvik::platform::CivilDate& date) override
-    {
-        return std::to_string(date.month) + '/' + std::to_string(date.day) + '/' +
-               std::to_string(date.year);
-    }
-    std::string modulePath() override { return m_modulePath; }
-    void shellExecute(tarvik::platform::WindowHandle owner, const char* verb, const char* file,
-                      const char* parameters, const char* directory, int showCommand) override
-    {
-        tarvik::platform::posixShellExecute(owner, verb, file, parameters, directory, showCommand);
-    }
-    int startupShowCommand() override { return tarvik::platform::ShowNormal; }
-
-  private:
-    std::string m_modulePath;
-};
-
-} // namespace
+using windowtest::TestDialogs;
 
 class LaunchFailureTest : public QObject
 {
@@ -76,9 +49,11 @@ class LaunchFailureTest : public QObject
         qputenv("PATH", QByteArray::fromStdString(folder / "empty"));
         qunsetenv("DISPLAY");
         qunsetenv("WAYLAND_DISPLAY");
-        RealShellSystem system(folder / "TarvikBackUp");
+        // The test's clock and date format, with the shell that the program uses.
+        windowtest::TestSystem system(folder / "TarvikBackUp");
+        system.passOn = tarvik::platform::posixShellExecute;
         tarvik::platform::ScopedSystem scopedSystem(system);
-        RecordingDialogs dialogs;
+        TestDialogs dialogs;
         tarvik::gui::ScopedDialogs scopedDialogs(dialogs);
         {
             tarvik::gui::TBackUpForm form;

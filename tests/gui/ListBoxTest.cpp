@@ -2,6 +2,8 @@
 // that make it drop the bytes of removed rows, and what its view is given.
 #include "ListBox.h"
 
+#include "SettingsWidgets.h"
+
 #include <QtTest>
 
 using tarvik::gui::ListBox;
@@ -48,15 +50,15 @@ class ListBoxTest : public QObject
         for (const int row : removed)
             list.removeItem(row);
         list.addItems(then);
-        QCOMPARE(list.items(), expected);
+        QCOMPARE(tarvik::test::itemsOf(list), expected);
         QCOMPARE(list.count(), expected.size());
         for (int row = 0; row < list.count(); ++row) {
             QCOMPARE(list.model()->data(list.model()->index(row, 0)).toString(), expected[row]);
-            QCOMPARE(QString::fromUtf8(list.text(row).data(),
-                                       static_cast<qsizetype>(list.text(row).size())),
+            QCOMPARE(QString::fromUtf8(list.bytes(row).data(),
+                                       static_cast<qsizetype>(list.bytes(row).size())),
                      expected[row]);
         }
-        QVERIFY(list.text(list.count()).empty());
+        QVERIFY(list.bytes(list.count()).empty());
     }
 
     // The user picks items; nothing is edited in place.

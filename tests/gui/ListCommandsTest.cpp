@@ -1,10 +1,10 @@
 // The commands that edit the two lists and choose the backup folder, driven
 // through the main window's actions and buttons.
 
-#include "FormFixture.h"
 #include "ListBox.h"
 #include "OffscreenScreens.h"
 #include "SettingsWidgets.h"
+#include "ShownWindow.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -19,6 +19,7 @@ using Answers = QList<FolderChoice>;
 Q_DECLARE_METATYPE(FolderChoice)
 
 using tarvik::test::itemsOf;
+using windowtest::ShownWindow;
 
 class ListCommandsTest : public QObject
 {
@@ -60,7 +61,7 @@ void ListCommandsTest::addDirectory()
 {
     QFETCH(Answers, answers);
     QFETCH(QStringList, expected);
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     shown.form->DirectoryListBox->addItem(QStringLiteral("/already/there"));
     shown.form->BackupDirEdt->setText(QStringLiteral("/media/backup"));
@@ -109,7 +110,7 @@ void ListCommandsTest::addFileType()
     QFETCH(QString, typed);
     QFETCH(int, key);
     QFETCH(QStringList, expected);
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     shown.form->FileTypesListBox->addItem(QStringLiteral("*.pas"));
     shown.dialogs.textAnswers.push_back({typed, key});
@@ -161,7 +162,7 @@ void ListCommandsTest::removeSelected()
     QFETCH(QStringList, items);
     QFETCH(int, selected);
     QFETCH(QStringList, expected);
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     auto* box = shown.form->findChild<tarvik::gui::ListBox*>(list);
     QVERIFY(box);
@@ -192,7 +193,7 @@ void ListCommandsTest::selectBackupDirectory()
 {
     QFETCH(FolderChoice, answer);
     QFETCH(QString, expected);
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     shown.form->BackupDirEdt->setText(QStringLiteral("/typed/by hand"));
     shown.form->PageControl1->setCurrentWidget(shown.form->TabSheet3);
@@ -217,7 +218,7 @@ void ListCommandsTest::folderBrowserOpensAtRootOnTheWindowsScreen_data()
 void ListCommandsTest::folderBrowserOpensAtRootOnTheWindowsScreen()
 {
     QFETCH(int, screenIndex);
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     QScreen* screen = tarvik::test::showOnScreen(*shown.form, screenIndex);
     QVERIFY(screen);

@@ -1,8 +1,8 @@
 // "Create Note" on the Notes page, clicked in the real main window, and the
 // memo's lines as the memo shows them.
 
-#include "FormFixture.h"
 #include "MemoLines.h"
+#include "ShownWindow.h"
 
 #include <QDateEdit>
 #include <QDir>
@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QToolButton>
+
+using windowtest::ShownWindow;
 
 namespace {
 
@@ -49,19 +51,19 @@ class NotesPageTest : public QObject
   private:
     // Shows the Notes page, which the program itself never does, so that
     // the memo is laid out as the user would see it.
-    static bool showNotesPage(ShownForm& shown)
+    static bool showNotesPage(ShownWindow& shown)
     {
         QTabWidget* pages = shown.form->PageControl1;
         pages->setTabVisible(pages->indexOf(shown.form->TabSheet2), true);
         pages->setCurrentWidget(shown.form->TabSheet2);
         return QTest::qWaitFor([&] { return shown.form->NotesMemo->isVisible(); });
     }
-    static void createNote(ShownForm& shown)
+    static void createNote(ShownWindow& shown)
     {
         QTest::mouseClick(shown.form->SpeedButton2, Qt::LeftButton);
     }
     // The page control lays out its shown page once the window has its size.
-    static bool resizeWindow(ShownForm& shown, const QSize& size)
+    static bool resizeWindow(ShownWindow& shown, const QSize& size)
     {
         shown.form->resize(size);
         QWidget* page = shown.form->PageControl1->currentWidget();
@@ -78,7 +80,7 @@ class NotesPageTest : public QObject
                 return false;
         return true;
     }
-    static void backToBackupPage(ShownForm& shown)
+    static void backToBackupPage(ShownWindow& shown)
     {
         QTabWidget* pages = shown.form->PageControl1;
         pages->setCurrentWidget(shown.form->TabSheet1);
@@ -107,7 +109,7 @@ void NotesPageTest::createNoteWritesTheMemo()
     QFETCH(QString, memo);
     QFETCH(int, clicks);
     QFETCH(QByteArray, after);
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     QTemporaryDir backup;
     const QString notes = backup.filePath(QStringLiteral("BK-20261206.txt"));
@@ -126,7 +128,7 @@ void NotesPageTest::createNoteWritesTheMemo()
 
 void NotesPageTest::fileFollowsTheChangesFromDate()
 {
-    ShownForm shown; // today is 6 December 2026 by the test clock
+    ShownWindow shown; // today is 6 December 2026 by the test clock
     QVERIFY(shown.ready);
     QTemporaryDir backup;
     shown.form->BackupDirEdt->setText(backup.path());
@@ -145,7 +147,7 @@ void NotesPageTest::fileFollowsTheChangesFromDate()
 
 void NotesPageTest::wrappedParagraphGivesOneLinePerPiece()
 {
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     QTemporaryDir backup;
     shown.form->BackupDirEdt->setText(backup.path());
@@ -194,7 +196,7 @@ void NotesPageTest::hiddenPageWrapsAsWhenDisplayed()
     QFETCH(int, words);
     QFETCH(QSize, displayedBefore);
     QFETCH(bool, scrollBar);
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     QPlainTextEdit* memo = shown.form->NotesMemo;
     QTemporaryDir backup;
@@ -234,14 +236,14 @@ void NotesPageTest::hiddenPageWrapsAsWhenDisplayed()
 
 void NotesPageTest::missingBackupDirectoryIsReported()
 {
-    ShownForm shown;
+    ShownWindow shown;
     QVERIFY(shown.ready);
     QTemporaryDir backup;
     shown.form->BackupDirEdt->setText(backup.filePath(QStringLiteral("not there")));
     shown.form->NotesMemo->setPlainText(QStringLiteral("note"));
     QVERIFY(showNotesPage(shown));
     createNote(shown);
-    QCOMPARE(shown.dialogs.errors, std::vector<QString>{QStringLiteral("Invalid filename.")});
+    QCOMPARE(shown.dialogs.errorTexts(), std::vector<QString>{QStringLiteral("Invalid filename.")});
     QVERIFY(shown.form->isVisible());
     QVERIFY(!QDir(backup.filePath(QStringLiteral("not there"))).exists());
 }

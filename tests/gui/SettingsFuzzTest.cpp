@@ -3,10 +3,10 @@
 // what was loaded survives a save and a second load unchanged.
 #include "BackUpSettings.h"
 #include "ListBox.h"
-#include "ModulePathSystem.h"
 #include "Profile.h"
 #include "ProfileValues.h"
 #include "SettingsWidgets.h"
+#include "TestSystem.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -152,7 +152,7 @@ class SettingsFuzzTest : public QObject
         QTemporaryDir folder(QDir("/dev/shm").exists() ? "/dev/shm/tarvik-fuzz-XXXXXX"
                                                        : QDir::tempPath() + "/tarvik-fuzz-XXXXXX");
         QVERIFY(folder.isValid());
-        test::ModulePathSystem system(folder.filePath("TarvikBackUp").toStdString());
+        testfiles::TestSystem system(folder.filePath("TarvikBackUp").toStdString());
         platform::ScopedSystem scoped(system);
         const QString file = folder.filePath("TarvikBackUp.INI");
         const std::string path = file.toStdString();

@@ -14,9 +14,13 @@
 
 namespace tarvik::test {
 
+// The items of `list` as the user sees them.
 inline QStringList itemsOf(const gui::ListBox& list)
 {
-    return list.items();
+    QStringList items;
+    for (int row = 0; row < list.count(); ++row)
+        items.append(list.displayText(row));
+    return items;
 }
 
 struct MainWidgets

@@ -9,7 +9,7 @@
 #include "ErrorReport.h"
 #include "ListBox.h"
 #include "Profile.h"
-#include "WindowTestSupport.h"
+#include "ShownWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,6 +2,8 @@
 // converter gives, whichever way they take.
 #include "Text.h"
 
+#include "DateFormat.h"
+
 #include <QRegularExpression>
 #include <QtTest>
 

@@ -23,17 +23,6 @@ using namespace testfiles;
 
 namespace {
 
-// The program's executable placed where the test wants it.
-class ModuleSystem : public TestSystem
-{
-  public:
-    explicit ModuleSystem(std::string module) : m_module(std::move(module)) {}
-    std::string modulePath() override { return m_module; }
-
-  private:
-    std::string m_module;
-};
-
 std::string folderOf(const std::string& path)
 {
     return path.substr(0, path.rfind('/'));
@@ -193,7 +182,7 @@ TEST_CASE(theScriptDeletedAtOnceAfterShellExecuteStillCompletes)
         ScopedEnvironment environment;
         environment.hermetic(dir / "nothing-here");
         // The real interpreter, found beside the program as it is installed.
-        ModuleSystem system(folderOf(MINICMD_PATH) + "/TarvikBackUp");
+        TestSystem system(folderOf(MINICMD_PATH) + "/TarvikBackUp");
         platform::ScopedSystem scoped(system);
 
         platform::posixShellExecute(nullptr, row.verb, script.c_str(), nullptr, nullptr,
@@ -212,7 +201,7 @@ TEST_CASE(theScriptRunsInTheFolderGivenToTheShell)
     writeFile(dir / "relative.bat", "MD made here\r\n");
     ScopedEnvironment environment;
     environment.hermetic(folderOf(MINICMD_PATH));
-    ModuleSystem system(dir / "TarvikBackUp");
+    TestSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
     platform::posixShellExecute(nullptr, "open", (dir / "relative.bat").c_str(), nullptr,
@@ -228,7 +217,7 @@ TEST_CASE(withoutAPlaceForTheHandshakeTheScriptStillRuns)
     ScopedEnvironment environment;
     environment.hermetic(folderOf(MINICMD_PATH));
     environment.set("TMPDIR", (dir / "no such folder").c_str());
-    ModuleSystem system(dir / "TarvikBackUp");
+    TestSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
     CHECK(!platform::openBatchScript(job.script, nullptr));
@@ -244,7 +233,7 @@ TEST_CASE(aTerminalWindowRunsTheScriptWhenThereIsADisplay)
                                            "'\n[ \"$1\" = -e ] && shift\nexec \"$@\"\n");
     ScopedEnvironment environment;
     environment.withTerminal(folderOf(MINICMD_PATH), dir / "bin/fake-term");
-    ModuleSystem system(dir / "TarvikBackUp");
+    TestSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
     CHECK(platform::openBatchScript(job.script, nullptr));
@@ -296,7 +285,7 @@ TEST_CASE(theWaitForTheInterpreterIsBoundedAndAFailedStartIsRaised)
         } else {
             environment.hermetic(path);
         }
-        ModuleSystem system(dir / "TarvikBackUp");
+        TestSystem system(dir / "TarvikBackUp");
         platform::ScopedSystem scoped(system);
         std::string raises = row.raises;
         if (const auto at = raises.find("{d}"); at != std::string::npos)
@@ -324,7 +313,7 @@ TEST_CASE(aHandshakeFolderLeftByAKilledProgramGoesWithTheNextRun)
     ScopedEnvironment environment;
     environment.withTerminal(folderOf(MINICMD_PATH), dir / "bin/term");
     environment.set("TMPDIR", (dir / "tmp").c_str());
-    ModuleSystem system(dir / "TarvikBackUp");
+    TestSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
     const pid_t program = ::fork();
@@ -359,7 +348,7 @@ TEST_CASE(webAddressesAndOtherFilesGoToTheDesktopOpener)
     makeProgram(dir / "bin/xdg-open", "printf '%s\\n' \"$*\" >> '" + (dir / "opened") + "'\n");
     ScopedEnvironment environment;
     environment.hermetic(dir / "bin");
-    ModuleSystem system(dir / "TarvikBackUp");
+    TestSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
     platform::posixShellExecute(nullptr, "print", "https://printed.example/", nullptr, nullptr,

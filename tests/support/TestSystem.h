@@ -1,11 +1,14 @@
 #pragma once
-// A System for tests: a fixed clock, a short date format of the test's
-// choosing, and a shell that records what it was asked instead of starting
-// anything. Install it with platform::ScopedSystem.
+// The one System for tests: a fixed clock, a short date format, an executable
+// path and a start-up show command, each of the test's choosing, and a shell
+// that records what it was asked instead of starting anything. Install it
+// with platform::ScopedSystem.
 
 #include "System.h"
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testfiles {
@@ -23,11 +26,23 @@ class TestSystem : public tarvik::platform::System
         int showCommand;
     };
 
+    TestSystem() = default;
+    // The executable where a test wants it, so that the settings file lies
+    // in the test's own folder.
+    explicit TestSystem(std::string modulePath) : module(std::move(modulePath)) {}
+
     tarvik::platform::LocalDateTime clock{{2026, 12, 6}, 14, 30, 0, 0};
     // d, dd, M, MM, yy and yyyy stand for the date's parts; anything else is
     // written as it stands ("M/d/yyyy", "dd.MM.yyyy", "yyyy/MM/dd").
     std::string shortDatePattern = "M/d/yyyy";
+    std::string module = "/opt/tarvik/TarvikBackUp";
+    int showCommand = tarvik::platform::ShowNormal;
     std::vector<ShellCall> shellCalls;
+    // When set, each shell call recorded also goes on to it: a real shell,
+    // for a test of what the user meets when one fails.
+    std::function<void(tarvik::platform::WindowHandle, const char*, const char*, const char*,
+                       const char*, int)>
+        passOn;
 
     tarvik::platform::LocalDateTime now() override { return clock; }
 
@@ -58,16 +73,18 @@ class TestSystem : public tarvik::platform::System
         return text;
     }
 
-    std::string modulePath() override { return "/opt/tarvik/TarvikBackUp"; }
+    std::string modulePath() override { return module; }
 
     void shellExecute(tarvik::platform::WindowHandle owner, const char* verb, const char* file,
                       const char* parameters, const char* directory, int showCommand) override
     {
         shellCalls.push_back({owner, verb ? verb : "", file ? file : "", parameters != nullptr,
                               directory != nullptr, showCommand});
+        if (passOn)
+            passOn(owner, verb, file, parameters, directory, showCommand);
     }
 
-    int startupShowCommand() override { return tarvik::platform::ShowNormal; }
+    int startupShowCommand() override { return showCommand; }
 };
 
 } // namespace testfiles

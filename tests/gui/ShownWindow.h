@@ -1,29 +1,42 @@
 #pragma once
-// The real main window for GUI tests, shown offscreen, with a test System
-// (fixed clock, shell calls recorded, settings file in a temporary folder)
-// and scripted answers for the seam's dialogs. The folder browser's answers
-// are given as values; the text prompt is the real one, typed into.
+// What the main window's tests install around the real window, shown
+// offscreen: the test System (its executable, and so the settings file, in
+// the test's own folder), and dialogs that record every error report instead
+// of showing it and give scripted answers. The folder browser's answers are
+// given as values; the text prompt is the real one, typed into.
 
 #include "BackUpMain.h"
 #include "Dialogs.h"
+#include "ListBox.h"
+#include "System.h"
+#include "TestFiles.h"
 #include "TestSystem.h"
 
-#include <QApplication>
 #include <QDialog>
-#include <QTemporaryDir>
+#include <QString>
+#include <QStringList>
 #include <QTest>
+#include <QWidget>
+#include <QWindow>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
-class FormSystem final : public testfiles::TestSystem
+namespace windowtest {
+
+using testfiles::TestSystem;
+
+struct ErrorReport
 {
-  public:
-    std::string module;
-    std::string modulePath() override { return module; }
+    QString caption;
+    QString text;
+    QWidget* owner = nullptr;
+    bool ownerOnScreen = false; // visible and exposed when the report came
 };
 
-class ScriptedDialogs final : public tarvik::gui::Dialogs
+class TestDialogs final : public tarvik::gui::Dialogs
 {
   public:
     struct FolderCall
@@ -48,15 +61,25 @@ class ScriptedDialogs final : public tarvik::gui::Dialogs
     std::deque<TextAnswer> textAnswers;                  // none left: closed
     std::vector<FolderCall> folderCalls;
     std::vector<TextCall> textCalls;
-    std::vector<QString> errors;
+    std::vector<ErrorReport> errors;
     // Acts on the program's own modal dialog, shown (modal, without a loop
     // of its own) while it runs; the dialog is closed afterwards if it is
     // still open.
     std::function<void(QDialog&)> onModal;
 
-    void showError(QWidget*, const QString&, const QString& text) override
+    std::vector<QString> errorTexts() const
     {
-        errors.push_back(text);
+        std::vector<QString> texts;
+        for (const ErrorReport& error : errors)
+            texts.push_back(error.text);
+        return texts;
+    }
+
+    void showError(QWidget* owner, const QString& caption, const QString& text) override
+    {
+        const bool onScreen = owner && owner->isVisible() && owner->windowHandle() &&
+                              owner->windowHandle()->isExposed();
+        errors.push_back({caption, text, owner, onScreen});
     }
 
     tarvik::gui::FolderChoice chooseFolder(QWidget* owner, const QString& prompt,
@@ -100,30 +123,54 @@ class ScriptedDialogs final : public tarvik::gui::Dialogs
     }
 };
 
-// A main window that has been shown and has loaded its (empty) settings.
-struct ShownForm
+// A test's folder with the program's executable inside it, the System and
+// dialogs above installed for the test's lifetime.
+class WindowWorld
 {
-    ShownForm()
+  public:
+    WindowWorld()
+        : system(folder / "TarvikBackUp"), m_scopedSystem(system), m_scopedDialogs(dialogs)
     {
-        system.module = folder.filePath(QStringLiteral("TarvikBackUp")).toStdString();
-        form = std::make_unique<tarvik::gui::TBackUpForm>();
+        system.clock = {{2026, 12, 6}, 9, 30, 15, 250};
+        system.showCommand = tarvik::platform::ShowDefault;
+    }
+    WindowWorld(const WindowWorld&) = delete;
+    WindowWorld& operator=(const WindowWorld&) = delete;
+
+    std::string settingsFile() const { return folder / "TarvikBackUp.INI"; }
+
+    testfiles::TempDir folder;
+    TestSystem system;
+    TestDialogs dialogs;
+
+  private:
+    tarvik::platform::ScopedSystem m_scopedSystem;
+    tarvik::gui::ScopedDialogs m_scopedDialogs;
+};
+
+// A world of its own and the main window shown in it, having loaded its
+// (empty) settings; `ready` once the window is on screen.
+struct ShownWindow
+{
+    ShownWindow() : form(std::make_unique<tarvik::gui::TBackUpForm>())
+    {
         form->show();
         ready = QTest::qWaitForWindowExposed(form.get());
     }
-    ~ShownForm() { form.reset(); }
-    ShownForm(const ShownForm&) = delete;
-    ShownForm& operator=(const ShownForm&) = delete;
+    ~ShownWindow() { form.reset(); }
+    ShownWindow(const ShownWindow&) = delete;
+    ShownWindow& operator=(const ShownWindow&) = delete;
 
     QAction* action(const char* name) const
     {
         return form->findChild<QAction*>(QString::fromLatin1(name));
     }
 
-    QTemporaryDir folder;
-    FormSystem system;
-    tarvik::platform::ScopedSystem useSystem{system};
-    ScriptedDialogs dialogs;
-    tarvik::gui::ScopedDialogs useDialogs{dialogs};
+    WindowWorld world;
+    TestSystem& system = world.system;
+    TestDialogs& dialogs = world.dialogs;
     std::unique_ptr<tarvik::gui::TBackUpForm> form;
     bool ready = false;
 };
+
+} // namespace windowtest
