@@ -7,11 +7,11 @@
 //
 //   TarvikScreenshots <output folder>
 
-#include "BackUpMain.h"
-#include "ImageList.h"
-#include "ListBox.h"
-#include "System.h"
-#include "frmAboutUnit.h"
+#include "gui/BackUpMain.h"
+#include "gui/ImageList.h"
+#include "gui/ListBox.h"
+#include "gui/frmAboutUnit.h"
+#include "platform/System.h"
 
 #include <QApplication>
 #include <QDir>

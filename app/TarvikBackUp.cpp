@@ -1,10 +1,10 @@
 // The program's entry: the application object, the main window, the loop.
 
-#include "BackUpMain.h"
-#include "ErrorReport.h"
-#include "ImageList.h"
-#include "StartUp.h"
-#include "System.h"
+#include "gui/BackUpMain.h"
+#include "gui/ErrorReport.h"
+#include "gui/ImageList.h"
+#include "gui/StartUp.h"
+#include "platform/System.h"
 
 #include <QApplication>
 #include <string>

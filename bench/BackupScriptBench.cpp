@@ -3,8 +3,8 @@
 // writing the same bytes line by line with a plain stdio loop. Prints the
 // ratio of the two best times; below 2 is the target.
 
-#include "BackupScript.h"
-#include "TextFileWriter.h"
+#include "core/BackupScript.h"
+#include "core/TextFileWriter.h"
 
 #include <algorithm>
 #include <chrono>

@@ -11,11 +11,11 @@
 // put on disk, renamed over the old one, the folder's entry put on disk. That
 // is bound by the disk, not by reading, so it is measured against one such
 // replace of the same bytes. Target: at most 4.
-#include "BackUpSettings.h"
-#include "ListBox.h"
-#include "Profile.h"
-#include "System.h"
 #include "TestSystem.h"
+#include "gui/BackUpSettings.h"
+#include "gui/ListBox.h"
+#include "platform/Profile.h"
+#include "platform/System.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -12,10 +12,10 @@
 #include <vector>
 
 #ifdef TARVIK_PROBE_MAIN_WINDOW
-#include "BackUpMain.h"
-#include "ImageList.h"
-#include "StartUp.h"
-#include "System.h"
+#include "gui/BackUpMain.h"
+#include "gui/ImageList.h"
+#include "gui/StartUp.h"
+#include "platform/System.h"
 #else
 #include <QLabel>
 #include <QMainWindow>

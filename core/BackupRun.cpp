@@ -1,8 +1,8 @@
-#include "BackupRun.h"
+#include "core/BackupRun.h"
 
-#include "ConsoleText.h"
-#include "FileSystem.h"
-#include "TextFileWriter.h"
+#include "core/TextFileWriter.h"
+#include "platform/ConsoleText.h"
+#include "platform/FileSystem.h"
 
 namespace tarvik {
 

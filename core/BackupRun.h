@@ -5,8 +5,8 @@
 // wrote last (ScriptFileName) so that the next run and the window's end can
 // delete it. The main window owns one BackupRun for the life of the process.
 
-#include "BackupScript.h"
-#include "System.h"
+#include "core/BackupScript.h"
+#include "platform/System.h"
 
 #include <stdexcept>
 #include <string>

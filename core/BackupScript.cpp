@@ -1,6 +1,6 @@
-#include "BackupScript.h"
+#include "core/BackupScript.h"
 
-#include "ConsoleText.h"
+#include "platform/ConsoleText.h"
 
 #include <initializer_list>
 #include <unordered_map>

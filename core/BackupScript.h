@@ -11,7 +11,7 @@
 // stand. A text holding CR, LF or a double quote cannot be made safe in a batch
 // line at all and is refused (UnsafeScriptText).
 
-#include "DateTexts.h"
+#include "core/DateTexts.h"
 
 #include <functional>
 #include <stdexcept>

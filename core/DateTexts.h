@@ -2,8 +2,8 @@
 // The small text operations from which the backup run and the notes file build
 // folder names, file names and xcopy arguments. None of them can fail.
 
-#include "CivilDate.h"
-#include "FileSystem.h"
+#include "platform/CivilDate.h"
+#include "platform/FileSystem.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "FileError.h"
+#include "core/FileError.h"
 
-#include "TextFile.h"
+#include "platform/TextFile.h"
 
 namespace tarvik {
 

@@ -1,7 +1,7 @@
-#include "Notes.h"
+#include "core/Notes.h"
 
-#include "BackupRun.h"
-#include "TextFileWriter.h"
+#include "core/BackupRun.h"
+#include "core/TextFileWriter.h"
 
 namespace tarvik {
 

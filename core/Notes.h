@@ -3,8 +3,8 @@
 // the backup directory that is named after the Changes From date, beside the
 // backup folder of that date.
 
-#include "DateTexts.h"
-#include "FileSystem.h"
+#include "core/DateTexts.h"
+#include "platform/FileSystem.h"
 
 #include <string>
 #include <vector>

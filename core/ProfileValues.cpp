@@ -1,6 +1,6 @@
-#include "ProfileValues.h"
+#include "core/ProfileValues.h"
 
-#include "Names.h"
+#include "platform/Names.h"
 
 #include <algorithm>
 

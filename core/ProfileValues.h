@@ -3,8 +3,8 @@
 // Reading is forgiving (a value that is no number gives the caller's default,
 // never an error); writing is canonical.
 
-#include "FileSystem.h"
-#include "Profile.h"
+#include "platform/FileSystem.h"
+#include "platform/Profile.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "TextFileWriter.h"
+#include "core/TextFileWriter.h"
 
 namespace tarvik {
 namespace {

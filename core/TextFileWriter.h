@@ -13,8 +13,8 @@
 //
 // After a failure the object may simply be destroyed: it releases the file.
 
-#include "FileError.h"
-#include "TextFile.h"
+#include "core/FileError.h"
+#include "platform/TextFile.h"
 
 #include <string>
 #include <string_view>

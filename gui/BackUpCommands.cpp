@@ -1,14 +1,14 @@
 // The commands that edit the lists, choose the backup folder, write the notes
 // and show the About dialog.
 
-#include "BackUpMain.h"
-#include "Dialogs.h"
-#include "EditBytes.h"
-#include "ListBox.h"
-#include "MemoLines.h"
-#include "Notes.h"
-#include "Text.h"
-#include "frmAboutUnit.h"
+#include "core/Notes.h"
+#include "gui/BackUpMain.h"
+#include "gui/Dialogs.h"
+#include "gui/EditBytes.h"
+#include "gui/ListBox.h"
+#include "gui/MemoLines.h"
+#include "gui/Text.h"
+#include "gui/frmAboutUnit.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

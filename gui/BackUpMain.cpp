@@ -1,13 +1,13 @@
-#include "BackUpMain.h"
+#include "gui/BackUpMain.h"
 
-#include "BackUpSettings.h"
-#include "EditBytes.h"
-#include "ErrorReport.h"
-#include "FileSystem.h"
-#include "ImageList.h"
-#include "ListBox.h"
-#include "PersistedControls.h"
-#include "Text.h"
+#include "gui/BackUpSettings.h"
+#include "gui/EditBytes.h"
+#include "gui/ErrorReport.h"
+#include "gui/ImageList.h"
+#include "gui/ListBox.h"
+#include "gui/PersistedControls.h"
+#include "gui/Text.h"
+#include "platform/FileSystem.h"
 
 #include <QAction>
 #include <QApplication>

@@ -5,8 +5,8 @@
 // window, shared by its tool buttons and menu items, and every handler runs
 // inside the standard error report (ErrorReport.h).
 
-#include "BackupRun.h"
-#include "System.h"
+#include "core/BackupRun.h"
+#include "platform/System.h"
 
 #include <QMainWindow>
 #include <string>

@@ -2,10 +2,10 @@
 // at the place and with the anchors it was designed with (a 415 x 506 client
 // area at 96 dpi), and the room a larger window gives to the fields.
 
-#include "BackUpMain.h"
-#include "DateFormat.h"
-#include "ImageList.h"
-#include "ListBox.h"
+#include "gui/BackUpMain.h"
+#include "gui/DateFormat.h"
+#include "gui/ImageList.h"
+#include "gui/ListBox.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "BackUpSettings.h"
+#include "gui/BackUpSettings.h"
 
 namespace tarvik::gui {
 

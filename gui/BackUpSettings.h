@@ -2,7 +2,7 @@
 // The program's settings store. It adds nothing to TFrmSettings: the program
 // names it so that its own store may grow without changing the general one.
 
-#include "FrmSettings.h"
+#include "gui/FrmSettings.h"
 
 namespace tarvik::gui {
 

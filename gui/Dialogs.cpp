@@ -1,4 +1,4 @@
-#include "Dialogs.h"
+#include "gui/Dialogs.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -18,8 +18,8 @@
 #include <algorithm>
 
 #ifdef Q_OS_WIN
-#include "FolderBrowser.h"
-#include "Text.h"
+#include "gui/Text.h"
+#include "platform/FolderBrowser.h"
 #endif
 
 namespace tarvik::gui {

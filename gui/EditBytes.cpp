@@ -1,6 +1,6 @@
-#include "EditBytes.h"
+#include "gui/EditBytes.h"
 
-#include "Text.h"
+#include "gui/Text.h"
 
 #include <QByteArray>
 #include <QLineEdit>

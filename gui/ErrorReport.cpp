@@ -1,8 +1,8 @@
-#include "ErrorReport.h"
+#include "gui/ErrorReport.h"
 
-#include "Dialogs.h"
-#include "System.h"
-#include "Text.h"
+#include "gui/Dialogs.h"
+#include "gui/Text.h"
+#include "platform/System.h"
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 // handler of the main window runs inside it; the failing handler stops, the
 // report shows the error's message and the window goes on working.
 
-#include "FileSystem.h"
+#include "platform/FileSystem.h"
 
 #include <QString>
 #include <string>

@@ -1,4 +1,4 @@
-#include "FormPlacement.h"
+#include "gui/FormPlacement.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,12 +1,12 @@
-#include "FrmSettings.h"
+#include "gui/FrmSettings.h"
 
-#include "EditBytes.h"
-#include "FormPlacement.h"
-#include "ListBox.h"
-#include "Profile.h"
-#include "ProfileValues.h"
-#include "System.h"
-#include "Text.h"
+#include "core/ProfileValues.h"
+#include "gui/EditBytes.h"
+#include "gui/FormPlacement.h"
+#include "gui/ListBox.h"
+#include "gui/Text.h"
+#include "platform/Profile.h"
+#include "platform/System.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

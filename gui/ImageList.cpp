@@ -1,4 +1,4 @@
-#include "ImageList.h"
+#include "gui/ImageList.h"
 
 #include <QIconEngine>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "JPEGImage.h"
+#include "gui/JPEGImage.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 // JPEG pictures, decoded with libjpeg.
 
-#include "PictureLoader.h"
+#include "gui/PictureLoader.h"
 
 #include <stdexcept>
 

@@ -1,6 +1,6 @@
-#include "ListBox.h"
+#include "gui/ListBox.h"
 
-#include "Text.h"
+#include "gui/Text.h"
 
 #include <QGuiApplication>
 #include <QItemSelectionModel>

@@ -1,4 +1,4 @@
-#include "MemoLines.h"
+#include "gui/MemoLines.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "PersistedControls.h"
+#include "gui/PersistedControls.h"
 
-#include "FrmSettings.h"
-#include "ListBox.h"
+#include "gui/FrmSettings.h"
+#include "gui/ListBox.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

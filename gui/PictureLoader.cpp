@@ -1,6 +1,6 @@
-#include "PictureLoader.h"
+#include "gui/PictureLoader.h"
 
-#include "JPEGImage.h"
+#include "gui/JPEGImage.h"
 
 namespace tarvik::gui {
 namespace {

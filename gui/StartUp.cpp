@@ -1,7 +1,7 @@
-#include "StartUp.h"
+#include "gui/StartUp.h"
 
-#include "ErrorReport.h"
-#include "System.h"
+#include "gui/ErrorReport.h"
+#include "platform/System.h"
 
 #include <QWidget>
 

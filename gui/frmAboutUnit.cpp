@@ -1,8 +1,8 @@
-#include "frmAboutUnit.h"
+#include "gui/frmAboutUnit.h"
 
-#include "Dialogs.h"
-#include "PictureLoader.h"
-#include "System.h"
+#include "gui/Dialogs.h"
+#include "gui/PictureLoader.h"
+#include "platform/System.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "minicmd/CommandLine.h"
 
 namespace tarvik::minicmd {
 namespace {

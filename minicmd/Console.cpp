@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "minicmd/Console.h"
 
 #include <algorithm>
 #include <cctype>

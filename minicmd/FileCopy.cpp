@@ -1,4 +1,4 @@
-#include "FileCopy.h"
+#include "minicmd/FileCopy.h"
 
 #include <algorithm>
 #include <atomic>

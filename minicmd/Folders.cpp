@@ -1,4 +1,4 @@
-#include "Folders.h"
+#include "minicmd/Folders.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,9 +1,9 @@
-#include "Interpreter.h"
+#include "minicmd/Interpreter.h"
 
-#include "CommandLine.h"
-#include "Console.h"
-#include "Folders.h"
-#include "Xcopy.h"
+#include "minicmd/CommandLine.h"
+#include "minicmd/Console.h"
+#include "minicmd/Folders.h"
+#include "minicmd/Xcopy.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,11 +1,11 @@
 // minicmd: runs the backup scripts the program writes where the system has no
 // command interpreter of its own.
 
-#include "Console.h"
-#include "FileCopy.h"
-#include "Interpreter.h"
-#include "Notification.h"
-#include "RunLog.h"
+#include "minicmd/Console.h"
+#include "minicmd/FileCopy.h"
+#include "minicmd/Interpreter.h"
+#include "minicmd/Notification.h"
+#include "minicmd/RunLog.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "Notification.h"
+#include "minicmd/Notification.h"
 
 #include <chrono>
 #include <cstdlib>

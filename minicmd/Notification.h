@@ -1,7 +1,7 @@
 #pragma once
 // The desktop notification that ends a run nobody watched on a terminal.
 
-#include "Console.h"
+#include "minicmd/Console.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "RunLog.h"
+#include "minicmd/RunLog.h"
 
-#include "Folders.h"
+#include "minicmd/Folders.h"
 
 #include <algorithm>
 #include <cerrno>

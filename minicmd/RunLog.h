@@ -3,7 +3,7 @@
 // time, and one line per run in a history file, both in the user's state
 // folder. A record that cannot be written never fails the backup.
 
-#include "Console.h"
+#include "minicmd/Console.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "Wildcard.h"
+#include "minicmd/Wildcard.h"
 
 namespace tarvik::minicmd {
 namespace {

@@ -1,9 +1,9 @@
-#include "Xcopy.h"
+#include "minicmd/Xcopy.h"
 
-#include "Console.h"
-#include "FileCopy.h"
-#include "Folders.h"
-#include "Wildcard.h"
+#include "minicmd/Console.h"
+#include "minicmd/FileCopy.h"
+#include "minicmd/Folders.h"
+#include "minicmd/Wildcard.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,7 +5,7 @@
 
 #ifdef _WIN32
 
-#include "System.h"
+#include "platform/System.h"
 
 #include <functional>
 #include <string>

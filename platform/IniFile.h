@@ -13,8 +13,8 @@
 //
 // Portable C++ only: it is built on every platform.
 
-#include "Names.h"
-#include "Profile.h"
+#include "platform/Names.h"
+#include "platform/Profile.h"
 
 #include <cstdint>
 #include <initializer_list>

@@ -1,4 +1,4 @@
-#include "IniFileWrite.h"
+#include "platform/IniFileWrite.h"
 
 #include <chrono>
 #include <cstdint>

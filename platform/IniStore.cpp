@@ -1,7 +1,7 @@
-#include "IniStore.h"
+#include "platform/IniStore.h"
 
-#include "IniFile.h"
-#include "IniFileWrite.h"
+#include "platform/IniFile.h"
+#include "platform/IniFileWrite.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -20,7 +20,7 @@
 // Portable C++ (std::filesystem and stdio), with one call per system to put a
 // file's data on disk.
 
-#include "Profile.h"
+#include "platform/Profile.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "Names.h"
+#include "platform/Names.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "System.h"
+#include "platform/System.h"
 
 namespace tarvik::platform {
 namespace {

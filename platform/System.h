@@ -5,7 +5,7 @@
 // reaches them only through platform::current(); tests install their own
 // System with ScopedSystem.
 
-#include "CivilDate.h"
+#include "platform/CivilDate.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "TextFile.h"
+#include "platform/TextFile.h"
 
-#include "NativeFile.h"
+#include "platform/NativeFile.h"
 
 namespace tarvik::platform {
 namespace {

@@ -1,5 +1,5 @@
-#include "IniStore.h"
-#include "Profile.h"
+#include "platform/IniStore.h"
+#include "platform/Profile.h"
 
 // POSIX has no profile calls of its own: the INI stand-in takes their place.
 namespace tarvik::platform {

@@ -1,4 +1,4 @@
-#include "PosixShell.h"
+#include "platform/posix/PosixShell.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "System.h"
+#include "platform/System.h"
 
 #include <chrono>
 #include <string>

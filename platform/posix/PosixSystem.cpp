@@ -1,7 +1,7 @@
-#include "PosixSystem.h"
+#include "platform/posix/PosixSystem.h"
 
-#include "PosixShell.h"
-#include "System.h"
+#include "platform/System.h"
+#include "platform/posix/PosixShell.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "FolderBrowser.h"
+#include "platform/FolderBrowser.h"
 
 // windows.h goes first: the other system headers build on it.
 // clang-format off

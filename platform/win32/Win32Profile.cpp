@@ -1,4 +1,4 @@
-#include "Profile.h"
+#include "platform/Profile.h"
 
 #include <cstring>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "System.h"
+#include "platform/System.h"
 
 // windows.h goes first: the other system headers build on it.
 // clang-format off

@@ -1,5 +1,5 @@
-#include "NativeFile.h"
-#include "TextFile.h"
+#include "platform/NativeFile.h"
+#include "platform/TextFile.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
-#include "BackupRun.h"
+#include "core/BackupRun.h"
 
 #include "Check.h"
-#include "FileError.h"
-#include "FileSystem.h"
 #include "TestFiles.h"
 #include "TestSystem.h"
+#include "core/FileError.h"
+#include "platform/FileSystem.h"
 
 #include <cstdio>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "BackupScript.h"
+#include "core/BackupScript.h"
 
 #include "Check.h"
 #include "TestFiles.h"

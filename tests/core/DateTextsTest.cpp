@@ -1,4 +1,4 @@
-#include "DateTexts.h"
+#include "core/DateTexts.h"
 
 #include "Check.h"
 

@@ -1,9 +1,9 @@
-#include "Notes.h"
+#include "core/Notes.h"
 
-#include "BackupRun.h"
 #include "Check.h"
-#include "FileError.h"
 #include "TestFiles.h"
+#include "core/BackupRun.h"
+#include "core/FileError.h"
 
 using namespace tarvik;
 using testfiles::readFile;

@@ -1,4 +1,4 @@
-#include "ProfileValues.h"
+#include "core/ProfileValues.h"
 
 #include "Check.h"
 

@@ -1,8 +1,8 @@
-#include "TextFileWriter.h"
+#include "core/TextFileWriter.h"
 
 #include "Check.h"
 #include "TestFiles.h"
-#include "TextFile.h"
+#include "platform/TextFile.h"
 
 #include <cerrno>
 #include <cstdio>

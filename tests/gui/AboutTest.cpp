@@ -1,13 +1,13 @@
 // The About dialog as the user meets it: its layout, its logo, its link and
 // its Close button.
 
-#include "Dialogs.h"
-#include "JPEGImage.h"
 #include "OffscreenScreens.h"
-#include "PictureLoader.h"
 #include "ShownWindow.h"
 #include "TestSystem.h"
-#include "frmAboutUnit.h"
+#include "gui/Dialogs.h"
+#include "gui/JPEGImage.h"
+#include "gui/PictureLoader.h"
+#include "gui/frmAboutUnit.h"
 
 #include <QFile>
 #include <QLabel>

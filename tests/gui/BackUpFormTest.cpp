@@ -2,10 +2,10 @@
 // pictures, placements, focus order, and that no command has a keyboard
 // shortcut.
 
-#include "BackUpMain.h"
-#include "ImageList.h"
-#include "ListBox.h"
 #include "ShownWindow.h"
+#include "gui/BackUpMain.h"
+#include "gui/ImageList.h"
+#include "gui/ListBox.h"
 
 #include <QAction>
 #include <QCalendarWidget>

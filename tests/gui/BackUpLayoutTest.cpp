@@ -2,9 +2,9 @@
 // sits in its parent, what moves when the window is resized, and the focus
 // order.
 
-#include "BackUpMain.h"
-#include "ListBox.h"
 #include "ShownWindow.h"
+#include "gui/BackUpMain.h"
+#include "gui/ListBox.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

@@ -2,11 +2,11 @@
 // "/auto" starts, what closing saves and deletes, and how a failing handler
 // is reported while the window goes on working.
 
-#include "BackUpMain.h"
-#include "ListBox.h"
-#include "Profile.h"
 #include "SettingsWidgets.h"
 #include "ShownWindow.h"
+#include "gui/BackUpMain.h"
+#include "gui/ListBox.h"
+#include "platform/Profile.h"
 
 #include <QAction>
 #include <QCheckBox>

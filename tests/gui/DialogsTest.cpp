@@ -1,7 +1,7 @@
 // The real error report, folder browser and text prompt, built as the program builds them
 // and answered the way a user would, without a nested event loop.
 
-#include "Dialogs.h"
+#include "gui/Dialogs.h"
 
 #include "OffscreenScreens.h"
 

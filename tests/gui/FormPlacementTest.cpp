@@ -2,9 +2,9 @@
 // at 0,0; Second 1280 x 1024 to its right): whatever the settings file says,
 // the window comes up within one screen, and that is what is saved again.
 
-#include "FrmSettings.h"
 #include "OffscreenScreens.h"
 #include "TestSystem.h"
+#include "gui/FrmSettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

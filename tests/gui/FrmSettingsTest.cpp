@@ -1,8 +1,8 @@
 // The settings store on real widgets and real files.
-#include "BackUpSettings.h"
-#include "ListBox.h"
 #include "SettingsWidgets.h"
 #include "TestSystem.h"
+#include "gui/BackUpSettings.h"
+#include "gui/ListBox.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The JPEG picture class on the shipped logo and on damaged streams, and the
 // picture loader that start-up fills.
 
-#include "JPEGImage.h"
+#include "gui/JPEGImage.h"
 
-#include "PictureLoader.h"
 #include "StderrCapture.h"
+#include "gui/PictureLoader.h"
 
 #include <QFile>
 #include <QImageReader>

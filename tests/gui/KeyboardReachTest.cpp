@@ -2,10 +2,10 @@
 // lone Alt, the tool buttons by Tab and Space, the folder list's context menu
 // by the Menu key or Shift+F10. Keys go into the real window, as typed.
 
-#include "BackUpMain.h"
-#include "ListBox.h"
 #include "SettingsWidgets.h"
 #include "ShownWindow.h"
+#include "gui/BackUpMain.h"
+#include "gui/ListBox.h"
 
 #include <QAction>
 #include <QApplication>

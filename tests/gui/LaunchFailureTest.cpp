@@ -2,9 +2,9 @@
 // command interpreter is missing or cannot be started: the user is told
 // what is wrong, and the script stays for running by hand.
 
-#include "BackUpMain.h"
-#include "PosixShell.h"
 #include "ShownWindow.h"
+#include "gui/BackUpMain.h"
+#include "platform/posix/PosixShell.h"
 
 #include <QAction>
 #include <QLineEdit>

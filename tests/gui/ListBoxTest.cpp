@@ -1,6 +1,6 @@
 // The list box's texts through adding and removing, including the removals
 // that make it drop the bytes of removed rows, and what its view is given.
-#include "ListBox.h"
+#include "gui/ListBox.h"
 
 #include "SettingsWidgets.h"
 

@@ -1,10 +1,10 @@
 // The commands that edit the two lists and choose the backup folder, driven
 // through the main window's actions and buttons.
 
-#include "ListBox.h"
 #include "OffscreenScreens.h"
 #include "SettingsWidgets.h"
 #include "ShownWindow.h"
+#include "gui/ListBox.h"
 
 #include <QAbstractItemView>
 #include <QDir>

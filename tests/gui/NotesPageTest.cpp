@@ -1,8 +1,8 @@
 // "Create Note" on the Notes page, clicked in the real main window, and the
 // memo's lines as the memo shows them.
 
-#include "MemoLines.h"
 #include "ShownWindow.h"
+#include "gui/MemoLines.h"
 
 #include <QDateEdit>
 #include <QDir>

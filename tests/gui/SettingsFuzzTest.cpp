@@ -1,12 +1,12 @@
 // Arbitrary bytes as the settings file, fed to every load operation: nothing
 // may crash or hang, a list loads what reading each index would give, and
 // what was loaded survives a save and a second load unchanged.
-#include "BackUpSettings.h"
-#include "ListBox.h"
-#include "Profile.h"
-#include "ProfileValues.h"
 #include "SettingsWidgets.h"
 #include "TestSystem.h"
+#include "core/ProfileValues.h"
+#include "gui/BackUpSettings.h"
+#include "gui/ListBox.h"
+#include "platform/Profile.h"
 
 #include <QCheckBox>
 #include <QDir>

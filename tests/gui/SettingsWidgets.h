@@ -2,9 +2,9 @@
 // The main window's persisted widgets, named as the program names them, and
 // the full load and save through the program's own table of them.
 
-#include "BackUpSettings.h"
-#include "ListBox.h"
-#include "PersistedControls.h"
+#include "gui/BackUpSettings.h"
+#include "gui/ListBox.h"
+#include "gui/PersistedControls.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -5,12 +5,12 @@
 // of showing it and give scripted answers. The folder browser's answers are
 // given as values; the text prompt is the real one, typed into.
 
-#include "BackUpMain.h"
-#include "Dialogs.h"
-#include "ListBox.h"
-#include "System.h"
 #include "TestFiles.h"
 #include "TestSystem.h"
+#include "gui/BackUpMain.h"
+#include "gui/Dialogs.h"
+#include "gui/ListBox.h"
+#include "platform/System.h"
 
 #include <QDialog>
 #include <QString>

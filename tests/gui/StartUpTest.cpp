@@ -2,14 +2,14 @@
 // the session's termination signals end it; and the standard error report's
 // caption and text.
 
-#include "StartUp.h"
+#include "gui/StartUp.h"
 
-#include "BackUpMain.h"
-#include "Dialogs.h"
-#include "ErrorReport.h"
-#include "ListBox.h"
-#include "Profile.h"
 #include "ShownWindow.h"
+#include "gui/BackUpMain.h"
+#include "gui/Dialogs.h"
+#include "gui/ErrorReport.h"
+#include "gui/ListBox.h"
+#include "platform/Profile.h"
 
 #include <QApplication>
 #include <QCheckBox>

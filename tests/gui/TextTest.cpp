@@ -1,8 +1,8 @@
 // The widget boundary's conversions give exactly what the locale's own
 // converter gives, whichever way they take.
-#include "Text.h"
+#include "gui/Text.h"
 
-#include "DateFormat.h"
+#include "gui/DateFormat.h"
 
 #include <QRegularExpression>
 #include <QtTest>

@@ -2,10 +2,10 @@
 // arguments.
 
 #include "Check.h"
-#include "CommandLine.h"
-#include "Console.h"
-#include "Wildcard.h"
-#include "Xcopy.h"
+#include "minicmd/CommandLine.h"
+#include "minicmd/Console.h"
+#include "minicmd/Wildcard.h"
+#include "minicmd/Xcopy.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,10 +3,10 @@
 // what a killed copy left behind goes.
 
 #include "Check.h"
-#include "FileSystem.h"
 #include "ProgramRun.h"
 #include "TestFiles.h"
 #include "Trees.h"
+#include "platform/FileSystem.h"
 
 #include <atomic>
 #include <fcntl.h>

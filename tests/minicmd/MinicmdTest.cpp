@@ -1,11 +1,11 @@
 // The real interpreter on real scripts in temporary folders.
 
-#include "BackupScript.h"
 #include "Check.h"
-#include "FileSystem.h"
 #include "ProgramRun.h"
 #include "TestFiles.h"
 #include "Trees.h"
+#include "core/BackupScript.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <sys/stat.h>

@@ -1,15 +1,15 @@
 // Shell execute on POSIX with the real interpreter: what it starts, where it
 // finds it, and that the program may delete the script at once.
 
-#include "PosixShell.h"
+#include "platform/posix/PosixShell.h"
 
-#include "BackupScript.h"
 #include "Check.h"
-#include "FileSystem.h"
 #include "ProgramRun.h"
 #include "TestFiles.h"
 #include "TestSystem.h"
 #include "Trees.h"
+#include "core/BackupScript.h"
+#include "platform/FileSystem.h"
 
 #include <csignal>
 #include <cstdlib>

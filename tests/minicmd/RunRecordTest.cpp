@@ -3,10 +3,10 @@
 // the progress line.
 
 #include "Check.h"
-#include "FileSystem.h"
 #include "ProgramRun.h"
 #include "TestFiles.h"
 #include "Trees.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <sys/stat.h>

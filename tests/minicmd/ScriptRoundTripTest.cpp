@@ -2,12 +2,12 @@
 // script the program writes must make the interpreter copy from and to
 // exactly those folders.
 
-#include "BackupScript.h"
 #include "Check.h"
-#include "FileSystem.h"
 #include "ProgramRun.h"
 #include "TestFiles.h"
 #include "Trees.h"
+#include "core/BackupScript.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 #include <random>

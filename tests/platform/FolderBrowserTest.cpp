@@ -1,6 +1,6 @@
 // The shell's folder browser, opened for real (on a virtual display under
 // Wine) and closed from its own initialisation callback.
-#include "FolderBrowser.h"
+#include "platform/FolderBrowser.h"
 
 #include "Check.h"
 

@@ -1,8 +1,8 @@
 #include "Check.h"
-#include "FileSystem.h"
-#include "PosixSystem.h"
-#include "System.h"
 #include "TestFiles.h"
+#include "platform/FileSystem.h"
+#include "platform/System.h"
+#include "platform/posix/PosixSystem.h"
 
 #include <cstdlib>
 #include <unistd.h>

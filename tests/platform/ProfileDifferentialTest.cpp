@@ -2,10 +2,10 @@
 // and writes on files of the same bytes must give the same values, and leave
 // files that both read back alike.
 #include "Check.h"
-#include "IniFile.h"
-#include "IniStore.h"
-#include "Profile.h"
 #include "TestFiles.h"
+#include "platform/IniFile.h"
+#include "platform/IniStore.h"
+#include "platform/Profile.h"
 
 #include <optional>
 #include <string>

@@ -1,8 +1,8 @@
 // The profile calls on real files: defaults, the cut, refused writes, and a
 // file that is never left half-written.
 #include "Check.h"
-#include "Profile.h"
 #include "TestFiles.h"
+#include "platform/Profile.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,7 +1,7 @@
 // Started by Win32SystemTest under names and with start-up information of its
 // choosing: prints what the native System reports from inside that process.
-#include "ProfileValues.h"
-#include "System.h"
+#include "core/ProfileValues.h"
+#include "platform/System.h"
 
 #include <cstdio>
 

@@ -2,12 +2,12 @@
 // handed to the shell's "open", and the system's own command interpreter runs
 // its MD and xcopy lines. Under Wine every path is a Z:\ path, on the Unix
 // file system.
-#include "BackupRun.h"
-#include "BackupScript.h"
 #include "Check.h"
-#include "ConsoleText.h"
-#include "FileSystem.h"
 #include "TestFiles.h"
+#include "core/BackupRun.h"
+#include "core/BackupScript.h"
+#include "platform/ConsoleText.h"
+#include "platform/FileSystem.h"
 
 // clang-format off
 #include <windows.h>

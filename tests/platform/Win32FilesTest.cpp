@@ -1,11 +1,11 @@
 // File tests and the text file writer on the real Windows file system: the
 // codes of real failures must meet the table of messages the user sees.
 #include "Check.h"
-#include "FileError.h"
-#include "FileSystem.h"
-#include "IniStore.h"
 #include "TestFiles.h"
-#include "TextFileWriter.h"
+#include "core/FileError.h"
+#include "core/TextFileWriter.h"
+#include "platform/FileSystem.h"
+#include "platform/IniStore.h"
 
 #include <functional>
 #include <windows.h>

@@ -1,8 +1,8 @@
 // The native System on Windows, from inside processes started the way a
 // shell or a scheduler starts the program.
 #include "Check.h"
-#include "System.h"
 #include "TestFiles.h"
+#include "platform/System.h"
 
 #include <optional>
 #include <string>

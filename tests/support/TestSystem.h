@@ -4,7 +4,7 @@
 // that records what it was asked instead of starting anything. Install it
 // with platform::ScopedSystem.
 
-#include "System.h"
+#include "platform/System.h"
 
 #include <functional>
 #include <string>
