@@ -11,16 +11,21 @@ function(tarvik_warnings target)
     endif()
 endfunction()
 
-# tarvik_add_test(<name> SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [LABELS <l...>])
+# tarvik_add_test(<name> [QT] SOURCES <files...> LIBS <targets...> [TIMEOUT <s>] [LABELS <l...>])
 # Every test runs on Qt's offscreen platform, knows where the golden files are,
-# and is killed when it runs past its timeout.
+# and is killed when it runs past its timeout. QT marks a QtTest test: it links
+# Qt's test library and gets moc; the Qt-free tests get neither.
 function(tarvik_add_test name)
-    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "QT" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS})
+    if(T_QT)
+        target_link_libraries(${name} PRIVATE Qt6::Test)
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    endif()
     target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}/tests/support")
     target_compile_definitions(${name} PRIVATE
         TARVIK_TEST_DATA="${TARVIK_TEST_DATA_DIR}"

@@ -22,6 +22,7 @@ packages=(
     openbox
     x11-utils
     xdotool
+    clang-format
 )
 
 missing=()
