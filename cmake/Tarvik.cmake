@@ -26,9 +26,19 @@ function(tarvik_add_test name)
         TARVIK_TEST_DATA="${TARVIK_TEST_DATA_DIR}"
         TARVIK_BINARY_DIR="${PROJECT_BINARY_DIR}")
     tarvik_warnings(${name})
-    add_test(NAME ${name} COMMAND ${name})
+    # QtTest's plain report goes to the debugger on Windows; under Wine the
+    # Windows build's QtTest tests report in TAP on their output instead.
+    set(arguments)
+    if(WIN32 AND CMAKE_CROSSCOMPILING AND "Qt6::Test" IN_LIST T_LIBS)
+        set(arguments -o -,tap)
+    endif()
+    add_test(NAME ${name} COMMAND ${name} ${arguments})
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+    # Where the Windows build's tests find Qt (cmake/DeployWindows.cmake).
+    if(TARVIK_TEST_ENVIRONMENT)
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${TARVIK_TEST_ENVIRONMENT})
+    endif()
 endfunction()
