@@ -60,8 +60,8 @@ class Win32System final : public System
                             showCommand);
             return;
         }
-        // The same request, but keeping the interpreter's process, so that
-        // the script outlives the run that reads it.
+        // The same request, keeping the interpreter's process: cmd reads the
+        // script while it runs it, so the script must stay until it ends.
         SHELLEXECUTEINFOA request{};
         request.cbSize = sizeof request;
         request.fMask = SEE_MASK_NOCLOSEPROCESS;
