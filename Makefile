@@ -2,7 +2,8 @@
 #                  a display: a demonstration on a virtual display)
 # make test      - install what is missing, build, run the whole suite, then
 #                  again under AddressSanitizer + UndefinedBehaviorSanitizer,
-#                  then the Windows build of the layers below the GUI under Wine
+#                  then the Windows build of the whole program under Wine (the
+#                  first time, after building Qt for MinGW into ~/.cache)
 # make install   - install for one user under PREFIX (default ~/.local)
 # make uninstall - remove exactly what make install wrote under PREFIX
 
@@ -39,7 +40,7 @@ test-asan: deps
 	$(CMAKE) --build --preset asan
 	$(CTEST) --preset asan
 
-# The Windows lane: MinGW-w64 build of core and platform, tests under Wine.
+# The Windows lane: MinGW-w64 build of the whole program, tests under Wine.
 test-wine: deps
 	scripts/test-wine.sh
 

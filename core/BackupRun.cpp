@@ -8,8 +8,10 @@ namespace tarvik {
 
 void BackupRun::deleteScript()
 {
-    if (platform::fileExists(m_scriptFileName))
-        platform::deleteFile(m_scriptFileName);
+    if (!platform::fileExists(m_scriptFileName))
+        return;
+    platform::current().waitForScript();
+    platform::deleteFile(m_scriptFileName);
 }
 
 void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)

@@ -39,8 +39,9 @@ class BackupRun
     // the script cannot be written; nothing is launched then.
     void RunBackup(const BackupJob& job, platform::WindowHandle owner);
 
-    // Deletes the file named by ScriptFileName if there is one; whether that
-    // works is not looked at. The window's end calls this.
+    // Deletes the file named by ScriptFileName if there is one, once the
+    // interpreter that runs it has ended; whether the deletion works is not
+    // looked at. The window's end calls this.
     void deleteScript();
 
   private:

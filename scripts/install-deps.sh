@@ -15,6 +15,7 @@ packages=(
     xauth
     rsync
     g++-mingw-w64-x86-64-posix
+    dpkg-dev
     wine
     wine64
     desktop-file-utils

@@ -4,6 +4,7 @@
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 // clang-format on
 
 namespace tarvik::platform {
@@ -49,10 +50,51 @@ class Win32System final : public System
         return std::string(buffer, length < MAX_PATH ? length : MAX_PATH);
     }
 
+    ~Win32System() override { forgetScript(); }
+
     void shellExecute(WindowHandle owner, const char* verb, const char* file,
                       const char* parameters, const char* directory, int showCommand) override
     {
-        ::ShellExecuteA(static_cast<HWND>(owner), verb, file, parameters, directory, showCommand);
+        if (!isBatchScript(file)) {
+            ::ShellExecuteA(static_cast<HWND>(owner), verb, file, parameters, directory,
+                            showCommand);
+            return;
+        }
+        // The same request, keeping the interpreter's process: cmd reads the
+        // script while it runs it, so the script must stay until it ends.
+        SHELLEXECUTEINFOA request{};
+        request.cbSize = sizeof request;
+        request.fMask = SEE_MASK_NOCLOSEPROCESS;
+        request.hwnd = static_cast<HWND>(owner);
+        request.lpVerb = verb;
+        request.lpFile = file;
+        request.lpParameters = parameters;
+        request.lpDirectory = directory;
+        request.nShow = showCommand;
+        if (::ShellExecuteExA(&request) && request.hProcess) {
+            forgetScript();
+            m_script = request.hProcess;
+        }
+    }
+
+    void waitForScript() override
+    {
+        if (!m_script)
+            return;
+        // The program's windows are still painted meanwhile; nothing else of
+        // theirs runs, so no command can start while a script is awaited.
+        while (::MsgWaitForMultipleObjects(1, &m_script, FALSE, INFINITE, QS_PAINT) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG message;
+            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
+                ::DispatchMessageA(&message);
+                // A window that left its area invalid would otherwise be sent
+                // WM_PAINT again at once, for as long as the script runs.
+                if (message.message == WM_PAINT)
+                    ::ValidateRect(message.hwnd, nullptr);
+            }
+        }
+        forgetScript();
     }
 
     int startupShowCommand() override
@@ -62,6 +104,23 @@ class Win32System final : public System
         ::GetStartupInfoA(&info);
         return (info.dwFlags & STARTF_USESHOWWINDOW) ? info.wShowWindow : SW_SHOWDEFAULT;
     }
+
+  private:
+    static bool isBatchScript(const char* file)
+    {
+        const char* extension = file ? ::PathFindExtensionA(file) : "";
+        return ::lstrcmpiA(extension, ".bat") == 0 || ::lstrcmpiA(extension, ".cmd") == 0;
+    }
+
+    void forgetScript()
+    {
+        if (m_script)
+            ::CloseHandle(m_script);
+        m_script = nullptr;
+    }
+
+    // The interpreter that runs the last script, until it has been awaited.
+    HANDLE m_script = nullptr;
 };
 
 } // namespace

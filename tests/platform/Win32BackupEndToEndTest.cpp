@@ -236,6 +236,51 @@ TEST_CASE(theShellRunsTheScriptAndTheInterpreterMakesTheBackupTree)
     }
 }
 
+// The system's cmd reads a script by name while it runs it, so the program
+// deletes a script only once its interpreter has ended: at the next run and
+// at the window's end.
+TEST_CASE(aScriptIsDeletedOnlyOnceItsInterpreterHasEnded)
+{
+    WorkFolder work;
+    // Runs until the test lets it go, then leaves a mark as its last act.
+    const std::string script = work / "long.bat";
+    makeFile(script,
+             "@echo off\r\necho started> \"" + work / "started.txt" +
+                 "\"\r\n:wait\r\nif not exist \"" + work / "go.txt" +
+                 "\" goto wait\r\necho done> \"" + work / "done.txt" + "\"\r\n",
+             false);
+    platform::System& system = platform::native();
+    system.shellExecute(nullptr, "open", script.c_str(), nullptr, nullptr, platform::ShowNormal);
+    // Let the script go only once it is running and the wait has begun.
+    HANDLE releaser = ::CreateThread(
+        nullptr, 0,
+        [](void* folder) -> DWORD {
+            const auto& work = *static_cast<const WorkFolder*>(folder);
+            const ULONGLONG deadline = ::GetTickCount64() + 60'000;
+            while (!platform::fileExists(work / "started.txt") && ::GetTickCount64() < deadline)
+                ::Sleep(20);
+            makeFile(work / "go.txt", "", false);
+            return 0;
+        },
+        &work, 0, nullptr);
+    REQUIRE(releaser != nullptr);
+    system.waitForScript();
+    CHECK(platform::fileExists(work / "done.txt"));
+    ::WaitForSingleObject(releaser, INFINITE);
+    ::CloseHandle(releaser);
+
+    // A run's own script: deleting it right after the launch waits for the
+    // backup, which is then complete.
+    REQUIRE(::CreateDirectoryA((work / "Backups").c_str(), nullptr));
+    makeSource(work / "Src");
+    const BackupJob job{work / "Backups", {work / "Src"}, {}, true, platform::native().today()};
+    BackupRun run;
+    run.RunBackup(job, nullptr);
+    run.deleteScript();
+    CHECK(!platform::fileExists(run.ScriptFileName()));
+    CHECK_EQ(filesUnder(backupFolder(job)), "Src\\new.doc|Src\\new.txt|Src\\sub\\deep.txt|");
+}
+
 TEST_CASE(consoleTextKeepsEveryLetterOrRefusesTheText)
 {
     const auto inCodePage = [](UINT codePage, const std::string& text) {

@@ -1,0 +1,231 @@
+// The program on Windows (under Wine on Linux), with the windows platform
+// plugin: the folder browser behind the window's "..." button is the shell's
+// own, and the runnable folder the build gathers runs a scheduled backup from
+// its settings file, through the system's cmd and xcopy, and saves on close.
+
+#include "TestFiles.h"
+#include "TestSystem.h"
+#include "gui/BackUpMain.h"
+
+#include <QDate>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <windows.h>
+
+namespace {
+
+std::string windowText(HWND window)
+{
+    char text[256] = {};
+    ::GetWindowTextA(window, text, static_cast<int>(sizeof text));
+    return text;
+}
+
+BOOL CALLBACK collectChildText(HWND child, LPARAM texts)
+{
+    reinterpret_cast<QStringList*>(texts)->append(QString::fromStdString(windowText(child)));
+    return TRUE;
+}
+
+// The shell's browser as the window's thread shows it: a dialog box of the
+// system's class.
+struct BrowserSeen
+{
+    HWND owner = nullptr;
+    QStringList texts;
+    bool seen = false;
+};
+
+BOOL CALLBACK answerBrowser(HWND window, LPARAM data)
+{
+    char className[32] = {};
+    ::GetClassNameA(window, className, static_cast<int>(sizeof className));
+    if (!::IsWindowVisible(window) || std::string(className) != "#32770")
+        return TRUE;
+    auto* seen = reinterpret_cast<std::pair<BrowserSeen*, WPARAM>*>(data);
+    seen->first->seen = true;
+    seen->first->owner = ::GetWindow(window, GW_OWNER);
+    ::EnumChildWindows(window, collectChildText, reinterpret_cast<LPARAM>(&seen->first->texts));
+    ::PostMessageA(window, WM_COMMAND, seen->second, 0);
+    return FALSE;
+}
+
+BOOL CALLBACK closeProcessWindows(HWND window, LPARAM processId)
+{
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == static_cast<DWORD>(processId) && ::IsWindowVisible(window) &&
+        windowText(window) == "Back Up")
+        ::PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+void copyTree(const QString& from, const QString& to)
+{
+    QDirIterator files(from, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString file = files.next();
+        const QString target = to + file.mid(from.size());
+        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+        QVERIFY2(QFile::copy(file, target), qPrintable(file));
+    }
+}
+
+void writeText(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+std::string profileString(const std::string& file, const char* section, const char* key)
+{
+    char value[1024] = {};
+    ::GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, file.c_str());
+    return value;
+}
+
+} // namespace
+
+class Win32ProgramTest : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void theFolderButtonOpensTheShellsBrowser_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("cancelled") << IDCANCEL << "D:\\before";
+        // Nothing is preselected: confirming at once chooses the root.
+        QTest::newRow("confirmed") << IDOK << "C:\\";
+    }
+
+    void theFolderButtonOpensTheShellsBrowser()
+    {
+        QFETCH(int, command);
+        QFETCH(QString, expected);
+        // The test's System keeps the settings file in a folder of its own;
+        // the dialogs are the real ones.
+        testfiles::TempDir folder;
+        testfiles::TestSystem system(folder / "TarvikBackUp");
+        tarvik::platform::ScopedSystem useSystem(system);
+        tarvik::gui::TBackUpForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.BackupDirEdt->setText(QStringLiteral("D:\\before"));
+
+        // The browser runs its own message loop, which also serves this
+        // timer; the test's answer goes to the browser from there.
+        BrowserSeen seen;
+        std::pair<BrowserSeen*, WPARAM> answer{&seen, static_cast<WPARAM>(command)};
+        QTimer poll;
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, &poll, [&] {
+            if (!seen.seen)
+                ::EnumThreadWindows(::GetCurrentThreadId(), answerBrowser,
+                                    reinterpret_cast<LPARAM>(&answer));
+        });
+        poll.start();
+        form.SelectBUDirButton->click();
+        poll.stop();
+
+        QVERIFY(seen.seen);
+        QCOMPARE(seen.owner, reinterpret_cast<HWND>(form.winId()));
+        QVERIFY2(seen.texts.contains(QStringLiteral("Select Directory")),
+                 qPrintable(seen.texts.join('|')));
+        QCOMPARE(form.BackupDirEdt->text(), expected);
+    }
+
+    // As a scheduler runs it: the runnable folder copied to a place of its
+    // own, the settings file beside the executable, "/auto", no other PATH
+    // than the system's, so every DLL must come from the folder itself.
+    void theRunnableFolderBacksUpWithAutoAndSavesOnClose()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QDir folder(root.path());
+        copyTree(QStringLiteral(TARVIK_DEPLOY_DIR), folder.filePath("program"));
+        for (const char* sub : {"src/sub", "backups"})
+            QVERIFY(folder.mkpath(QLatin1String(sub)));
+        writeText(folder.filePath("src/report.doc"), "report\r\n");
+        writeText(folder.filePath("src/sub/deep.doc"), "deep\r\n");
+        writeText(folder.filePath("src/notes.txt"), "not a doc\r\n");
+
+        const std::string settings =
+            QDir::toNativeSeparators(folder.filePath("program/TarvikBackUp.INI")).toStdString();
+        const std::string source = QDir::toNativeSeparators(folder.filePath("src")).toStdString();
+        const std::string backups =
+            QDir::toNativeSeparators(folder.filePath("backups")).toStdString();
+        const auto write = [&](const char* section, const char* key, const std::string& value) {
+            QVERIFY(::WritePrivateProfileStringA(section, key, value.c_str(), settings.c_str()));
+        };
+        write("DirectoryListBox", "Number", "1");
+        write("DirectoryListBox", "sVal0", source);
+        write("BackupDirEdt", "Text", backups);
+        write("SubDirCheckBox", "Checked", "1");
+        write("DelphiFilesCheckBox", "Checked", "1");
+        write("FileTypesListBox", "Number", "1");
+        write("FileTypesListBox", "sVal0", "*.doc");
+
+        const QString stamp = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+        const QString target = folder.filePath("backups/BK-" + stamp + "/src");
+        const QString script = folder.filePath("backups/backup" + stamp + ".bat");
+
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        environment.remove(QStringLiteral("QT_PLUGIN_PATH"));
+        char system[MAX_PATH];
+        QVERIFY(::GetSystemDirectoryA(system, MAX_PATH) > 0);
+        environment.insert(QStringLiteral("PATH"), QString::fromLocal8Bit(system));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(folder.filePath("program/TarvikBackUp.exe"), {QStringLiteral("/auto")});
+        QVERIFY(process.waitForStarted(30000));
+
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target + "/sub/deep.doc") &&
+                                     QFile::exists(target + "/report.doc"),
+                                 60000);
+        QVERIFY(QFile::exists(script));
+        QCOMPARE(process.state(), QProcess::Running);
+
+        // The title bar's close button, as the window receives it.
+        const auto processId = static_cast<LPARAM>(process.processId());
+        ::EnumWindows(closeProcessWindows, processId);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+
+        QCOMPARE(readText(target + "/report.doc"), QByteArray("report\r\n"));
+        QCOMPARE(readText(target + "/sub/deep.doc"), QByteArray("deep\r\n"));
+        QVERIFY(!QFile::exists(target + "/notes.txt"));
+        QVERIFY2(!QFile::exists(script), "the script outlived the program");
+
+        // Every value went back through the profile calls, the placement too.
+        QVERIFY(profileString(settings, "BackUpForm", "Top") != "<missing>");
+        QCOMPARE(profileString(settings, "BackUpForm", "InitMax"), std::string("0"));
+        QCOMPARE(profileString(settings, "DirectoryListBox", "sVal0"), source);
+        QCOMPARE(profileString(settings, "BackupDirEdt", "Text"), backups);
+        QCOMPARE(profileString(settings, "SubDirCheckBox", "Checked"), std::string("1"));
+        QCOMPARE(profileString(settings, "AddNotesCheckBox", "Checked"), std::string("0"));
+        QCOMPARE(profileString(settings, "DelphiFilesCheckBox", "Checked"), std::string("1"));
+        QCOMPARE(profileString(settings, "FileTypesListBox", "sVal0"), std::string("*.doc"));
+    }
+};
+
+QTEST_MAIN(Win32ProgramTest)
+#include "Win32ProgramTest.moc"
