@@ -25,6 +25,9 @@ function(tarvik_add_test name)
         endif()
     endif()
     add_executable(${name} ${T_SOURCES})
+    # One folder for every layer's tests, where the lanes and the tests that
+    # start each other look for them.
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
     target_link_libraries(${name} PRIVATE ${T_LIBS})
     if(T_QT)
         target_link_libraries(${name} PRIVATE Qt6::Test)

@@ -131,7 +131,6 @@ class StartUpTest : public QObject
             tarvik::platform::getProfileString("BackupDirEdt", "Text", "", world.settingsFile()),
             std::string("/after the signal"));
     }
-#endif
 
     // A session's end while a modal dialog waits for the user: the dialog
     // goes as if cancelled (nothing it held is taken), the window closes and
@@ -202,6 +201,7 @@ class StartUpTest : public QObject
                                                     world.settingsFile()),
                  std::string("1"));
     }
+#endif
 
     void applicationTitle_data()
     {
