@@ -56,3 +56,22 @@ function(tarvik_add_test name)
         set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${TARVIK_TEST_ENVIRONMENT})
     endif()
 endfunction()
+
+# tarvik_picture_program(<target> <source> <custom target> <folder> <comment> LIBS <targets...>)
+# A program that draws pictures into the folder it is given, and the custom
+# target that runs it on Qt's offscreen platform into <folder>.
+function(tarvik_picture_program target source custom folder comment)
+    cmake_parse_arguments(P "EXCLUDE_FROM_ALL" "" "LIBS" ${ARGN})
+    if(P_EXCLUDE_FROM_ALL)
+        add_executable(${target} EXCLUDE_FROM_ALL ${source})
+    else()
+        add_executable(${target} ${source})
+    endif()
+    target_link_libraries(${target} PRIVATE ${P_LIBS})
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+    tarvik_warnings(${target})
+    add_custom_target(${custom}
+        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:${target}> ${folder}
+        DEPENDS ${target}
+        COMMENT "${comment}")
+endfunction()

@@ -64,6 +64,15 @@ QFrame* panel(QWidget* parent, const char* name, int height)
     return frame;
 }
 
+// The layout of a page whose panels and list stand in one column, edge to edge.
+QVBoxLayout* edgeToEdgeColumn(QWidget* page)
+{
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    return column;
+}
+
 ListBox* listBox(QWidget* parent, const char* name)
 {
     auto* list = named(new ListBox(parent), name);
@@ -257,10 +266,7 @@ void TBackUpForm::createMenus()
 void TBackUpForm::createBackupPage()
 {
     TabSheet1 = named(new QWidget(PageControl1), "TabSheet1");
-    auto* column = new QVBoxLayout(TabSheet1);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-
+    auto* column = edgeToEdgeColumn(TabSheet1);
     Panel1 = panel(TabSheet1, "Panel1", 57);
     RunBackupSpeedButton =
         toolButton(Panel1, "RunBackupSpeedButton", RunBackupAction, Picture::RunBackupButton,
@@ -295,9 +301,7 @@ void TBackUpForm::createBackupPage()
 void TBackUpForm::createNotesPage()
 {
     TabSheet2 = named(new QWidget(PageControl1), "TabSheet2");
-    auto* column = new QVBoxLayout(TabSheet2);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
+    auto* column = edgeToEdgeColumn(TabSheet2);
     Panel3 = panel(TabSheet2, "Panel3", 57);
     SpeedButton2 = named(new QToolButton(Panel3), "SpeedButton2");
     SpeedButton2->setText(QStringLiteral("Create Note"));

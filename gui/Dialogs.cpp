@@ -185,8 +185,6 @@ class RealDialogs final : public Dialogs
     }
 };
 
-Dialogs* g_current = nullptr;
-
 } // namespace
 
 int Dialogs::runModal(QDialog&)
@@ -202,17 +200,8 @@ Dialogs& realDialogs()
 
 Dialogs& dialogs()
 {
-    return g_current ? *g_current : realDialogs();
-}
-
-ScopedDialogs::ScopedDialogs(Dialogs& replacement) : m_previous(g_current)
-{
-    g_current = &replacement;
-}
-
-ScopedDialogs::~ScopedDialogs()
-{
-    g_current = m_previous;
+    Dialogs* replacement = ScopedDialogs::installed();
+    return replacement ? *replacement : realDialogs();
 }
 
 QPoint centredPosition(const QRect& screen, const QSize& outer)

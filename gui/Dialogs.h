@@ -4,6 +4,8 @@
 // dialogs(); tests install their own answers with ScopedDialogs, so no test
 // ever blocks on a real modal dialog.
 
+#include "platform/ScopedReplacement.h"
+
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -51,17 +53,8 @@ Dialogs& dialogs();
 // The real dialogs, whatever is in force.
 Dialogs& realDialogs();
 
-class ScopedDialogs
-{
-  public:
-    explicit ScopedDialogs(Dialogs& replacement);
-    ~ScopedDialogs();
-    ScopedDialogs(const ScopedDialogs&) = delete;
-    ScopedDialogs& operator=(const ScopedDialogs&) = delete;
-
-  private:
-    Dialogs* m_previous;
-};
+// Installs `replacement` as dialogs() for its own lifetime.
+using ScopedDialogs = platform::ScopedReplacement<Dialogs>;
 
 // The real dialogs are built and read back by the functions below, apart from
 // running them, so that tests can look at them and answer them without a

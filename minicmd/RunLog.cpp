@@ -120,6 +120,16 @@ void removeOldLogs(const std::string& folder, std::size_t keep)
         ::unlink((folder + "/" + logs[i]).c_str());
 }
 
+// The runs recorded in `folder`, oldest first; when there are none, says so on
+// `out`.
+std::vector<HistoryEntry> recordedRuns(std::FILE* out, const std::string& folder)
+{
+    std::vector<HistoryEntry> entries = readHistory(folder);
+    if (entries.empty())
+        std::fprintf(out, "No backup run is recorded in %s.\n", folder.c_str());
+    return entries;
+}
+
 } // namespace
 
 std::string stateFolder()
@@ -236,11 +246,9 @@ void RunLog::finish(const RunSummary& summary, int exitStatus)
 int printLastRun(std::FILE* out)
 {
     const std::string folder = stateFolder();
-    const std::vector<HistoryEntry> entries = readHistory(folder);
-    if (entries.empty()) {
-        std::fprintf(out, "No backup run is recorded in %s.\n", folder.c_str());
+    const std::vector<HistoryEntry> entries = recordedRuns(out, folder);
+    if (entries.empty())
         return 0;
-    }
     const HistoryEntry& last = entries.back();
     std::fprintf(out, "Last run: %s\nStarted %s, ended %s, exit status %s.\n", last.script.c_str(),
                  last.start.c_str(), last.end.c_str(), last.status.c_str());
@@ -262,11 +270,9 @@ int printLastRun(std::FILE* out)
 int printHistory(std::FILE* out)
 {
     const std::string folder = stateFolder();
-    const std::vector<HistoryEntry> entries = readHistory(folder);
-    if (entries.empty()) {
-        std::fprintf(out, "No backup run is recorded in %s.\n", folder.c_str());
+    const std::vector<HistoryEntry> entries = recordedRuns(out, folder);
+    if (entries.empty())
         return 0;
-    }
     const char* row = "%-19s  %-19s  %7s  %10s  %8s  %6s  %s\n";
     std::fprintf(out, row, "Started", "Ended", "Files", "Bytes", "Failures", "Status", "Script");
     for (const HistoryEntry& entry : entries)

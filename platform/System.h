@@ -6,6 +6,7 @@
 // System with ScopedSystem.
 
 #include "platform/CivilDate.h"
+#include "platform/ScopedReplacement.h"
 
 #include <string>
 
@@ -61,16 +62,6 @@ System& current();
 System& native();
 
 // Installs `replacement` as current() for its own lifetime.
-class ScopedSystem
-{
-  public:
-    explicit ScopedSystem(System& replacement);
-    ~ScopedSystem();
-    ScopedSystem(const ScopedSystem&) = delete;
-    ScopedSystem& operator=(const ScopedSystem&) = delete;
-
-  private:
-    System* m_previous;
-};
+using ScopedSystem = ScopedReplacement<System>;
 
 } // namespace tarvik::platform

@@ -3,7 +3,8 @@
 // change here. Every picture is drawn on a 16 x 16 grid and rendered at each
 // size it ships in, so the larger copies stay sharp on high-DPI screens.
 
-#include <QDir>
+#include "tools/OutputFolder.h"
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -11,6 +12,7 @@
 #include <QPolygonF>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -196,12 +198,10 @@ bool render(const QString& folder, const Picture& picture, int size)
 int main(int argc, char** argv)
 {
     QGuiApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    const std::optional<QString> folderArgument = tarvik::tools::outputFolder(argc, argv);
+    if (!folderArgument)
         return 2;
-    }
-    const QString folder = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(folder);
+    const QString& folder = *folderArgument;
     const std::vector<Picture> pictures = {
         {"plus", drawPlus, {16, 32}},           {"exit", drawDoor, {16, 32}},
         {"notes", drawNotesPage, {16, 32}},     {"arrow", drawArrowUpLeft, {16, 32}},

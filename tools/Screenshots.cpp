@@ -12,6 +12,7 @@
 #include "gui/ListBox.h"
 #include "gui/frmAboutUnit.h"
 #include "platform/System.h"
+#include "tools/OutputFolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,6 +24,7 @@
 #include <QToolTip>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -114,12 +116,10 @@ QPixmap withToolTip(tarvik::gui::TBackUpForm& form, int row)
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    const std::optional<QString> folderArgument = tarvik::tools::outputFolder(argc, argv);
+    if (!folderArgument)
         return 2;
-    }
-    const QString output = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(output);
+    const QString& output = *folderArgument;
     QTemporaryDir folder;
     const QString settings = folder.filePath(QStringLiteral("TarvikBackUp.INI"));
     if (!writeSettings(settings, kSampleFolders))
