@@ -173,4 +173,31 @@ struct ShownWindow
     bool ready = false;
 };
 
+// A new main window for each test function of a test class: open() in its
+// init(), close() in its cleanup().
+class WindowPerTest
+{
+  public:
+    enum Wait
+    {
+        Exposed,
+        Active
+    };
+
+    // The window just shown, or null if it did not come on screen (Exposed)
+    // or did not get the keyboard (Active).
+    tarvik::gui::TBackUpForm* open(Wait wait = Exposed)
+    {
+        m_shown = std::make_unique<ShownWindow>();
+        auto* form = m_shown->form.get();
+        const bool shown =
+            wait == Active ? QTest::qWaitForWindowActive(form) : QTest::qWaitForWindowExposed(form);
+        return shown ? form : nullptr;
+    }
+    void close() { m_shown.reset(); }
+
+  private:
+    std::unique_ptr<ShownWindow> m_shown;
+};
+
 } // namespace windowtest
