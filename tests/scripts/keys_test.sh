@@ -6,18 +6,11 @@
 #
 #   keys_test.sh BINARY_DIR
 set -uo pipefail
-bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 
 source "$here/expect.sh"
 on_virtual_display "xprop xwininfo xdotool" "$0" "$@"
-
-program=$work/program
-source "$here/../../scripts/wait-for.sh"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$program" "$HOME" "$work/source" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-cp "$bin/app/TarvikBackUp" "$program/"
+mkdir -p "$work/source"
 printf '[BackUpForm]\r\nTop=200\r\nLeft=300\r\nWidth=500\r\nHeight=560\r\nInitMax=0\r\n' \
     >"$program/TarvikBackUp.INI"
 printf '[DirectoryListBox]\r\nNumber=1\r\nsVal0=%s\r\n[BackupDirEdt]\r\nText=%s\r\n' \

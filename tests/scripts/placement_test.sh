@@ -6,20 +6,11 @@
 #
 #   placement_test.sh BINARY_DIR
 set -uo pipefail
-bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 
 source "$here/expect.sh"
 on_virtual_display "xprop xwininfo" "$0" "$@"
-
-program=$work/program
 settings=$program/TarvikBackUp.INI
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$program" "$HOME" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-cp "$bin/app/TarvikBackUp" "$program/"
-
-source "$here/../../scripts/wait-for.sh"
 
 # The window the window manager manages for process $1.
 window_of() {
