@@ -138,6 +138,13 @@ class WindowWorld
     WindowWorld& operator=(const WindowWorld&) = delete;
 
     std::string settingsFile() const { return folder / "TarvikBackUp.INI"; }
+    // Makes the folder `name` in the test's folder; its path.
+    std::string makeFolder(const std::string& name) const
+    {
+        const std::string path = folder / name;
+        testfiles::makeDirectory(path);
+        return path;
+    }
 
     testfiles::TempDir folder;
     TestSystem system;
