@@ -13,6 +13,7 @@
 #include <windows.h>
 
 using namespace tarvik::platform;
+using testfiles::joined;
 using testfiles::TempDir;
 
 namespace {
@@ -114,14 +115,6 @@ std::vector<std::string> meaningfulLines(const std::string& bytes)
         start = end + 1;
     }
     return lines;
-}
-
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "|";
-    return text;
 }
 
 } // namespace
