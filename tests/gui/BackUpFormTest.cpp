@@ -21,7 +21,6 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 using tarvik::gui::Picture;
 using tarvik::gui::TBackUpForm;
@@ -31,13 +30,8 @@ class BackUpFormTest : public QObject
     Q_OBJECT
 
   private slots:
-    void init()
-    {
-        m_shown = std::make_unique<windowtest::ShownWindow>();
-        m_form = m_shown->form.get();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form));
-    }
-    void cleanup() { m_shown.reset(); }
+    void init() { QVERIFY((m_form = m_window.open())); }
+    void cleanup() { m_window.close(); }
 
     // The components that no other test reaches by name: settings sections,
     // other windows' tests and the program's own lookups go by these names.
@@ -257,7 +251,7 @@ class BackUpFormTest : public QObject
     }
 
   private:
-    std::unique_ptr<windowtest::ShownWindow> m_shown;
+    windowtest::WindowPerTest m_window;
     TBackUpForm* m_form = nullptr;
 };
 

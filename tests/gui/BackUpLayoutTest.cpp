@@ -19,7 +19,6 @@
 #include <QTest>
 #include <QToolButton>
 #include <algorithm>
-#include <memory>
 
 using tarvik::gui::TBackUpForm;
 
@@ -28,13 +27,8 @@ class BackUpLayoutTest : public QObject
     Q_OBJECT
 
   private slots:
-    void init()
-    {
-        m_shown = std::make_unique<windowtest::ShownWindow>();
-        m_form = m_shown->form.get();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form));
-    }
-    void cleanup() { m_shown.reset(); }
+    void init() { QVERIFY((m_form = m_window.open())); }
+    void cleanup() { m_window.close(); }
 
     void clientAreaIsAsDesigned()
     {
@@ -205,7 +199,7 @@ class BackUpLayoutTest : public QObject
     }
 
   private:
-    std::unique_ptr<windowtest::ShownWindow> m_shown;
+    windowtest::WindowPerTest m_window;
     TBackUpForm* m_form = nullptr;
 };
 

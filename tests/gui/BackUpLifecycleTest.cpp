@@ -115,8 +115,7 @@ class BackUpLifecycleTest : public QObject
         QFETCH(QStringList, arguments);
         QFETCH(int, runs);
         WindowWorld world;
-        const std::string backups = world.folder / "backups";
-        testfiles::makeDirectory(backups);
+        const std::string backups = world.makeFolder("backups");
         testfiles::writeFile(world.settingsFile(), storedSettings(backups));
         std::vector<std::string> commandLine;
         for (const QString& argument : arguments)
@@ -189,8 +188,7 @@ class BackUpLifecycleTest : public QObject
     {
         QFETCH(bool, run);
         WindowWorld world;
-        const std::string backups = world.folder / "backups";
-        testfiles::makeDirectory(backups);
+        const std::string backups = world.makeFolder("backups");
         testfiles::writeFile(world.settingsFile(), storedSettings(backups));
         const std::string script = backups + "/backup20261206.bat";
         testfiles::writeFile(script, "left from an earlier day\r\n");
@@ -256,8 +254,7 @@ class BackUpLifecycleTest : public QObject
     void pickerChangeReachesTheRun()
     {
         WindowWorld world;
-        const std::string backups = world.folder / "backups";
-        testfiles::makeDirectory(backups);
+        const std::string backups = world.makeFolder("backups");
         testfiles::writeFile(world.settingsFile(), storedSettings(backups));
         auto form = startWindow();
         form->DateTimePicker->setFocus();
@@ -339,8 +336,7 @@ class BackUpLifecycleTest : public QObject
         QFETCH(QString, atStart);
         QFETCH(QString, afterRun);
         WindowWorld world;
-        const std::string backups = world.folder / "backups";
-        testfiles::makeDirectory(backups);
+        const std::string backups = world.makeFolder("backups");
         const auto folderOf = [&](QChar name) {
             return world.folder / std::string(1, name.toLatin1());
         };

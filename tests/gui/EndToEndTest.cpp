@@ -5,7 +5,8 @@
 // then ends the program as a session's end would, also while a message box
 // waits or when the settings file refuses the save.
 
-#include <QDate>
+#include "ProgramFolders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -18,18 +19,8 @@
 
 namespace {
 
-void writeText(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using programtest::readText;
+using programtest::writeText;
 
 void copyProgram(const QString& from, const QString& to)
 {
@@ -71,14 +62,11 @@ class EndToEndTest : public QObject
         QTemporaryDir root;
         QVERIFY(root.isValid());
         const QDir folder(root.path());
-        for (const char* sub : {"program", "src/sub", "backups"})
-            QVERIFY(folder.mkpath(QLatin1String(sub)));
+        QVERIFY(folder.mkpath("program"));
         const QString program = folder.filePath("program/TarvikBackUp");
         copyProgram(QStringLiteral(TARVIK_APP_PATH), program);
         copyProgram(QStringLiteral(MINICMD_PATH), folder.filePath("program/minicmd"));
-        writeText(folder.filePath("src/report.doc"), "report\r\n");
-        writeText(folder.filePath("src/sub/deep.doc"), "deep\r\n");
-        writeText(folder.filePath("src/notes.txt"), "not a doc\r\n");
+        programtest::makeSourceAndBackups(folder);
 
         const QString settings = folder.filePath("program/TarvikBackUp.INI");
         const QByteArray source = folder.filePath("src").toLocal8Bit();
@@ -89,9 +77,7 @@ class EndToEndTest : public QObject
                                 "[DelphiFilesCheckBox]\r\nChecked=1\r\n"
                                 "[FileTypesListBox]\r\nNumber=1\r\nsVal0=*.doc\r\n");
 
-        const QString stamp = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
-        const QString target = folder.filePath("backups/BK-" + stamp + "/src");
-        const QString script = folder.filePath("backups/backup" + stamp + ".bat");
+        const programtest::TodaysBackup backup(folder);
 
         QProcess process;
         process.setProcessEnvironment(offscreenEnvironment());
@@ -99,10 +85,8 @@ class EndToEndTest : public QObject
         process.start(program, {"/auto"});
         QVERIFY(process.waitForStarted(10000));
 
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target + "/sub/deep.doc") &&
-                                     QFile::exists(target + "/report.doc"),
-                                 30000);
-        QVERIFY(QFile::exists(script));
+        QTRY_VERIFY_WITH_TIMEOUT(backup.documentsCopied(), 30000);
+        QVERIFY(QFile::exists(backup.script));
         QCOMPARE(process.state(), QProcess::Running);
 
         process.terminate(); // SIGTERM
@@ -110,10 +94,7 @@ class EndToEndTest : public QObject
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
 
-        QCOMPARE(readText(target + "/report.doc"), QByteArray("report\r\n"));
-        QCOMPARE(readText(target + "/sub/deep.doc"), QByteArray("deep\r\n"));
-        QVERIFY(!QFile::exists(target + "/notes.txt"));
-        QVERIFY2(!QFile::exists(script), "the script outlived the program");
+        backup.checkFinished();
 
         // Every value went back to the file, the window's placement with them.
         const QByteArray saved = readText(settings);

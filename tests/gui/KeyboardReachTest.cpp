@@ -14,7 +14,6 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 using tarvik::gui::TBackUpForm;
 
@@ -45,13 +44,8 @@ class KeyboardReachTest : public QObject
     Q_OBJECT
 
   private slots:
-    void init()
-    {
-        m_shown = std::make_unique<windowtest::ShownWindow>();
-        m_form = m_shown->form.get();
-        QVERIFY(QTest::qWaitForWindowActive(m_form));
-    }
-    void cleanup() { m_shown.reset(); }
+    void init() { QVERIFY((m_form = m_window.open(windowtest::WindowPerTest::Active))); }
+    void cleanup() { m_window.close(); }
 
     // From any control, F10 or a lone Alt reaches the menus; arrows and
     // Enter run a command.
@@ -173,7 +167,7 @@ class KeyboardReachTest : public QObject
     }
 
   private:
-    std::unique_ptr<windowtest::ShownWindow> m_shown;
+    windowtest::WindowPerTest m_window;
     TBackUpForm* m_form = nullptr;
 };
 

@@ -138,6 +138,13 @@ class WindowWorld
     WindowWorld& operator=(const WindowWorld&) = delete;
 
     std::string settingsFile() const { return folder / "TarvikBackUp.INI"; }
+    // Makes the folder `name` in the test's folder; its path.
+    std::string makeFolder(const std::string& name) const
+    {
+        const std::string path = folder / name;
+        testfiles::makeDirectory(path);
+        return path;
+    }
 
     testfiles::TempDir folder;
     TestSystem system;
@@ -171,6 +178,33 @@ struct ShownWindow
     TestDialogs& dialogs = world.dialogs;
     std::unique_ptr<tarvik::gui::TBackUpForm> form;
     bool ready = false;
+};
+
+// A new main window for each test function of a test class: open() in its
+// init(), close() in its cleanup().
+class WindowPerTest
+{
+  public:
+    enum Wait
+    {
+        Exposed,
+        Active
+    };
+
+    // The window just shown, or null if it did not come on screen (Exposed)
+    // or did not get the keyboard (Active).
+    tarvik::gui::TBackUpForm* open(Wait wait = Exposed)
+    {
+        m_shown = std::make_unique<ShownWindow>();
+        auto* form = m_shown->form.get();
+        const bool shown =
+            wait == Active ? QTest::qWaitForWindowActive(form) : QTest::qWaitForWindowExposed(form);
+        return shown ? form : nullptr;
+    }
+    void close() { m_shown.reset(); }
+
+  private:
+    std::unique_ptr<ShownWindow> m_shown;
 };
 
 } // namespace windowtest

@@ -59,8 +59,7 @@ class StartUpTest : public QObject
     void minimisedStartWaitsForTheUser()
     {
         WindowWorld world;
-        const std::string backups = world.folder / "backups";
-        testfiles::makeDirectory(backups);
+        const std::string backups = world.makeFolder("backups");
         testfiles::writeFile(world.settingsFile(), storedSettings(backups));
         TBackUpForm form({"/auto"});
         tarvik::gui::showMainWindow(form, tarvik::platform::ShowMinNoActive);
@@ -110,8 +109,7 @@ class StartUpTest : public QObject
     {
         QFETCH(int, signal);
         WindowWorld world;
-        const std::string backups = world.folder / "backups";
-        testfiles::makeDirectory(backups);
+        const std::string backups = world.makeFolder("backups");
         testfiles::writeFile(world.settingsFile(), storedSettings(backups));
         std::string script;
         {

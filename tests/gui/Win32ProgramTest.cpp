@@ -3,11 +3,11 @@
 // own, and the runnable folder the build gathers runs a scheduled backup from
 // its settings file, through the system's cmd and xcopy, and saves on close.
 
+#include "ProgramFolders.h"
 #include "TestFiles.h"
 #include "TestSystem.h"
 #include "gui/BackUpMain.h"
 
-#include <QDate>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -20,6 +20,8 @@
 #include <windows.h>
 
 namespace {
+
+using programtest::readText;
 
 std::string windowText(HWND window)
 {
@@ -76,19 +78,6 @@ void copyTree(const QString& from, const QString& to)
         QVERIFY(QDir().mkpath(QFileInfo(target).path()));
         QVERIFY2(QFile::copy(file, target), qPrintable(file));
     }
-}
-
-void writeText(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 std::string profileString(const std::string& file, const char* section, const char* key)
@@ -159,11 +148,7 @@ class Win32ProgramTest : public QObject
         QVERIFY(root.isValid());
         const QDir folder(root.path());
         copyTree(QStringLiteral(TARVIK_DEPLOY_DIR), folder.filePath("program"));
-        for (const char* sub : {"src/sub", "backups"})
-            QVERIFY(folder.mkpath(QLatin1String(sub)));
-        writeText(folder.filePath("src/report.doc"), "report\r\n");
-        writeText(folder.filePath("src/sub/deep.doc"), "deep\r\n");
-        writeText(folder.filePath("src/notes.txt"), "not a doc\r\n");
+        programtest::makeSourceAndBackups(folder);
 
         const std::string settings =
             QDir::toNativeSeparators(folder.filePath("program/TarvikBackUp.INI")).toStdString();
@@ -181,9 +166,7 @@ class Win32ProgramTest : public QObject
         write("FileTypesListBox", "Number", "1");
         write("FileTypesListBox", "sVal0", "*.doc");
 
-        const QString stamp = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
-        const QString target = folder.filePath("backups/BK-" + stamp + "/src");
-        const QString script = folder.filePath("backups/backup" + stamp + ".bat");
+        const programtest::TodaysBackup backup(folder);
 
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -197,10 +180,8 @@ class Win32ProgramTest : public QObject
         process.start(folder.filePath("program/TarvikBackUp.exe"), {QStringLiteral("/auto")});
         QVERIFY(process.waitForStarted(30000));
 
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target + "/sub/deep.doc") &&
-                                     QFile::exists(target + "/report.doc"),
-                                 60000);
-        QVERIFY(QFile::exists(script));
+        QTRY_VERIFY_WITH_TIMEOUT(backup.documentsCopied(), 60000);
+        QVERIFY(QFile::exists(backup.script));
         QCOMPARE(process.state(), QProcess::Running);
 
         // The title bar's close button, as the window receives it.
@@ -210,10 +191,7 @@ class Win32ProgramTest : public QObject
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 0);
 
-        QCOMPARE(readText(target + "/report.doc"), QByteArray("report\r\n"));
-        QCOMPARE(readText(target + "/sub/deep.doc"), QByteArray("deep\r\n"));
-        QVERIFY(!QFile::exists(target + "/notes.txt"));
-        QVERIFY2(!QFile::exists(script), "the script outlived the program");
+        backup.checkFinished();
 
         // Every value went back through the profile calls, the placement too.
         QVERIFY(profileString(settings, "BackUpForm", "Top") != "<missing>");

@@ -25,11 +25,6 @@ namespace {
 const std::time_t kNew = localTime(2026, 12, 6, 9, 30);
 const std::time_t kOld = localTime(2026, 12, 1);
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 struct stat statOf(const std::string& path)
 {
     struct stat info

@@ -33,11 +33,6 @@ ProgramResult runLines(const TempDir& dir, const std::string& lines, Input input
     return runScriptFile(script, input, asUnprivileged);
 }
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 std::string replaced(std::string text, const std::string& from, const std::string& to)
 {
     for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))

@@ -12,6 +12,12 @@
 
 namespace testfiles {
 
+// Whether a program's output (or any text) holds `part`.
+inline bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 // Sets environment variables for one test and puts the old values back.
 class ScopedEnvironment
 {

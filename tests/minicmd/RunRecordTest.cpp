@@ -19,11 +19,6 @@ namespace {
 const std::time_t kNew = localTime(2026, 12, 6, 9, 30);
 const std::time_t kOld = localTime(2026, 11, 1);
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 std::size_t count(const std::string& text, const std::string& part)
 {
     std::size_t found = 0;

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 using namespace tarvik::platform;
+using testfiles::joined;
 using testfiles::TempDir;
 
 namespace {
@@ -59,6 +60,25 @@ bool isSystem(const Side& side)
 
 constexpr const char* kDefault = "<default>";
 
+// Calls `check(row, side, path)` for each row on each side, with both names
+// as the context, on a file of its own ("<stem><number>.ini", in a fresh
+// folder) that holds the row's `file` when it has one.
+template <class Rows, class Check> void onEachSide(const char* stem, const Rows& rows, Check check)
+{
+    TempDir dir;
+    int fileNumber = 0;
+    for (const auto& row : rows) {
+        for (const auto& side : kSides) {
+            CHECK_CONTEXT(std::string(row.name) + " / " + side.name);
+            const std::string path =
+                dir.path() + "\\" + stem + std::to_string(fileNumber++) + ".ini";
+            if (row.file)
+                testfiles::writeFile(path, *row.file);
+            check(row, side, path);
+        }
+    }
+}
+
 std::optional<std::string> bytesOf(const std::string& path)
 {
     if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -95,14 +115,6 @@ std::vector<std::string> meaningfulLines(const std::string& bytes)
         start = end + 1;
     }
     return lines;
-}
-
-std::string joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "|";
-    return text;
 }
 
 } // namespace
@@ -149,23 +161,15 @@ TEST_CASE(readsGiveTheSameValues)
            "C:\\B\xE4"
            "ckup"}}},
     };
-    TempDir dir;
-    int fileNumber = 0;
-    for (const auto& row : rows) {
-        for (const auto& side : kSides) {
-            CHECK_CONTEXT(std::string(row.name) + " / " + side.name);
-            const std::string path = dir.path() + "\\read" + std::to_string(fileNumber++) + ".ini";
-            if (row.file)
-                testfiles::writeFile(path, *row.file);
-            for (const auto& read : row.reads) {
-                CHECK_CONTEXT(std::string(read.section) + "." + read.key);
-                const std::string& expected =
-                    isSystem(side) && read.bySystem ? *read.bySystem : read.expected;
-                CHECK_EQ(side.get(read.section, read.key, kDefault, path), expected);
-            }
-            side.flush(path);
+    onEachSide("read", rows, [](const auto& row, const Side& side, const std::string& path) {
+        for (const auto& read : row.reads) {
+            CHECK_CONTEXT(std::string(read.section) + "." + read.key);
+            const std::string& expected =
+                isSystem(side) && read.bySystem ? *read.bySystem : read.expected;
+            CHECK_EQ(side.get(read.section, read.key, kDefault, path), expected);
         }
-    }
+        side.flush(path);
+    });
 }
 
 TEST_CASE(writesLeaveFilesThatReadAlike)
@@ -213,33 +217,25 @@ TEST_CASE(writesLeaveFilesThatReadAlike)
          {{"BackupDirEdt", "Text", "\"D:\\My Backups\"", "D:\\My Backups"}},
          {"[BackupDirEdt]", "Text=\"D:\\My Backups\""}},
     };
-    TempDir dir;
-    int fileNumber = 0;
-    for (const auto& row : rows) {
-        for (const auto& side : kSides) {
-            CHECK_CONTEXT(std::string(row.name) + " / " + side.name);
-            const std::string path = dir.path() + "\\write" + std::to_string(fileNumber++) + ".ini";
-            if (row.file)
-                testfiles::writeFile(path, *row.file);
-            for (const auto& write : row.writes)
-                CHECK(side.write(write.section, write.key, write.value, path));
-            side.flush(path);
-            const auto bytes = bytesOf(path);
-            REQUIRE(bytes.has_value());
-            CHECK_EQ(joined(meaningfulLines(*bytes)),
-                     joined(isSystem(side) && row.bySystem ? *row.bySystem : row.lines));
-            // Each side reads what the other wrote.
-            for (const auto& reader : kSides) {
-                CHECK_CONTEXT(std::string("read by ") + reader.name);
-                for (const auto& write : row.writes) {
-                    const std::string& expected =
-                        isSystem(reader) && write.readBySystem ? *write.readBySystem : write.value;
-                    CHECK_EQ(reader.get(write.section, write.key, kDefault, path), expected);
-                }
-                reader.flush(path);
+    onEachSide("write", rows, [](const auto& row, const Side& side, const std::string& path) {
+        for (const auto& write : row.writes)
+            CHECK(side.write(write.section, write.key, write.value, path));
+        side.flush(path);
+        const auto bytes = bytesOf(path);
+        REQUIRE(bytes.has_value());
+        CHECK_EQ(joined(meaningfulLines(*bytes)),
+                 joined(isSystem(side) && row.bySystem ? *row.bySystem : row.lines));
+        // Each side reads what the other wrote.
+        for (const auto& reader : kSides) {
+            CHECK_CONTEXT(std::string("read by ") + reader.name);
+            for (const auto& write : row.writes) {
+                const std::string& expected =
+                    isSystem(reader) && write.readBySystem ? *write.readBySystem : write.value;
+                CHECK_EQ(reader.get(write.section, write.key, kDefault, path), expected);
             }
+            reader.flush(path);
         }
-    }
+    });
 }
 
 TEST_CASE(refusedWritesChangeNothing)

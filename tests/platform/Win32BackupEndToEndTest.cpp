@@ -134,10 +134,7 @@ std::string filesUnder(const std::string& folder)
     std::vector<std::string> files;
     listFiles(folder, "", files);
     std::sort(files.begin(), files.end());
-    std::string text;
-    for (const auto& file : files)
-        text += file + "|";
-    return text;
+    return testfiles::joined(files);
 }
 
 bool commandInterpreterRunning()
@@ -181,10 +178,7 @@ std::string expectedFiles(const std::vector<std::string>& leaves, bool withDocs,
             files.push_back(leaf + "\\sub\\deep.txt");
     }
     std::sort(files.begin(), files.end());
-    std::string text;
-    for (const auto& file : files)
-        text += file + "|";
-    return text;
+    return testfiles::joined(files);
 }
 
 } // namespace

@@ -6,28 +6,11 @@
 #
 #   keys_test.sh BINARY_DIR
 set -uo pipefail
-bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ "${2:-}" != "--on-display" ]; then
-    for needed in xvfb-run openbox xprop xwininfo xdotool; do
-        command -v "$needed" >/dev/null || { echo "FAIL: $needed is missing (make deps)"; exit 1; }
-    done
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    export KEYS_WORK=$work
-    xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$bin" --on-display
-    exit
-fi
-
-work=$KEYS_WORK
-program=$work/program
 source "$here/expect.sh"
-source "$here/../../scripts/wait-for.sh"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$program" "$HOME" "$work/source" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-cp "$bin/app/TarvikBackUp" "$program/"
+on_virtual_display "xprop xwininfo xdotool" "$0" "$@"
+mkdir -p "$work/source"
 printf '[BackUpForm]\r\nTop=200\r\nLeft=300\r\nWidth=500\r\nHeight=560\r\nInitMax=0\r\n' \
     >"$program/TarvikBackUp.INI"
 printf '[DirectoryListBox]\r\nNumber=1\r\nsVal0=%s\r\n[BackupDirEdt]\r\nText=%s\r\n' \

@@ -6,30 +6,11 @@
 #
 #   placement_test.sh BINARY_DIR
 set -uo pipefail
-bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
 
-if [ "${2:-}" != "--on-display" ]; then
-    for needed in xvfb-run openbox xprop xwininfo; do
-        command -v "$needed" >/dev/null || { echo "FAIL: $needed is missing (make deps)"; exit 1; }
-    done
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    export PLACEMENT_WORK=$work
-    xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$bin" --on-display
-    exit
-fi
-
-work=$PLACEMENT_WORK
-program=$work/program
-settings=$program/TarvikBackUp.INI
 source "$here/expect.sh"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
-mkdir -p "$program" "$HOME" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-cp "$bin/app/TarvikBackUp" "$program/"
-
-source "$here/../../scripts/wait-for.sh"
+on_virtual_display "xprop xwininfo" "$0" "$@"
+settings=$program/TarvikBackUp.INI
 
 # The window the window manager manages for process $1.
 window_of() {

@@ -60,6 +60,14 @@ std::string golden(const std::string& name)
     return readFile(std::string(TARVIK_TEST_DATA) + "/" + name);
 }
 
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "|";
+    return text;
+}
+
 } // namespace testfiles
 
 #ifndef _WIN32

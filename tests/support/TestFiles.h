@@ -3,6 +3,7 @@
 // whole-file reads and writes, byte for byte.
 
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -29,6 +30,8 @@ void writeFile(const std::string& path, const std::string& bytes);
 void makeDirectory(const std::string& path);
 // The golden file tests/data/<name>.
 std::string golden(const std::string& name);
+// Each of `lines` followed by "|": one text to compare, readable on a failure.
+std::string joined(const std::vector<std::string>& lines);
 
 } // namespace testfiles
 
