@@ -18,27 +18,15 @@ static void initPictures()
 namespace tarvik::gui {
 namespace {
 
+// The pictures' file names, in the order of Picture (Application last).
+constexpr std::array kBaseNames = {"plus",  "exit",  "notes",     "arrow",
+                                   "cross", "tools", "runbackup", "application"};
+static_assert(kBaseNames.size() == static_cast<size_t>(Picture::Application) + 1,
+              "one file name for each picture");
+
 const char* baseName(Picture which)
 {
-    switch (which) {
-    case Picture::GreenPlus:
-        return "plus";
-    case Picture::DoorWithArrow:
-        return "exit";
-    case Picture::NotesPage:
-        return "notes";
-    case Picture::ArrowUpLeft:
-        return "arrow";
-    case Picture::RedCross:
-        return "cross";
-    case Picture::HammerAndWrench:
-        return "tools";
-    case Picture::RunBackupButton:
-        return "runbackup";
-    case Picture::Application:
-        return "application";
-    }
-    return "";
+    return kBaseNames[static_cast<size_t>(which)];
 }
 
 std::vector<int> sizesOf(Picture which)

@@ -18,7 +18,7 @@ enum class Picture
     HammerAndWrench = 5,
     // Not in the image list:
     RunBackupButton,
-    Application,
+    Application, // last: its value counts the pictures
 };
 
 QIcon picture(Picture which);
