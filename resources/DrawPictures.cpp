@@ -198,10 +198,9 @@ bool render(const QString& folder, const Picture& picture, int size)
 int main(int argc, char** argv)
 {
     QGuiApplication application(argc, argv);
-    const std::optional<QString> folderArgument = tarvik::tools::outputFolder(argc, argv);
-    if (!folderArgument)
+    const std::optional<QString> folder = tarvik::tools::outputFolder(argc, argv);
+    if (!folder)
         return 2;
-    const QString& folder = *folderArgument;
     const std::vector<Picture> pictures = {
         {"plus", drawPlus, {16, 32}},           {"exit", drawDoor, {16, 32}},
         {"notes", drawNotesPage, {16, 32}},     {"arrow", drawArrowUpLeft, {16, 32}},
@@ -211,6 +210,6 @@ int main(int argc, char** argv)
     bool ok = true;
     for (const Picture& picture : pictures)
         for (int size : picture.sizes)
-            ok = render(folder, picture, size) && ok;
+            ok = render(*folder, picture, size) && ok;
     return ok ? 0 : 1;
 }

@@ -115,11 +115,10 @@ QPixmap withToolTip(tarvik::gui::TBackUpForm& form, int row)
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    const std::optional<QString> folderArgument = tarvik::tools::outputFolder(argc, argv);
-    if (!folderArgument)
+    const std::optional<QString> output = tarvik::tools::outputFolder(argc, argv);
+    if (!output)
         return 2;
-    const QString& output = *folderArgument;
+    QApplication application(argc, argv);
     QTemporaryDir folder;
     const QString settings = folder.filePath(QStringLiteral("TarvikBackUp.INI"));
     if (!writeSettings(settings, kSampleFolders))
@@ -134,15 +133,15 @@ int main(int argc, char** argv)
         tarvik::gui::TBackUpForm form;
         form.show();
         QApplication::processEvents();
-        ok = save(form, output + QStringLiteral("/window-backup.png")) && ok;
+        ok = save(form, *output + QStringLiteral("/window-backup.png")) && ok;
         form.PageControl1->setCurrentWidget(form.TabSheet3);
         QApplication::processEvents();
-        ok = save(form, output + QStringLiteral("/window-settings.png")) && ok;
+        ok = save(form, *output + QStringLiteral("/window-settings.png")) && ok;
         {
             tarvik::gui::TfrmAbout about(&form);
             about.show();
             QApplication::processEvents();
-            ok = save(about, output + QStringLiteral("/about-dialog.png")) && ok;
+            ok = save(about, *output + QStringLiteral("/about-dialog.png")) && ok;
         }
         form.close();
     }
@@ -152,8 +151,8 @@ int main(int argc, char** argv)
         tarvik::gui::TBackUpForm form;
         form.show();
         QApplication::processEvents();
-        ok =
-            save(withToolTip(form, 1), output + QStringLiteral("/window-missing-source.png")) && ok;
+        ok = save(withToolTip(form, 1), *output + QStringLiteral("/window-missing-source.png")) &&
+             ok;
         form.close();
     }
     return ok ? 0 : 1;
