@@ -14,14 +14,16 @@ class TempDir
   public:
     TempDir();
     ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return m_path; }
     // path() + "/" + name
     std::string operator/(const std::string& name) const { return m_path + '/' + name; }
 
   private:
+    // One object owns the folder, and removes it once.
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
     std::string m_path;
 };
 
