@@ -156,6 +156,20 @@ class WindowWorld
     tarvik::gui::ScopedDialogs m_scopedDialogs;
 };
 
+// A world with the folder "backups" in it and a settings file, stored before
+// any window starts, that names it: `settingsNaming` gives the file's text
+// for the folder's path.
+struct WorldWithBackups : WindowWorld
+{
+    explicit WorldWithBackups(const std::function<std::string(const std::string&)>& settingsNaming)
+        : backups(makeFolder("backups"))
+    {
+        testfiles::writeFile(settingsFile(), settingsNaming(backups));
+    }
+
+    const std::string backups;
+};
+
 // A world of its own and the main window shown in it, having loaded its
 // (empty) settings; `ready` once the window is on screen.
 struct ShownWindow
