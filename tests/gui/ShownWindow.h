@@ -213,8 +213,10 @@ class WindowPerTest : public QObject
     // Active: a test function starts only once the window has the keyboard.
     explicit WindowPerTest(Wait wait = Exposed) : m_wait(wait) {}
 
-    // The window of the running test function.
+    // The window of the running test function, its dialogs and its actions.
     tarvik::gui::TBackUpForm* m_form = nullptr;
+    TestDialogs& dialogs() const { return m_shown->dialogs; }
+    QAction* actionNamed(const char* name) const { return m_shown->action(name); }
 
   private slots:
     void init()
