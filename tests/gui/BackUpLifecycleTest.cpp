@@ -2,6 +2,7 @@
 // "/auto" starts, what closing saves and deletes, and how a failing handler
 // is reported while the window goes on working.
 
+#include "BoolRows.h"
 #include "SettingsWidgets.h"
 #include "ShownWindow.h"
 #include "gui/BackUpMain.h"
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 using tarvik::gui::TBackUpForm;
+using tarvik::test::addBoolRows;
 using tarvik::test::itemsOf;
 using windowtest::WindowWorld;
 using windowtest::WorldWithBackups;
@@ -179,9 +181,7 @@ class BackUpLifecycleTest : public QObject
 
     void closingDeletesTheLastScriptOnly_data()
     {
-        QTest::addColumn<bool>("run");
-        QTest::newRow("after a run") << true;
-        QTest::newRow("without a run") << false;
+        addBoolRows("run", {{"after a run", true}, {"without a run", false}});
     }
     void closingDeletesTheLastScriptOnly()
     {
@@ -375,9 +375,8 @@ class BackUpLifecycleTest : public QObject
 
     void refusedSettingsWriteIsReported_data()
     {
-        QTest::addColumn<bool>("readOnlyFile");
-        QTest::newRow("read-only file") << true;
-        QTest::newRow("folder in the file's place") << false;
+        addBoolRows("readOnlyFile",
+                    {{"read-only file", true}, {"folder in the file's place", false}});
     }
     void refusedSettingsWriteIsReported()
     {
