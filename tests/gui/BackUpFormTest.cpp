@@ -23,16 +23,12 @@
 #include <QToolButton>
 
 using tarvik::gui::Picture;
-using tarvik::gui::TBackUpForm;
 
-class BackUpFormTest : public QObject
+class BackUpFormTest : public windowtest::WindowPerTest
 {
     Q_OBJECT
 
   private slots:
-    void init() { QVERIFY((m_form = m_window.open())); }
-    void cleanup() { m_window.close(); }
-
     // The components that no other test reaches by name: settings sections,
     // other windows' tests and the program's own lookups go by these names.
     void componentsCarryTheirNames()
@@ -249,10 +245,6 @@ class BackUpFormTest : public QObject
         QCOMPARE(m_form->NotesMemo->blockCount(), 2); // one empty line, ended
         QVERIFY(m_form->NotesMemo->toPlainText().trimmed().isEmpty());
     }
-
-  private:
-    windowtest::WindowPerTest m_window;
-    TBackUpForm* m_form = nullptr;
 };
 
 QTEST_MAIN(BackUpFormTest)

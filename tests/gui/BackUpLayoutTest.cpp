@@ -20,16 +20,11 @@
 #include <QToolButton>
 #include <algorithm>
 
-using tarvik::gui::TBackUpForm;
-
-class BackUpLayoutTest : public QObject
+class BackUpLayoutTest : public windowtest::WindowPerTest
 {
     Q_OBJECT
 
   private slots:
-    void init() { QVERIFY((m_form = m_window.open())); }
-    void cleanup() { m_window.close(); }
-
     void clientAreaIsAsDesigned()
     {
         QCOMPARE(m_form->windowTitle(), QStringLiteral("Back Up"));
@@ -197,10 +192,6 @@ class BackUpLayoutTest : public QObject
             QCOMPARE(focused->objectName(), order[i]);
         }
     }
-
-  private:
-    windowtest::WindowPerTest m_window;
-    TBackUpForm* m_form = nullptr;
 };
 
 QTEST_MAIN(BackUpLayoutTest)

@@ -2,6 +2,7 @@
 // "/auto" starts, what closing saves and deletes, and how a failing handler
 // is reported while the window goes on working.
 
+#include "BoolRows.h"
 #include "SettingsWidgets.h"
 #include "ShownWindow.h"
 #include "gui/BackUpMain.h"
@@ -21,8 +22,10 @@
 #include <unistd.h>
 
 using tarvik::gui::TBackUpForm;
+using tarvik::test::addBoolRows;
 using tarvik::test::itemsOf;
 using windowtest::WindowWorld;
+using windowtest::WorldWithBackups;
 
 namespace {
 
@@ -114,9 +117,7 @@ class BackUpLifecycleTest : public QObject
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, runs);
-        WindowWorld world;
-        const std::string backups = world.makeFolder("backups");
-        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
+        WorldWithBackups world(storedSettings);
         std::vector<std::string> commandLine;
         for (const QString& argument : arguments)
             commandLine.push_back(argument.toStdString());
@@ -125,12 +126,12 @@ class BackUpLifecycleTest : public QObject
         QTRY_COMPARE(int(world.system.shellCalls.size()), runs);
         for (const auto& call : world.system.shellCalls) {
             QCOMPARE(call.verb, std::string("open"));
-            QCOMPARE(call.file, backups + "/backup20261206.bat");
+            QCOMPARE(call.file, world.backups + "/backup20261206.bat");
         }
         // The runs saw the stored values, not the empty ones of the definition.
         if (runs > 0)
-            QVERIFY(testfiles::readFile(backups + "/backup20261206.bat").find("MD " + backups) ==
-                    0);
+            QVERIFY(testfiles::readFile(world.backups + "/backup20261206.bat")
+                        .find("MD " + world.backups) == 0);
         QVERIFY(world.dialogs.errors.empty());
     }
 
@@ -180,17 +181,13 @@ class BackUpLifecycleTest : public QObject
 
     void closingDeletesTheLastScriptOnly_data()
     {
-        QTest::addColumn<bool>("run");
-        QTest::newRow("after a run") << true;
-        QTest::newRow("without a run") << false;
+        addBoolRows("run", {{"after a run", true}, {"without a run", false}});
     }
     void closingDeletesTheLastScriptOnly()
     {
         QFETCH(bool, run);
-        WindowWorld world;
-        const std::string backups = world.makeFolder("backups");
-        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
-        const std::string script = backups + "/backup20261206.bat";
+        WorldWithBackups world(storedSettings);
+        const std::string script = world.backups + "/backup20261206.bat";
         testfiles::writeFile(script, "left from an earlier day\r\n");
         {
             auto form = startWindow();
@@ -253,16 +250,15 @@ class BackUpLifecycleTest : public QObject
     // The user's date names the script and the backup folder of the next run.
     void pickerChangeReachesTheRun()
     {
-        WindowWorld world;
-        const std::string backups = world.makeFolder("backups");
-        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
+        WorldWithBackups world(storedSettings);
         auto form = startWindow();
         form->DateTimePicker->setFocus();
         form->DateTimePicker->setDate(QDate(2027, 1, 15));
         QCOMPARE(form->ChangesFromDate().date, (tarvik::platform::CivilDate{2027, 1, 15}));
         form->RunBackupAction->trigger();
-        QCOMPARE(form->ScriptFileName(), backups + "/backup20270115.bat");
-        QCOMPARE(testfiles::readFile(form->ScriptFileName()), "MD " + backups + "/BK-20270115\r\n");
+        QCOMPARE(form->ScriptFileName(), world.backups + "/backup20270115.bat");
+        QCOMPARE(testfiles::readFile(form->ScriptFileName()),
+                 "MD " + world.backups + "/BK-20270115\r\n");
     }
 
     // A failing run ends with the standard report; the window goes on, and
@@ -379,9 +375,8 @@ class BackUpLifecycleTest : public QObject
 
     void refusedSettingsWriteIsReported_data()
     {
-        QTest::addColumn<bool>("readOnlyFile");
-        QTest::newRow("read-only file") << true;
-        QTest::newRow("folder in the file's place") << false;
+        addBoolRows("readOnlyFile",
+                    {{"read-only file", true}, {"folder in the file's place", false}});
     }
     void refusedSettingsWriteIsReported()
     {

@@ -1,4 +1,5 @@
 // The settings store on real widgets and real files.
+#include "BoolRows.h"
 #include "SettingsWidgets.h"
 #include "TestSystem.h"
 #include "gui/BackUpSettings.h"
@@ -16,6 +17,7 @@
 
 using namespace tarvik;
 using namespace tarvik::gui;
+using tarvik::test::addBoolRows;
 using tarvik::test::itemsOf;
 using tarvik::test::MainWidgets;
 
@@ -404,10 +406,8 @@ class FrmSettingsTest : public QObject
 
     void readOnlyFileKeepsItsContent_data()
     {
-        QTest::addColumn<bool>("list");
-        QTest::newRow("a changed edit") << false;
-        // Nothing would change, but the file still says it takes no writes.
-        QTest::newRow("an unchanged list") << true;
+        // The unchanged list changes nothing, but the file still says it takes no writes.
+        addBoolRows("list", {{"a changed edit", false}, {"an unchanged list", true}});
     }
 
     void readOnlyFileKeepsItsContent()

@@ -15,8 +15,6 @@
 #include <QTest>
 #include <QToolButton>
 
-using tarvik::gui::TBackUpForm;
-
 namespace {
 
 // "F10", "Alt" (pressed and released alone) or any other key name Qt knows.
@@ -39,14 +37,14 @@ void type(const QString& key)
 
 } // namespace
 
-class KeyboardReachTest : public QObject
+class KeyboardReachTest : public windowtest::WindowPerTest
 {
     Q_OBJECT
 
-  private slots:
-    void init() { QVERIFY((m_form = m_window.open(windowtest::WindowPerTest::Active))); }
-    void cleanup() { m_window.close(); }
+  public:
+    KeyboardReachTest() : WindowPerTest(Active) {}
 
+  private slots:
     // From any control, F10 or a lone Alt reaches the menus; arrows and
     // Enter run a command.
     void menuCommandsByKeys_data()
@@ -165,10 +163,6 @@ class KeyboardReachTest : public QObject
             folders.removeAt(current);
         QCOMPARE(tarvik::test::itemsOf(*list), folders);
     }
-
-  private:
-    windowtest::WindowPerTest m_window;
-    TBackUpForm* m_form = nullptr;
 };
 
 QTEST_MAIN(KeyboardReachTest)

@@ -13,6 +13,7 @@
 #include "platform/System.h"
 
 #include <QDialog>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -155,6 +156,20 @@ class WindowWorld
     tarvik::gui::ScopedDialogs m_scopedDialogs;
 };
 
+// A world with the folder "backups" in it and a settings file, stored before
+// any window starts, that names it: `settingsNaming` gives the file's text
+// for the folder's path.
+struct WorldWithBackups : WindowWorld
+{
+    explicit WorldWithBackups(const std::function<std::string(const std::string&)>& settingsNaming)
+        : backups(makeFolder("backups"))
+    {
+        testfiles::writeFile(settingsFile(), settingsNaming(backups));
+    }
+
+    const std::string backups;
+};
+
 // A world of its own and the main window shown in it, having loaded its
 // (empty) settings; `ready` once the window is on screen.
 struct ShownWindow
@@ -180,10 +195,13 @@ struct ShownWindow
     bool ready = false;
 };
 
-// A new main window for each test function of a test class: open() in its
-// init(), close() in its cleanup().
-class WindowPerTest
+// The base of a test class that wants a new main window for each test
+// function: shown in init(), closed in cleanup(). QtTest runs these inherited
+// slots around each test function of the derived class.
+class WindowPerTest : public QObject
 {
+    Q_OBJECT
+
   public:
     enum Wait
     {
@@ -191,19 +209,31 @@ class WindowPerTest
         Active
     };
 
-    // The window just shown, or null if it did not come on screen (Exposed)
-    // or did not get the keyboard (Active).
-    tarvik::gui::TBackUpForm* open(Wait wait = Exposed)
+  protected:
+    // Active: a test function starts only once the window has the keyboard.
+    explicit WindowPerTest(Wait wait = Exposed) : m_wait(wait) {}
+
+    // The window of the running test function, its dialogs and its actions.
+    tarvik::gui::TBackUpForm* m_form = nullptr;
+    TestDialogs& dialogs() const { return m_shown->dialogs; }
+    QAction* actionNamed(const char* name) const { return m_shown->action(name); }
+
+  private slots:
+    void init()
     {
         m_shown = std::make_unique<ShownWindow>();
-        auto* form = m_shown->form.get();
-        const bool shown =
-            wait == Active ? QTest::qWaitForWindowActive(form) : QTest::qWaitForWindowExposed(form);
-        return shown ? form : nullptr;
+        m_form = m_shown->form.get();
+        QVERIFY(m_wait == Active ? QTest::qWaitForWindowActive(m_form)
+                                 : QTest::qWaitForWindowExposed(m_form));
     }
-    void close() { m_shown.reset(); }
+    void cleanup()
+    {
+        m_form = nullptr;
+        m_shown.reset();
+    }
 
   private:
+    const Wait m_wait;
     std::unique_ptr<ShownWindow> m_shown;
 };
 

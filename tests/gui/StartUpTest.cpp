@@ -23,6 +23,7 @@
 
 using tarvik::gui::TBackUpForm;
 using windowtest::WindowWorld;
+using windowtest::WorldWithBackups;
 
 namespace {
 
@@ -58,9 +59,7 @@ class StartUpTest : public QObject
     // the user first restores the window; then both happen, once.
     void minimisedStartWaitsForTheUser()
     {
-        WindowWorld world;
-        const std::string backups = world.makeFolder("backups");
-        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
+        WorldWithBackups world(storedSettings);
         TBackUpForm form({"/auto"});
         tarvik::gui::showMainWindow(form, tarvik::platform::ShowMinNoActive);
         QVERIFY(form.isMinimized());
@@ -108,9 +107,7 @@ class StartUpTest : public QObject
     void terminationSignalsCloseTheWindow()
     {
         QFETCH(int, signal);
-        WindowWorld world;
-        const std::string backups = world.makeFolder("backups");
-        testfiles::writeFile(world.settingsFile(), storedSettings(backups));
+        WorldWithBackups world(storedSettings);
         std::string script;
         {
             TBackUpForm form;
