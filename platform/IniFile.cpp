@@ -27,6 +27,20 @@ bool holdsAny(std::string_view text, std::string_view set)
     return false;
 }
 
+// Whether a section and a key of these names, without blanks around them,
+// could be read back.
+bool readableNames(std::string_view section, std::string_view key)
+{
+    return !holdsAny(section, "]\r\n") && !key.empty() && !holdsAny(key, "=\r\n") &&
+           key.front() != '[' && key.front() != ';';
+}
+
+// A value keeps what comes before its first LF, which it could not carry.
+std::string_view firstLine(std::string_view value)
+{
+    return value.substr(0, value.find('\n'));
+}
+
 // Whether `content` is the line a write of `value` to `key` makes.
 bool spelledAs(std::string_view content, std::string_view key, std::string_view value)
 {
@@ -224,10 +238,9 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
 {
     section = trimBlanks(section);
     key = trimBlanks(key);
-    if (holdsAny(section, "]\r\n") || key.empty() || holdsAny(key, "=\r\n") || key.front() == '[' ||
-        key.front() == ';')
+    if (!readableNames(section, key))
         return false;
-    value = value.substr(0, value.find('\n'));
+    value = firstLine(value);
 
     Section& target = findOrAppendSection(section);
     if (const std::optional<size_t> line = findKey(target, key)) {
@@ -252,6 +265,105 @@ bool IniFile::setValue(std::string_view section, std::string_view key, std::stri
     if (target.keys)
         target.keys->add(key, at);
     return true;
+}
+
+IniFile::EditOutcome IniFile::editSection(std::string_view bytes, std::string_view section,
+                                          SectionEdit& edit,
+                                          const std::function<void(std::string_view)>& out)
+{
+    section = trimBlanks(section);
+    // The new bytes are the old ones with some lines rewritten and some
+    // added; `copied` is how far the old ones went to `out`, which they do
+    // only once a write changed something before them.
+    size_t copied = 0;
+    bool changed = false;
+    const auto copyTo = [&](size_t end) {
+        out(bytes.substr(copied, end - copied));
+        copied = end;
+    };
+    const auto writeLine = [&](const ProfileWrite& made) {
+        out(made.key);
+        out("=");
+        out(made.value);
+    };
+    // A write as setValue takes it; nullopt when it would refuse it.
+    const auto taken = [&](const ProfileWrite& made) -> std::optional<ProfileWrite> {
+        const std::string_view key = trimBlanks(made.key);
+        if (!readableNames(section, key))
+            return std::nullopt;
+        return ProfileWrite{key, firstLine(made.value)};
+    };
+
+    bool inside = false;
+    bool found = false;
+    bool refused = false;
+    // New keys go after the section's last line that is not blank; a new
+    // section after the file's last line, which then gets a line end.
+    size_t addAt = bytes.size();
+    bool addAfterLineEnd =
+        bytes.size() == (bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0) ||
+        bytes.ends_with('\n');
+    forEachLine(bytes, [&](std::string_view content, size_t endingLength) {
+        const Parsed parsed = classify(content);
+        if (parsed.kind == Kind::Header) {
+            if (inside)
+                return false;
+            inside = sameName(parsed.name, section);
+            found = found || inside;
+        }
+        if (!inside)
+            return true;
+        const size_t begin = static_cast<size_t>(content.data() - bytes.data());
+        const size_t end = begin + content.size();
+        if (!trimBlanks(content).empty()) {
+            addAt = end + endingLength;
+            addAfterLineEnd = endingLength > 0;
+        }
+        if (parsed.kind != Kind::Key)
+            return true;
+        const std::optional<ProfileWrite> made =
+            edit.change(parsed.name, parsed.value.substr(0, kProfileValueLimit));
+        if (!made)
+            return true;
+        const std::optional<ProfileWrite> write = taken(*made);
+        if (!write) {
+            refused = true;
+            return false;
+        }
+        if (!spelledAs(content, write->key, write->value)) {
+            copyTo(begin);
+            writeLine(*write);
+            copied = end;
+            changed = true;
+        }
+        return true;
+    });
+    if (refused)
+        return EditOutcome::Refused;
+
+    std::optional<ProfileWrite> addition = edit.nextAddition();
+    if (addition) {
+        copyTo(addAt);
+        if (!addAfterLineEnd)
+            out("\r\n");
+        if (!found) {
+            out("[");
+            out(section);
+            out("]\r\n");
+        }
+        for (; addition; addition = edit.nextAddition()) {
+            const std::optional<ProfileWrite> write = taken(*addition);
+            if (!write)
+                return EditOutcome::Refused;
+            writeLine(*write);
+            out("\r\n");
+        }
+        changed = true;
+    }
+    if (!changed)
+        return EditOutcome::Unchanged;
+    copyTo(bytes.size());
+    return EditOutcome::Changed;
 }
 
 IniFile::Section& IniFile::findOrAppendSection(std::string_view name)

@@ -17,6 +17,7 @@
 #include "platform/Profile.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -40,6 +41,21 @@ class IniFile
                                                     std::string_view section);
 
     std::optional<std::string_view> value(std::string_view section, std::string_view key);
+
+    enum class EditOutcome
+    {
+        Unchanged,
+        Changed,
+        Refused
+    };
+    // Makes the writes of `edit` in the first section named `section` of
+    // `bytes` in one pass, with the outcome of setValue making them one after
+    // another, and gives the new bytes to `out` in pieces. Nothing goes to
+    // `out` unless a write changes a byte. Refused for a write that setValue
+    // would refuse; what went to `out` is then no file.
+    static EditOutcome editSection(std::string_view bytes, std::string_view section,
+                                   SectionEdit& edit,
+                                   const std::function<void(std::string_view)>& out);
 
     // Sets the key's value as described in Profile.h, with CR LF after new
     // lines. A value is cut at its first LF, which it could not carry.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <string_view>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -208,38 +209,90 @@ Way wayToWrite(const std::string& path)
     return renamable && folderTakesNewFile(path) ? Way::Replace : Way::InPlace;
 }
 
-bool replaceFile(const std::string& path, const std::string& bytes)
+namespace {
+// Pieces are gathered to this size before they go to the file.
+constexpr size_t kReplacementBuffer = size_t{1} << 16;
+} // namespace
+
+Replacement::Replacement(std::string path) : m_path(std::move(path))
 {
-    std::FILE* file = nullptr;
-    const std::string name = createTemporaryBeside(path, file);
-    if (name.empty())
+    m_buffer.reserve(kReplacementBuffer);
+}
+
+Replacement::~Replacement()
+{
+    if (m_file)
+        std::fclose(m_file);
+    if (!m_committed && !m_name.empty()) {
+        std::error_code error;
+        fs::remove(fs::path(m_name), error);
+    }
+}
+
+void Replacement::write(std::string_view bytes)
+{
+    if (m_buffer.size() + bytes.size() > kReplacementBuffer)
+        spill();
+    if (bytes.size() < kReplacementBuffer) {
+        m_buffer += bytes;
+        return;
+    }
+    // A piece the buffer could not hold goes to the file as it is.
+    spill();
+    if (!m_failed && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
+        m_failed = true;
+}
+
+// Puts what the buffer holds to the new file, creating the file first.
+void Replacement::spill()
+{
+    if (!m_failed && !m_file) {
+        m_name = createTemporaryBeside(m_path, m_file);
+        m_failed = m_name.empty();
+    }
+    if (!m_failed && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size())
+        m_failed = true;
+    m_buffer.clear();
+}
+
+bool Replacement::commit()
+{
+    spill();
+    if (m_failed)
         return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = syncToDisk(file) && written;
+    bool written = syncToDisk(m_file);
     std::error_code error;
-    if (written && fs::exists(fs::path(path), error)) {
-        fs::permissions(fs::path(name), fs::status(fs::path(path)).permissions(),
+    if (written && fs::exists(fs::path(m_path), error)) {
+        fs::permissions(fs::path(m_name), fs::status(fs::path(m_path)).permissions(),
                         fs::perm_options::replace, error);
         written = !error;
     }
 #ifdef _WIN32
     // Windows renames no file that is open.
-    written = std::fclose(file) == 0 && written;
-    file = nullptr;
+    written = std::fclose(m_file) == 0 && written;
+    m_file = nullptr;
 #endif
     if (written) {
-        fs::rename(fs::path(name), fs::path(path), error);
+        fs::rename(fs::path(m_name), fs::path(m_path), error);
         written = !error;
     }
     // Elsewhere the lock on the new file holds until it has its final name.
-    if (file)
-        written = std::fclose(file) == 0 && written;
-    if (!written) {
-        fs::remove(fs::path(name), error);
-        return false;
+    if (m_file) {
+        written = std::fclose(m_file) == 0 && written;
+        m_file = nullptr;
     }
-    syncFolder(path);
+    if (!written)
+        return false;
+    m_committed = true;
+    syncFolder(m_path);
     return true;
+}
+
+bool replaceFile(const std::string& path, const std::string& bytes)
+{
+    Replacement replacement(path);
+    replacement.write(bytes);
+    return replacement.commit();
 }
 
 bool writeInPlace(const std::string& path, const std::string& bytes)

@@ -3,7 +3,9 @@
 // it cleans up after saves that were killed. Portable C++ with a few calls of
 // each system.
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace tarvik::platform::ini {
 
@@ -19,6 +21,34 @@ enum class Way
 
 // How the file at `path` (links already followed) may take new content now.
 Way wayToWrite(const std::string& path);
+// A new file beside `path` (links already followed) that takes the file's
+// new content piece by piece, then is put on disk and renamed over it by
+// commit(). Nothing is created before the first piece that does not fit its
+// buffer, or commit(); a file not committed is removed.
+class Replacement
+{
+  public:
+    explicit Replacement(std::string path);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    void write(std::string_view bytes);
+    // False when a write or the rename failed; the file at the path is then
+    // as it was.
+    bool commit();
+
+  private:
+    void spill();
+
+    std::string m_path;
+    std::string m_name; // of the new file, once created
+    std::FILE* m_file = nullptr;
+    std::string m_buffer;
+    bool m_failed = false;
+    bool m_committed = false;
+};
+
 // A new file beside `path`, put on disk and renamed over it.
 bool replaceFile(const std::string& path, const std::string& bytes);
 // The file's own bytes overwritten, cut to the new length and put on disk.

@@ -125,6 +125,41 @@ bool writeString(const std::string& section, const std::string& key, const std::
     return cached->second.file.setValue(section, key, value);
 }
 
+bool editSection(const std::string& section, SectionEdit& edit, const std::string& path)
+{
+    std::unique_lock lock(g_mutex);
+    if (pending().count(path) != 0) {
+        lock.unlock();
+        return editProfileSectionKeyByKey(section, edit, path);
+    }
+    const std::string target = resolved(path);
+    const Way way = wayToWrite(target);
+    if (way == Way::Refused)
+        return false;
+    const std::optional<std::string> bytes = readBytes(target);
+    std::error_code error;
+    if (!bytes && fs::exists(fs::path(target), error))
+        return false;
+    removeLeftovers(target);
+    // A file that is replaced takes the new bytes as they come; one written
+    // in place takes them whole, after they are all known.
+    std::optional<Replacement> replacement;
+    if (way == Way::Replace)
+        replacement.emplace(target);
+    std::string text;
+    const IniFile::EditOutcome outcome =
+        IniFile::editSection(bytes ? std::string_view(*bytes) : std::string_view(), section, edit,
+                             [&](std::string_view piece) {
+                                 if (replacement)
+                                     replacement->write(piece);
+                                 else
+                                     text += piece;
+                             });
+    if (outcome != IniFile::EditOutcome::Changed)
+        return outcome == IniFile::EditOutcome::Unchanged;
+    return replacement ? replacement->commit() : writeInPlace(target, text);
+}
+
 bool flush(const std::string& path)
 {
     std::lock_guard lock(g_mutex);

@@ -32,6 +32,10 @@ std::string getString(const std::string& section, const std::string& key,
 ProfileSection getSection(const std::string& section, const std::string& path);
 bool writeString(const std::string& section, const std::string& key, const std::string& value,
                  const std::string& path);
+// With writes held for the file, the edit joins them; otherwise it is made in
+// one pass over the file's bytes and goes to the file at once, in the way a
+// flush would write it.
+bool editSection(const std::string& section, SectionEdit& edit, const std::string& path);
 bool flush(const std::string& path);
 
 } // namespace tarvik::platform::ini

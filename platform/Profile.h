@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,6 +66,45 @@ ProfileSection getProfileSection(const std::string& section, const std::string& 
 // False when the file cannot be written.
 bool writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& path);
+
+struct ProfileWrite
+{
+    std::string_view key;
+    std::string_view value;
+};
+
+// A change to one section that depends on what the section holds, worked out
+// while the section is read, so that a long section is read and written once.
+// The views of a write stay valid until the edit's next call.
+class SectionEdit
+{
+  public:
+    virtual ~SectionEdit() = default;
+    // The write to make at a key line of the section, or nullopt to leave the
+    // line as it is; the write names the line's key, in any letter case.
+    // Shown every key line in file order, a name that comes twice included,
+    // with the value getProfileString would give for it: as a write goes to
+    // the first key of its name, an edit changes no later one.
+    virtual std::optional<ProfileWrite> change(std::string_view key, std::string_view value) = 0;
+    // After the section's last key line: the keys it lacks that are to be
+    // added, one per call, in the order they go to the end of the section;
+    // nullopt when there are no more.
+    virtual std::optional<ProfileWrite> nextAddition() = 0;
+};
+
+// Makes the writes of `edit` in `section` of the file at `path`, with the
+// outcome of writeProfileString making them one after another. Where no
+// writes are held for the file, they go to it at once; writes that leave
+// every byte as it was leave the file alone. False when the file cannot be
+// written or a write names a key it could not read back (see
+// IniFile::setValue); the stand-in has then written nothing.
+bool editProfileSection(const std::string& section, SectionEdit& edit, const std::string& path);
+
+// editProfileSection made of getProfileSection and one writeProfileString a
+// write, for profile calls that have no other way. False on the first write
+// refused; the writes before it stand.
+bool editProfileSectionKeyByKey(const std::string& section, SectionEdit& edit,
+                                const std::string& path);
 
 // Puts the writes made so far to the file at `path` on disk and forgets the
 // cached copy. False when that failed; the file then keeps the content it had

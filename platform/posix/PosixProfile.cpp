@@ -21,6 +21,11 @@ bool writeProfileString(const std::string& section, const std::string& key,
     return ini::writeString(section, key, value, path);
 }
 
+bool editProfileSection(const std::string& section, SectionEdit& edit, const std::string& path)
+{
+    return ini::editSection(section, edit, path);
+}
+
 bool flushProfile(const std::string& path)
 {
     return ini::flush(path);

@@ -99,6 +99,11 @@ bool writeProfileString(const std::string& section, const std::string& key,
            FALSE;
 }
 
+bool editProfileSection(const std::string& section, SectionEdit& edit, const std::string& path)
+{
+    return editProfileSectionKeyByKey(section, edit, path);
+}
+
 bool flushProfile(const std::string& path)
 {
     // The call gives no result worth having: each write has reported itself.

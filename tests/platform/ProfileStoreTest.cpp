@@ -2,6 +2,7 @@
 // file that is never left half-written.
 #include "Check.h"
 #include "TestFiles.h"
+#include "platform/Names.h"
 #include "platform/Profile.h"
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 
 using namespace tarvik::platform;
 using testfiles::readFile;
@@ -32,9 +34,45 @@ int otherFiles(const std::string& folder, const std::string& name)
     return count;
 }
 
-bool writeAndFlush(const std::string& path, const std::string& key, const std::string& value)
+// One key's write as an edit of its section, made in one pass over the file.
+class OneKeyEdit final : public SectionEdit
 {
-    const bool written = writeProfileString("S", key, value, path);
+  public:
+    OneKeyEdit(std::string_view key, std::string_view value) : m_write{key, value} {}
+    std::optional<ProfileWrite> change(std::string_view key, std::string_view) override
+    {
+        return sameName(key, m_write.key) ? nextAddition() : std::nullopt;
+    }
+    std::optional<ProfileWrite> nextAddition() override
+    {
+        return std::exchange(m_done, true) ? std::nullopt : std::optional(m_write);
+    }
+
+  private:
+    ProfileWrite m_write;
+    bool m_done = false;
+};
+
+// The two ways a key is written: held until the flush, or as an edit that
+// goes to the file at once.
+enum class Writing
+{
+    Held,
+    Edit
+};
+constexpr Writing kWritings[] = {Writing::Held, Writing::Edit};
+
+const char* nameOf(Writing writing)
+{
+    return writing == Writing::Held ? "held until the flush" : "as an edit";
+}
+
+bool writeAndFlush(const std::string& path, const std::string& key, const std::string& value,
+                   Writing writing = Writing::Held, const std::string& section = "S")
+{
+    OneKeyEdit edit(key, value);
+    const bool written = writing == Writing::Held ? writeProfileString(section, key, value, path)
+                                                  : editProfileSection(section, edit, path);
     return flushProfile(path) && written;
 }
 
@@ -50,9 +88,20 @@ bool inUnprivilegedChild(std::string (*body)(const std::string&), const std::str
 
 std::string writeAndFlushAreRefused(const std::string& path)
 {
-    const bool written = writeProfileString("S", "k", "new", path);
-    const bool flushed = flushProfile(path);
-    return !written && flushed ? "yes" : "no";
+    bool refused = true;
+    for (const Writing writing : kWritings) {
+        OneKeyEdit edit("k", "new");
+        const bool written = writing == Writing::Held ? writeProfileString("S", "k", "new", path)
+                                                      : editProfileSection("S", edit, path);
+        refused = refused && !written && flushProfile(path);
+    }
+    return refused ? "yes" : "no";
+}
+
+// Whether "new" could be written to "k" in the given way, for a child to say.
+template <Writing writing> std::string newValueWritten(const std::string& path)
+{
+    return writeAndFlush(path, "k", "new", writing) ? "yes" : "no";
 }
 
 // The child owns the folder and the file and takes their write permission
@@ -178,14 +227,16 @@ TEST_CASE(writesThatChangeNothingLeaveTheFileAlone)
         {};
         return ::stat(path.c_str(), &status) == 0 ? status.st_ino : ino_t{0};
     };
-    for (const auto& row : rows) {
-        CHECK_CONTEXT(row.name);
-        writeFile(path, "[S]\r\nk=old\r\n; note\r\n");
-        const ino_t before = inode();
-        REQUIRE(writeProfileString("S", row.key, row.value, path));
-        REQUIRE(flushProfile(path));
-        CHECK_EQ(inode() != before, row.replaced);
-        CHECK_EQ(readFile(path), row.after);
+    for (const Writing writing : kWritings) {
+        CHECK_CONTEXT(nameOf(writing));
+        for (const auto& row : rows) {
+            CHECK_CONTEXT(row.name);
+            writeFile(path, "[S]\r\nk=old\r\n; note\r\n");
+            const ino_t before = inode();
+            REQUIRE(writeAndFlush(path, row.key, row.value, writing));
+            CHECK_EQ(inode() != before, row.replaced);
+            CHECK_EQ(readFile(path), row.after);
+        }
     }
 }
 #endif
@@ -200,16 +251,18 @@ TEST_CASE(aByteOrderMarkIsReadPastAndKept)
         {"T", mark + "[S]\r\nk=old\r\n", "", mark + "[S]\r\nk=old\r\n[T]\r\nk=new\r\n"},
         {"S", mark, "", mark + "[S]\r\nk=new\r\n"},
     };
-    for (const auto& [section, before, old, after] : rows) {
-        CHECK_CONTEXT(after);
-        TempDir folder;
-        const std::string path = folder / "Marked.INI";
-        writeFile(path, before);
-        CHECK_EQ(getProfileString(section, "k", "", path), old);
-        CHECK_EQ(getProfileSection(section, path).size(), *old ? 1u : 0u);
-        REQUIRE(writeProfileString(section, "k", "new", path));
-        REQUIRE(flushProfile(path));
-        CHECK_EQ(readFile(path), after);
+    for (const Writing writing : kWritings) {
+        CHECK_CONTEXT(nameOf(writing));
+        for (const auto& [section, before, old, after] : rows) {
+            CHECK_CONTEXT(after);
+            TempDir folder;
+            const std::string path = folder / "Marked.INI";
+            writeFile(path, before);
+            CHECK_EQ(getProfileString(section, "k", "", path), old);
+            CHECK_EQ(getProfileSection(section, path).size(), *old ? 1u : 0u);
+            REQUIRE(writeAndFlush(path, "k", "new", writing, section));
+            CHECK_EQ(readFile(path), after);
+        }
     }
 }
 
@@ -227,6 +280,7 @@ TEST_CASE(aFileThatCannotBeCreatedRefusesTheWrite)
         CHECK_CONTEXT(path);
         CHECK(!writeProfileString("S", "k", "v", path));
         CHECK(flushProfile(path)); // nothing held
+        CHECK(!writeAndFlush(path, "k", "v", Writing::Edit));
         CHECK_EQ(getProfileString("S", "k", "dflt", path), "dflt");
     }
     CHECK_EQ(readFile(folder / "plain"), "x");
@@ -251,6 +305,13 @@ TEST_CASE(permissionsAndLinksOfTheFileAreKept)
     CHECK(fs::is_symlink(link));
     CHECK_EQ(readFile(path), "[S]\r\nk=v\r\nj=w\r\n");
     CHECK_EQ(otherFiles(folder.path(), "Kept.INI"), 1); // the link
+
+    REQUIRE(writeAndFlush(link, "i", "x", Writing::Edit));
+    CHECK(fs::is_symlink(link));
+    CHECK(fs::status(path).permissions() ==
+          (fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read));
+    CHECK_EQ(readFile(path), "[S]\r\nk=v\r\nj=w\r\ni=x\r\n");
+    CHECK_EQ(otherFiles(folder.path(), "Kept.INI"), 1);
 }
 
 TEST_CASE(aReadOnlyFileOrFolderRefusesTheWriteAndKeepsItsContent)
@@ -392,22 +453,26 @@ TEST_CASE(aSaveRemovesTheLeftoversOfKilledSaves)
         {"another user's", "Settings.INI.~0123456789ab", "[S]\r\n", true, false, 65534, false},
         {"not our pattern", "Settings.INI.~0123456789A", "[S]\r\n", true, false, 0, false},
     };
-    for (const auto& row : rows) {
-        CHECK_CONTEXT(row.name);
-        TempDir folder;
-        const std::string leftover = folder / row.file;
-        writeFile(leftover, row.content);
-        REQUIRE_EQ(::chown(leftover.c_str(), row.owner, row.owner), 0);
-        if (row.old)
-            fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
-        // A lock of another open file description stands for a living writer.
-        const int writer = ::open(leftover.c_str(), O_RDONLY);
-        REQUIRE(writer >= 0);
-        if (row.locked)
-            REQUIRE_EQ(::flock(writer, LOCK_EX), 0);
-        REQUIRE(writeAndFlush(folder / "Settings.INI", "k", "v"));
-        ::close(writer);
-        CHECK_EQ(!fs::exists(leftover), row.removed);
+    for (const Writing writing : kWritings) {
+        CHECK_CONTEXT(nameOf(writing));
+        for (const auto& row : rows) {
+            CHECK_CONTEXT(row.name);
+            TempDir folder;
+            const std::string leftover = folder / row.file;
+            writeFile(leftover, row.content);
+            REQUIRE_EQ(::chown(leftover.c_str(), row.owner, row.owner), 0);
+            if (row.old)
+                fs::last_write_time(leftover,
+                                    fs::file_time_type::clock::now() - std::chrono::hours(1));
+            // A lock of another open file description stands for a living writer.
+            const int writer = ::open(leftover.c_str(), O_RDONLY);
+            REQUIRE(writer >= 0);
+            if (row.locked)
+                REQUIRE_EQ(::flock(writer, LOCK_EX), 0);
+            REQUIRE(writeAndFlush(folder / "Settings.INI", "k", "v", writing));
+            ::close(writer);
+            CHECK_EQ(!fs::exists(leftover), row.removed);
+        }
     }
 }
 
@@ -422,28 +487,28 @@ TEST_CASE(filesARenameWouldChangeAreWrittenInPlace)
         {"another user's file in a shared folder", 0, 0, 01777, false},
         {"a file with a second name", 65534, 65534, 0755, true},
     };
-    for (const auto& [name, fileOwner, folderOwner, folderMode, secondName] : rows) {
-        CHECK_CONTEXT(name);
-        TempDir folder;
-        const std::string path = folder / "Shared.INI";
-        writeFile(path, "; kept\r\n[S]\r\nk=old\r\n");
-        if (secondName)
-            fs::create_hard_link(path, folder / "Second.INI");
-        REQUIRE(::chmod(path.c_str(), 0666) == 0 && ::chown(path.c_str(), fileOwner, 0) == 0);
-        REQUIRE(::chown(folder.path().c_str(), folderOwner, 0) == 0);
-        REQUIRE(::chmod(folder.path().c_str(), folderMode) == 0);
-        CHECK(inUnprivilegedChild(
-            [](const std::string& file) {
-                const bool written = writeProfileString("S", "k", "new", file);
-                return std::string(flushProfile(file) && written ? "yes" : "no");
-            },
-            path));
-        CHECK_EQ(readFile(path), "; kept\r\n[S]\r\nk=new\r\n");
-        struct stat info
-        {};
-        REQUIRE_EQ(::stat(path.c_str(), &info), 0);
-        CHECK(info.st_uid == fileOwner && info.st_nlink == (secondName ? 2u : 1u));
-        CHECK_EQ(otherFiles(folder.path(), "Shared.INI"), secondName ? 1 : 0);
+    for (const Writing writing : kWritings) {
+        CHECK_CONTEXT(nameOf(writing));
+        for (const auto& [name, fileOwner, folderOwner, folderMode, secondName] : rows) {
+            CHECK_CONTEXT(name);
+            TempDir folder;
+            const std::string path = folder / "Shared.INI";
+            writeFile(path, "; kept\r\n[S]\r\nk=old\r\n");
+            if (secondName)
+                fs::create_hard_link(path, folder / "Second.INI");
+            REQUIRE(::chmod(path.c_str(), 0666) == 0 && ::chown(path.c_str(), fileOwner, 0) == 0);
+            REQUIRE(::chown(folder.path().c_str(), folderOwner, 0) == 0);
+            REQUIRE(::chmod(folder.path().c_str(), folderMode) == 0);
+            CHECK(inUnprivilegedChild(writing == Writing::Held ? newValueWritten<Writing::Held>
+                                                               : newValueWritten<Writing::Edit>,
+                                      path));
+            CHECK_EQ(readFile(path), "; kept\r\n[S]\r\nk=new\r\n");
+            struct stat info
+            {};
+            REQUIRE_EQ(::stat(path.c_str(), &info), 0);
+            CHECK(info.st_uid == fileOwner && info.st_nlink == (secondName ? 2u : 1u));
+            CHECK_EQ(otherFiles(folder.path(), "Shared.INI"), secondName ? 1 : 0);
+        }
     }
 }
 
