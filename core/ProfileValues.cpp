@@ -3,6 +3,7 @@
 #include "platform/Names.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace tarvik {
 namespace {
@@ -201,18 +202,73 @@ std::vector<std::string_view> listSectionItems(const std::vector<platform::Profi
     return storedListItemViews(entries, number);
 }
 
+ListSectionSave::ListSectionSave(const std::vector<std::string_view>& items)
+    : m_items(items), m_number(formatProfileInteger(static_cast<std::int32_t>(items.size()))),
+      m_itemSeen(items.size())
+{}
+
+std::optional<platform::ProfileWrite> ListSectionSave::change(std::string_view key,
+                                                              std::string_view value)
+{
+    if (platform::sameName(key, "Number")) {
+        if (m_numberWritten)
+            return std::nullopt;
+        m_numberWritten = true;
+        return platform::ProfileWrite{"Number", m_number};
+    }
+    const std::int64_t index = listItemIndex(key);
+    if (index < 0 || static_cast<std::uint64_t>(index) >= m_items.size() ||
+        m_itemSeen[static_cast<size_t>(index)])
+        return std::nullopt;
+    m_itemSeen[static_cast<size_t>(index)] = true;
+    const std::string_view item = trimControls(m_items[static_cast<size_t>(index)]);
+    if (item.empty() ? trimControls(value).empty() : item == value)
+        return std::nullopt;
+    return itemWrite(static_cast<size_t>(index));
+}
+
+std::optional<platform::ProfileWrite> ListSectionSave::nextAddition()
+{
+    if (!m_numberWritten) {
+        m_numberWritten = true;
+        return platform::ProfileWrite{"Number", m_number};
+    }
+    while (m_nextAddition < m_items.size()) {
+        const size_t index = m_nextAddition++;
+        if (!m_itemSeen[index] && !trimControls(m_items[index]).empty())
+            return itemWrite(index);
+    }
+    return std::nullopt;
+}
+
+platform::ProfileWrite ListSectionSave::itemWrite(size_t index)
+{
+    static constexpr std::string_view kPrefix = "sVal";
+    std::copy(kPrefix.begin(), kPrefix.end(), m_key);
+    char* const end = std::to_chars(m_key + kPrefix.size(), std::end(m_key), index).ptr;
+    return {std::string_view(m_key, static_cast<size_t>(end - m_key)),
+            trimControls(m_items[index])};
+}
+
 std::vector<ListItemWrite> listItemWrites(const std::vector<platform::ProfileEntry>& stored,
                                           const std::vector<std::string_view>& items)
 {
-    const std::vector<std::string_view> readBack =
-        listItemValues(stored, static_cast<std::int32_t>(items.size()));
+    ListSectionSave save(items);
     std::vector<ListItemWrite> writes;
-    for (size_t i = 0; i < items.size(); ++i) {
-        const std::string_view item = trimControls(items[i]);
-        const std::string_view before = readBack[i];
-        if (item.empty() ? !trimControls(before).empty() : item != before)
-            writes.push_back({listItemKey(static_cast<std::int32_t>(i)), std::string(item)});
+    const auto keep = [&](const platform::ProfileWrite& made) {
+        if (!platform::sameName(made.key, "Number"))
+            writes.push_back({std::string(made.key), std::string(made.value)});
+    };
+    for (const platform::ProfileEntry& entry : stored) {
+        if (const std::optional<platform::ProfileWrite> made = save.change(entry.key, entry.value))
+            keep(*made);
     }
+    while (const std::optional<platform::ProfileWrite> made = save.nextAddition())
+        keep(*made);
+    std::stable_sort(writes.begin(), writes.end(),
+                     [](const ListItemWrite& a, const ListItemWrite& b) {
+                         return listItemIndex(a.key) < listItemIndex(b.key);
+                     });
     return writes;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/Profile.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,19 +64,43 @@ storedListItemViews(const std::vector<platform::ProfileEntry>& entries, std::int
 // no integer). Views into `entries`.
 std::vector<std::string_view> listSectionItems(const std::vector<platform::ProfileEntry>& entries);
 
+// The save of a list's items to its section, as an edit of what the section
+// holds. "Number" gets the count of items whatever it holds, so that a file
+// that takes no writes says so. Each item is saved trimmed by trimControls.
+// An item that reads back as it would be written needs no write, so a list
+// saved unchanged leaves the section as it was. A blank item is not saved,
+// but a stored item at its index that is not blank would come back at the
+// next load although the user removed it: that one is blanked. Of two keys of
+// one name the first counts, as it does for a read. `items` must outlive the
+// edit.
+class ListSectionSave final : public platform::SectionEdit
+{
+  public:
+    explicit ListSectionSave(const std::vector<std::string_view>& items);
+
+    std::optional<platform::ProfileWrite> change(std::string_view key,
+                                                 std::string_view value) override;
+    std::optional<platform::ProfileWrite> nextAddition() override;
+
+  private:
+    platform::ProfileWrite itemWrite(size_t index);
+
+    const std::vector<std::string_view>& m_items;
+    std::string m_number;
+    bool m_numberWritten = false;
+    std::vector<bool> m_itemSeen;
+    size_t m_nextAddition = 0; // the index additions are looked for from
+    char m_key[16] = {};       // of the last item write
+};
+
 struct ListItemWrite
 {
     std::string key;
     std::string value;
 };
 
-// The item writes that make a list section holding `stored` read back as
-// `items`, in rising index order; writing "Number" is left to the caller. Each
-// item is saved trimmed by trimControls. An item that reads back as it would
-// be written needs no write, so a list saved unchanged writes nothing. A blank
-// item is not saved, but a stored item at its index that is not blank would
-// come back at the next load although the user removed it: that one is
-// blanked.
+// The item writes of a ListSectionSave of `items` to a section holding
+// `stored`, in rising index order, without the one of "Number".
 std::vector<ListItemWrite> listItemWrites(const std::vector<platform::ProfileEntry>& stored,
                                           const std::vector<std::string_view>& items);
 

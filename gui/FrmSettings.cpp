@@ -62,6 +62,12 @@ class SettingsFile
         write(section, key, formatProfileBoolean(value));
     }
 
+    void edit(const std::string& section, platform::SectionEdit& edit)
+    {
+        if (!platform::editProfileSection(section, edit, m_path))
+            throw SettingsWriteError(m_path);
+    }
+
     // Releases the file. Writes may be held until now, so a failure here is
     // a refused write like any other.
     void release()
@@ -165,14 +171,10 @@ void TFrmSettings::SaveListBox(ListBox* list)
     items.reserve(static_cast<size_t>(list->count()));
     for (int row = 0; row < list->count(); ++row)
         items.push_back(list->bytes(row));
-    // "Number" is written whatever it holds: a file that takes no writes
-    // says so here. The items are then written against what the section
-    // holds, so a list saved unchanged, as at most exits, leaves the file as
-    // it was.
-    file.writeInteger(section, "Number", static_cast<std::int32_t>(items.size()));
-    const platform::ProfileSection stored = file.readSection(section);
-    for (const ListItemWrite& write : listItemWrites(stored.entries(), items))
-        file.write(section, write.key, write.value);
+    // Written against what the section holds, in one pass over the file: a
+    // list saved unchanged, as at most exits, leaves the file as it was.
+    ListSectionSave save(items);
+    file.edit(section, save);
     file.release();
 }
 

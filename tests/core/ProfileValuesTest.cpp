@@ -1,6 +1,7 @@
 #include "core/ProfileValues.h"
 
 #include "Check.h"
+#include "TestFiles.h"
 
 using namespace tarvik;
 
@@ -298,5 +299,62 @@ TEST_CASE(listItemWritesTurnTheStoredItemsIntoTheNewOnes)
         for (const ListItemWrite& write : listItemWrites(row.stored, row.items))
             writes += write.key + "=" + write.value + ";";
         CHECK_EQ(writes, row.expected);
+    }
+}
+
+// The save of a list goes to the file in one pass over it; the bytes it leaves
+// must be the ones writing its keys one by one leaves, whatever the file held.
+TEST_CASE(aListSavedInOnePassLeavesWhatWritesOneByOneLeave)
+{
+    struct Row
+    {
+        const char* name;
+        std::string before; // "-" for no file
+        std::vector<std::string_view> items;
+    };
+    const std::string longValue(3000, 'a');
+    const Row rows[] = {
+        {"no file", "-", {"a", "b"}},
+        {"empty file", "", {"a"}},
+        {"only a byte order mark", "\xEF\xBB\xBF", {"a"}},
+        {"another section without a last line end", "[A]\r\nx=1", {"a", "b"}},
+        {"unchanged", "[L]\r\nNumber=2\r\nsVal0=a\r\nsVal1=b\r\n", {"a", "b"}},
+        {"hand spacing, one changed",
+         "[L]\r\n Number = 2 \r\nsVal0 = a\r\nSVAL1=b\r\n",
+         {"a", "c"}},
+        {"blanks and a note after the keys",
+         "[L]\nsVal0=a\n; note\n\n  \n[M]\nk=v\n",
+         {"a", "b", " "}},
+        {"last key without a line end", "[L]\r\nsVal0=a", {"b", "c"}},
+        {"names twice, and the section twice",
+         "[L]\r\nsVal0=x\r\nsval0=y\r\nNumber=9\r\nnumber=1\r\n[L]\r\nsVal1=z\r\n",
+         {"y", "z"}},
+        {"removed items", "[L]\r\nNumber=3\r\nsVal0=a\r\nsVal1=b\r\nsVal2=c\r\n", {"", "b"}},
+        {"line break and control characters",
+         "[L]\r\nNumber=1\r\nsVal0=x\r\n",
+         {"\tx\ny ", "\x01"}},
+        {"a value longer than a read gives",
+         "[L]\r\nSVAL0=" + longValue + "\r\nsVal1=b\r\n",
+         {longValue, "b"}},
+        {"blank-only lines", "[L]\r\n\tsVal0=a\t\r\n\r\r\n \r\n", {"a", "b"}},
+        {"no items", "[L]\r\nNumber=1\r\nsVal0=a\r\n", {}},
+        {"section and keys in other letter case", "[l]\r\nnumber=1\r\nSVal0=a\r\n", {"a", "b"}},
+        {"not item keys", "[L]\r\nsVal00=q\r\nsVal=r\r\nsVal-1=s\r\n", {"a"}},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        testfiles::TempDir folder;
+        const std::string onePass = folder / "OnePass.INI";
+        const std::string oneByOne = folder / "OneByOne.INI";
+        if (row.before != "-") {
+            testfiles::writeFile(onePass, row.before);
+            testfiles::writeFile(oneByOne, row.before);
+        }
+        ListSectionSave save(row.items);
+        CHECK(platform::editProfileSection("L", save, onePass));
+        ListSectionSave sameSave(row.items);
+        CHECK(platform::editProfileSectionKeyByKey("L", sameSave, oneByOne));
+        CHECK(platform::flushProfile(oneByOne));
+        CHECK_EQ(testfiles::readFile(onePass), testfiles::readFile(oneByOne));
     }
 }
