@@ -30,8 +30,6 @@ class Replacement
   public:
     explicit Replacement(std::string path);
     ~Replacement();
-    Replacement(const Replacement&) = delete;
-    Replacement& operator=(const Replacement&) = delete;
 
     void write(std::string_view bytes);
     // False when a write or the rename failed; the file at the path is then
@@ -39,6 +37,10 @@ class Replacement
     bool commit();
 
   private:
+    // One object owns the new file, and removes or renames it once.
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
     void spill();
 
     std::string m_path;
