@@ -199,6 +199,13 @@ TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
     // After the flush, reads go to the file again.
     writeFile(path, "[S]\r\nk=edited\r\n");
     CHECK_EQ(getProfileString("S", "k", "", path), "edited");
+    // An edit made while writes are held joins them.
+    REQUIRE(writeProfileString("S", "k", "held", path));
+    OneKeyEdit edit("j", "2");
+    REQUIRE(editProfileSection("S", edit, path));
+    CHECK_EQ(readFile(path), "[S]\r\nk=edited\r\n");
+    REQUIRE(flushProfile(path));
+    CHECK_EQ(readFile(path), "[S]\r\nk=held\r\nj=2\r\n");
 }
 
 #ifndef _WIN32
