@@ -139,6 +139,25 @@ QStringList readEveryIndex(const std::string& path, const std::string& section)
     return items;
 }
 
+// The bytes a save of `items` to `section` of a file holding `bytes` leaves,
+// in one pass over the file or key by key.
+QByteArray savedList(const QString& file, const QByteArray& bytes, const std::string& section,
+                     const std::vector<std::string_view>& items, bool onePass)
+{
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size())
+        return "not written";
+    out.close();
+    const std::string path = file.toStdString();
+    ListSectionSave save(items);
+    const bool saved = onePass ? platform::editProfileSection(section, save, path)
+                               : platform::editProfileSectionKeyByKey(section, save, path);
+    if (!platform::flushProfile(path) || !saved)
+        return "refused";
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : "not read";
+}
+
 } // namespace
 
 class SettingsFuzzTest : public QObject
@@ -199,6 +218,16 @@ class SettingsFuzzTest : public QObject
                 }
                 withItems += list->count() > 0;
             }
+
+            // A list saved over the file in one pass leaves what writing its
+            // keys one by one leaves.
+            std::vector<std::string_view> items(generate.below(6));
+            for (std::string_view& item : items)
+                item = kValues[generate.below(std::size(kValues))];
+            const std::string section = kSections[generate.below(std::size(kSections))];
+            QVERIFY2(savedList(folder.filePath("OnePass.INI"), bytes, section, items, true) ==
+                         savedList(folder.filePath("KeyByKey.INI"), bytes, section, items, false),
+                     label.constData());
 
             // Every eighth file also goes through a full save and a second load.
             if (round % 8 != 0)
