@@ -2,6 +2,7 @@
 // and writes on files of the same bytes must give the same values, and leave
 // files that both read back alike.
 #include "Check.h"
+#include "OneKeyEdit.h"
 #include "TestFiles.h"
 #include "platform/IniFile.h"
 #include "platform/IniStore.h"
@@ -48,9 +49,17 @@ struct Side
 
 bool isSystem(const Side& side);
 
+bool editOneKey(const std::string& section, const std::string& key, const std::string& value,
+                const std::string& path)
+{
+    testfiles::OneKeyEdit edit(key, value);
+    return ini::editSection(section, edit, path);
+}
+
 const Side kSides[] = {
     {"stand-in", ini::getString, ini::writeString, ini::flush},
     {"system", getProfileString, writeProfileString, flushProfile},
+    {"stand-in, one-pass edit", ini::getString, editOneKey, ini::flush},
 };
 
 bool isSystem(const Side& side)

@@ -1,8 +1,8 @@
 // The profile calls on real files: defaults, the cut, refused writes, and a
 // file that is never left half-written.
 #include "Check.h"
+#include "OneKeyEdit.h"
 #include "TestFiles.h"
-#include "platform/Names.h"
 #include "platform/Profile.h"
 
 #include <chrono>
@@ -15,7 +15,6 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
-#include <utility>
 
 using namespace tarvik::platform;
 using testfiles::readFile;
@@ -34,25 +33,6 @@ int otherFiles(const std::string& folder, const std::string& name)
     return count;
 }
 
-// One key's write as an edit of its section, made in one pass over the file.
-class OneKeyEdit final : public SectionEdit
-{
-  public:
-    OneKeyEdit(std::string_view key, std::string_view value) : m_write{key, value} {}
-    std::optional<ProfileWrite> change(std::string_view key, std::string_view) override
-    {
-        return sameName(key, m_write.key) ? nextAddition() : std::nullopt;
-    }
-    std::optional<ProfileWrite> nextAddition() override
-    {
-        return std::exchange(m_done, true) ? std::nullopt : std::optional(m_write);
-    }
-
-  private:
-    ProfileWrite m_write;
-    bool m_done = false;
-};
-
 // The two ways a key is written: held until the flush, or as an edit that
 // goes to the file at once.
 enum class Writing
@@ -67,12 +47,17 @@ const char* nameOf(Writing writing)
     return writing == Writing::Held ? "held until the flush" : "as an edit";
 }
 
+bool write(Writing writing, const std::string& section, const std::string& key,
+           const std::string& value, const std::string& path)
+{
+    return writing == Writing::Held ? writeProfileString(section, key, value, path)
+                                    : testfiles::editOneKey(section, key, value, path);
+}
+
 bool writeAndFlush(const std::string& path, const std::string& key, const std::string& value,
                    Writing writing = Writing::Held, const std::string& section = "S")
 {
-    OneKeyEdit edit(key, value);
-    const bool written = writing == Writing::Held ? writeProfileString(section, key, value, path)
-                                                  : editProfileSection(section, edit, path);
+    const bool written = write(writing, section, key, value, path);
     return flushProfile(path) && written;
 }
 
@@ -90,9 +75,7 @@ std::string writeAndFlushAreRefused(const std::string& path)
 {
     bool refused = true;
     for (const Writing writing : kWritings) {
-        OneKeyEdit edit("k", "new");
-        const bool written = writing == Writing::Held ? writeProfileString("S", "k", "new", path)
-                                                      : editProfileSection("S", edit, path);
+        const bool written = write(writing, "S", "k", "new", path);
         refused = refused && !written && flushProfile(path);
     }
     return refused ? "yes" : "no";
@@ -201,8 +184,7 @@ TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
     CHECK_EQ(getProfileString("S", "k", "", path), "edited");
     // An edit made while writes are held joins them.
     REQUIRE(writeProfileString("S", "k", "held", path));
-    OneKeyEdit edit("j", "2");
-    REQUIRE(editProfileSection("S", edit, path));
+    REQUIRE(testfiles::editOneKey("S", "j", "2", path));
     CHECK_EQ(readFile(path), "[S]\r\nk=edited\r\n");
     REQUIRE(flushProfile(path));
     CHECK_EQ(readFile(path), "[S]\r\nk=held\r\nj=2\r\n");
