@@ -54,6 +54,21 @@ std::optional<std::string> readBytes(const std::string& path)
     return bytes;
 }
 
+// The bytes a write to the file at `target` (links followed) starts from:
+// none yet for a file that is not there; nullopt when `way` refuses the
+// write or the file cannot be read.
+std::optional<std::string> bytesToChange(const std::string& target, Way way)
+{
+    if (way == Way::Refused)
+        return std::nullopt;
+    if (std::optional<std::string> bytes = readBytes(target))
+        return bytes;
+    std::error_code error;
+    if (fs::exists(fs::path(target), error))
+        return std::nullopt;
+    return std::string();
+}
+
 std::string cut(std::string_view value)
 {
     return std::string(value.substr(0, kProfileValueLimit));
@@ -114,13 +129,10 @@ bool writeString(const std::string& section, const std::string& key, const std::
     auto cached = pending().find(path);
     if (cached == pending().end()) {
         const std::string target = resolved(path);
-        if (wayToWrite(target) == Way::Refused)
+        std::optional<std::string> bytes = bytesToChange(target, wayToWrite(target));
+        if (!bytes)
             return false;
-        std::optional<std::string> bytes = readBytes(target);
-        std::error_code error;
-        if (!bytes && fs::exists(fs::path(target), error))
-            return false;
-        cached = pending().emplace(path, Pending{IniFile(bytes.value_or(std::string()))}).first;
+        cached = pending().emplace(path, Pending{IniFile(std::move(*bytes))}).first;
     }
     return cached->second.file.setValue(section, key, value);
 }
@@ -134,11 +146,8 @@ bool editSection(const std::string& section, SectionEdit& edit, const std::strin
     }
     const std::string target = resolved(path);
     const Way way = wayToWrite(target);
-    if (way == Way::Refused)
-        return false;
-    const std::optional<std::string> bytes = readBytes(target);
-    std::error_code error;
-    if (!bytes && fs::exists(fs::path(target), error))
+    const std::optional<std::string> bytes = bytesToChange(target, way);
+    if (!bytes)
         return false;
     removeLeftovers(target);
     // A file that is replaced takes the new bytes as they come; one written
@@ -148,13 +157,12 @@ bool editSection(const std::string& section, SectionEdit& edit, const std::strin
         replacement.emplace(target);
     std::string text;
     const IniFile::EditOutcome outcome =
-        IniFile::editSection(bytes ? std::string_view(*bytes) : std::string_view(), section, edit,
-                             [&](std::string_view piece) {
-                                 if (replacement)
-                                     replacement->write(piece);
-                                 else
-                                     text += piece;
-                             });
+        IniFile::editSection(*bytes, section, edit, [&](std::string_view piece) {
+            if (replacement)
+                replacement->write(piece);
+            else
+                text += piece;
+        });
     if (outcome != IniFile::EditOutcome::Changed)
         return outcome == IniFile::EditOutcome::Unchanged;
     return replacement ? replacement->commit() : writeInPlace(target, text);
