@@ -7,13 +7,51 @@
 #include "platform/System.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Whether a window can be shown at all. Without a display Qt's own refusal
+// ends the process with a core dump, which a scheduler reports as a crash.
+bool displayReachable(const std::vector<std::string>& commandLine)
+{
+#ifdef _WIN32
+    (void)commandLine;
+    return true;
+#else
+    const auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    if (isSet("DISPLAY") || isSet("WAYLAND_DISPLAY"))
+        return true;
+    // A platform chosen on purpose (offscreen, for one) needs no display.
+    for (std::size_t i = 0; i + 1 < commandLine.size(); ++i)
+        if (commandLine[i] == "-platform" || commandLine[i] == "--platform")
+            return !commandLine[i + 1].starts_with("xcb") &&
+                   !commandLine[i + 1].starts_with("wayland");
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return platform && *platform && !std::string(platform).starts_with("xcb") &&
+           !std::string(platform).starts_with("wayland");
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     // Taken before QApplication removes the arguments it knows itself.
     const std::vector<std::string> commandLine(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (!displayReachable(commandLine)) {
+        std::fputs("TarvikBackUp: no display to show its window on (neither DISPLAY nor "
+                   "WAYLAND_DISPLAY is set); a scheduler must start it with the session's "
+                   "display, for example: DISPLAY=:0 TarvikBackUp /auto\n",
+                   stderr);
+        return 1;
+    }
     QApplication application(argc, argv);
     // The interpreter reports the same version (minicmd --version).
     QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
