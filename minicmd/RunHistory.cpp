@@ -174,9 +174,7 @@ bool parseHistoryLine(std::string_view line, RunRecord& record)
         if (!numbers || !isNumber(record[Column::Status]))
             return false;
         record[Column::Outcome] = kFinished;
-        record[Column::Run] = record[Column::Log].empty()
-                                  ? record[Column::Start] + record[Column::Script]
-                                  : record[Column::Log];
+        record[Column::Run] = line; // one line, one run
         return true;
     }
     const std::string& check = record[Column::Check];

@@ -87,9 +87,9 @@ int printLastRun(std::FILE* out)
     } else if (!log.empty() && ::access(log.c_str(), F_OK) == 0) {
         std::fprintf(out, "Log (as far as it got): %s\n", visible(log).c_str());
     }
-    if (!ended)
+    if (!last.finished())
         return 2;
-    return last.finished() && last[Column::Failures] == "0" && last[Column::Status] == "0" ? 0 : 1;
+    return last[Column::Failures] == "0" && last[Column::Status] == "0" ? 0 : 1;
 }
 
 int printHistory(std::FILE* out)
