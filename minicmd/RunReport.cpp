@@ -96,7 +96,7 @@ int printHistory(std::FILE* out)
 {
     const std::vector<RunRecord> runs = runsOrSay(out, stateFolder(), kHistoryRead);
     if (runs.empty())
-        return 2;
+        return 0;
     const char* row = "%-19s  %-22s  %7s  %10s  %8s  %6s  %s\n";
     std::fprintf(out, row, "Started", "Ended", "Files", "Bytes", "Failures", "Status", "Script");
     for (const RunRecord& run : runs) {
