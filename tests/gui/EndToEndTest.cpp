@@ -191,16 +191,21 @@ class EndToEndTest : public QObject
     void withoutADisplayTheProgramSaysSoAndFails_data()
     {
         QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM, "" for unset
-        QTest::newRow("default platform") << QString();
-        QTest::newRow("xcb asked for") << QStringLiteral("xcb");
+        QTest::addColumn<QString>("display");  // "" for unset
+        QTest::newRow("default platform") << QString() << QString();
+        QTest::newRow("xcb asked for") << QStringLiteral("xcb") << QString();
+        QTest::newRow("display gone") << QString() << QStringLiteral(":9377");
     }
     void withoutADisplayTheProgramSaysSoAndFails()
     {
         QFETCH(QString, platform);
+        QFETCH(QString, display);
         QProcessEnvironment environment = offscreenEnvironment();
         environment.remove("QT_QPA_PLATFORM");
         if (!platform.isEmpty())
             environment.insert("QT_QPA_PLATFORM", platform);
+        if (!display.isEmpty())
+            environment.insert("DISPLAY", display);
         QProcess process;
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(TARVIK_APP_PATH), {"/auto"});
