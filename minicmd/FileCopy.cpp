@@ -1,5 +1,6 @@
 #include "minicmd/FileCopy.h"
 
+#include "minicmd/ContentHash.h"
 #include "minicmd/Interruption.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 #include <optional>
 #include <unistd.h>
 #include <vector>
-#include <xxhash.h>
 
 namespace tarvik::minicmd {
 namespace {
@@ -48,19 +48,11 @@ constexpr off_t kChunk = 8 << 20; // progress is told at least this often
 // Given as the reason when a signal stopped the copy.
 constexpr const char* kInterrupted = "the run was interrupted";
 
-// The holes of a sparse file read as zeros, and are hashed as such.
-void hashZeros(XXH3_state_t* hash, off_t count)
-{
-    static const char zeros[64 * 1024] = {};
-    for (; hash && count > 0; count -= off_t(sizeof zeros))
-        XXH3_128bits_update(hash, zeros, static_cast<size_t>(std::min(count, off_t(sizeof zeros))));
-}
-
 // Plain read/write for file systems the kernel cannot copy between: bytes
 // [offset, end) of `from` to the same place in `to`; with `end` negative,
 // up to the end of the file.
 CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
-                          XXH3_state_t* hash)
+                          ContentHash* hash)
 {
     std::vector<char> buffer(256 * 1024);
     while (end < 0 || offset < end) {
@@ -88,7 +80,7 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
             done += put;
         }
         if (hash)
-            XXH3_128bits_update(hash, buffer.data(), static_cast<size_t>(got));
+            hash->add(buffer.data(), static_cast<size_t>(got));
         offset += got;
         if (progress)
             progress(static_cast<std::uint64_t>(offset));
@@ -99,7 +91,7 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
 // Bytes [offset, end) by the kernel (sharing extents where the file system
 // can), stopping early when the file shrank meanwhile.
 CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
-                      XXH3_state_t* hash)
+                      ContentHash* hash)
 {
     // Hashing wants the bytes in hand, so they pass through here once.
     if (hash)
@@ -135,7 +127,7 @@ CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgr
 // and the size is set at the end. Nothing when the file system cannot tell
 // data from holes, so the caller copies everything.
 std::optional<CopyFailure> copySparse(int from, int to, off_t size, const CopyProgress& progress,
-                                      XXH3_state_t* hash)
+                                      ContentHash* hash)
 {
     off_t offset = 0;
     while (offset < size) {
@@ -153,22 +145,24 @@ std::optional<CopyFailure> copySparse(int from, int to, off_t size, const CopyPr
         if (hole < 0)
             return CopyFailure{std::strerror(errno), true};
         hole = std::min(hole, size);
-        hashZeros(hash, data - offset);
+        if (hash)
+            hash->addZeros(data - offset);
         if (CopyFailure failure = copyRange(from, to, data, hole, progress, hash))
             return failure;
         offset = hole;
     }
-    hashZeros(hash, size - offset);
+    if (hash)
+        hash->addZeros(size - offset);
     if (::ftruncate(to, size) != 0)
         return CopyFailure{std::strerror(errno), false};
     return CopyFailure{};
 }
 
 CopyFailure copyContent(int from, int to, const struct stat& info, const CopyProgress& progress,
-                        XXH3_state_t* hash)
+                        ContentHash* hash)
 {
     if (hash)
-        XXH3_128bits_reset(hash);
+        hash->reset();
     const off_t size = info.st_size;
     // Files whose size the kernel reports as 0 may still hold something.
     if (size == 0)
@@ -180,15 +174,6 @@ CopyFailure copyContent(int from, int to, const struct stat& info, const CopyPro
     }
     return copyRange(from, to, 0, size, progress, hash);
 }
-
-struct HashState
-{
-    XXH3_state_t* state = nullptr;
-    explicit HashState(bool wanted) : state(wanted ? XXH3_createState() : nullptr) {}
-    ~HashState() { XXH3_freeState(state); }
-    HashState(const HashState&) = delete;
-    HashState& operator=(const HashState&) = delete;
-};
 
 bool sameState(const struct stat& a, const struct stat& b)
 {
@@ -204,34 +189,23 @@ bool processIsGone(long pid)
 
 // The bytes counted are those of the copy that is in place, whatever an
 // earlier attempt or the size seen before the copy said.
-void describeCopy(int fd, const timespec& modified, XXH3_state_t* hash, CopiedFile& copied)
+void describeCopy(int fd, const timespec& modified, const ContentHash& hash, CopiedFile& copied)
 {
     struct stat info
     {};
     copied.bytes = ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
     copied.modified = modified;
-    if (hash) {
-        const XXH128_hash_t digest = XXH3_128bits_digest(hash);
-        copied.hashHigh = digest.high64;
-        copied.hashLow = digest.low64;
-    }
+    copied.hash = hash.text();
 }
 
 } // namespace
 
-std::string hashText(const CopiedFile& copy)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "%016llx%016llx",
-                  static_cast<unsigned long long>(copy.hashHigh),
-                  static_cast<unsigned long long>(copy.hashLow));
-    return text;
-}
-
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
                          const std::string& name, const CopyProgress& progress, CopiedFile* copied)
 {
-    const HashState hash(copied != nullptr);
+    std::optional<ContentHash> hash;
+    if (copied)
+        hash.emplace();
     std::string temporary;
     int to = -1;
     for (int attempt = 0; attempt < 100 && to < 0; ++attempt) {
@@ -254,7 +228,7 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
             failure = {std::strerror(errno), true};
             break;
         }
-        failure = copyContent(sourceFd, to, before, progress, hash.state);
+        failure = copyContent(sourceFd, to, before, progress, hash ? &*hash : nullptr);
         struct stat after
         {};
         if (!failure && ::fstat(sourceFd, &after) != 0)
@@ -267,7 +241,7 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
         if (::futimens(to, times) != 0)
             failure = {std::strerror(errno), false};
         else if (copied)
-            describeCopy(to, before.st_mtim, hash.state, *copied);
+            describeCopy(to, before.st_mtim, *hash, *copied);
     }
     if (::close(to) != 0 && !failure)
         failure = {std::strerror(errno), false};

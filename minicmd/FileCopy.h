@@ -28,11 +28,8 @@ struct CopiedFile
     std::uint64_t bytes = 0;
     struct timespec modified
     {};
-    std::uint64_t hashHigh = 0, hashLow = 0;
+    std::string hash; // ContentHash::text()
 };
-
-// The hash as 32 hexadecimal digits.
-std::string hashText(const CopiedFile& copy);
 
 // Told how many bytes of the current file are in place so far.
 using CopyProgress = std::function<void(std::uint64_t done)>;

@@ -214,7 +214,7 @@ void RunLog::recordCopy(const std::string& destination, const CopiedFile& copy)
     std::string path = destination;
     if (char here[PATH_MAX]; path.empty() || path[0] != '/')
         path = (::getcwd(here, sizeof here) ? std::string(here) : std::string(".")) + "/" + path;
-    std::fprintf(m_copies, "%s\t%llu\t%lld.%09ld\t%s\n", hashText(copy).c_str(),
+    std::fprintf(m_copies, "%s\t%llu\t%lld.%09ld\t%s\n", copy.hash.c_str(),
                  static_cast<unsigned long long>(copy.bytes),
                  static_cast<long long>(copy.modified.tv_sec), copy.modified.tv_nsec,
                  encoded(path).c_str());

@@ -1,6 +1,7 @@
 // `--verify`: holds every copy a run made against what the run recorded of
 // it. Only the backup is read; the sources may be long gone.
 
+#include "minicmd/ContentHash.h"
 #include "minicmd/RunHistory.h"
 #include "minicmd/RunLog.h"
 #include "minicmd/VisibleText.h"
@@ -12,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-#include <xxhash.h>
 
 namespace tarvik::minicmd {
 namespace {
@@ -73,8 +73,7 @@ std::string check(const RecordedCopy& copy)
         ::close(fd);
         return problem;
     }
-    XXH3_state_t* state = XXH3_createState();
-    XXH3_128bits_reset(state);
+    ContentHash hash;
     std::vector<char> buffer(256 * 1024);
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
@@ -84,15 +83,10 @@ std::string check(const RecordedCopy& copy)
             problem = std::string("cannot be read: ") + std::strerror(errno);
         if (got <= 0)
             break;
-        XXH3_128bits_update(state, buffer.data(), std::size_t(got));
+        hash.add(buffer.data(), std::size_t(got));
     }
-    const XXH128_hash_t digest = XXH3_128bits_digest(state);
-    XXH3_freeState(state);
     ::close(fd);
-    CopiedFile read;
-    read.hashHigh = digest.high64;
-    read.hashLow = digest.low64;
-    if (problem.empty() && hashText(read) != copy.hash)
+    if (problem.empty() && hash.text() != copy.hash)
         problem = "changed in content";
     return problem;
 }
