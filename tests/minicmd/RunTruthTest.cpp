@@ -437,3 +437,25 @@ TEST_CASE(foldersLeftOutAndGapsInCoverageAreNamed)
         CHECK_EQ(contains(run.output, "Not in any backup"), gap);
     }
 }
+
+TEST_CASE(aHistoryLineIsWrittenWholeOrNotAtAll)
+{
+    Fixture fixture;
+    makeDirectory(fixture.records());
+    // The disk takes only ten more bytes of the history: neither line fits.
+    std::string before = "# start\tend\tscript\tfiles copied\tbytes\tfailures\texit status\tlog\n";
+    while (before.size() < 4096 - 10)
+        before += "2026-01-01 00:00:00\t2026-01-01 00:00:01\t/old.bat\t1\t0\t0\t0\t\n";
+    before.resize(4096 - 10);
+    before.back() = '\n';
+    writeFile(fixture.history(), before);
+    makeFile(fixture.dir / "src/a.txt", "12345", kNew);
+    const ProgramResult run =
+        runProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 8; exec \"$0\" \"$1\"", MINICMD_PATH,
+                    fixture.script(fixture.copyAll())});
+    CHECK_EQ(run.exitCode, 0);
+    CHECK(contains(run.output, "Cannot write the run history "));
+    CHECK_EQ(count(run.output, "The backup goes on without a record."), std::size_t(1));
+    CHECK(readFile(fixture.history()) == before);
+    CHECK_EQ(readFile(fixture.dir / "out/a.txt"), std::string("12345"));
+}
