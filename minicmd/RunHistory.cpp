@@ -122,8 +122,7 @@ void trim(const std::string& folder, int fd)
         ::unlink(temporary.c_str());
 }
 
-// Whether the run that `record` started is still going: it holds a lock on
-// its log for as long as it runs.
+// Whether the run that `record` started is still going.
 bool stillRunning(const std::string& folder, const RunRecord& record)
 {
     if (record[Column::Log].empty()) {
@@ -135,12 +134,7 @@ bool stillRunning(const std::string& folder, const RunRecord& record)
                         record[Column::Run].data() + record[Column::Run].size(), pid);
         return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
     }
-    const int fd = openRecordFile(folder + "/" + record[Column::Log], O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return locked;
+    return logIsHeld(folder + "/" + record[Column::Log]);
 }
 
 } // namespace
@@ -195,6 +189,16 @@ int openRecordFile(const std::string& path, int flags)
         return -1;
     }
     return fd;
+}
+
+bool logIsHeld(const std::string& log)
+{
+    const int fd = openRecordFile(log, O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
 }
 
 std::string readTail(int fd, std::size_t most)

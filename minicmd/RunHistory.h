@@ -72,6 +72,10 @@ bool parseHistoryLine(std::string_view line, RunRecord& record);
 // FIFO; only regular files are accepted (errno EINVAL otherwise).
 int openRecordFile(const std::string& path, int flags);
 
+// Whether the run that writes `log` is still going: a run holds a lock on
+// its log for as long as it runs, and the lock goes with its process.
+bool logIsHeld(const std::string& log);
+
 // Up to `most` bytes at the end of the file open as `fd`, from the start of
 // a line.
 std::string readTail(int fd, std::size_t most);

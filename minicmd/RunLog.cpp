@@ -54,7 +54,8 @@ std::string stampText(std::time_t seconds, long milliseconds)
 }
 
 // Removes the files of the oldest runs until at most `keep` runs are left
-// and their files take at most kKeptBytes; never those of `own`.
+// and their files take at most kKeptBytes; never those of `own` or of a run
+// still going.
 void removeOldRuns(const std::string& folder, std::size_t keep, const std::string& own)
 {
     DIR* listing = ::opendir(folder.c_str());
@@ -77,7 +78,7 @@ void removeOldRuns(const std::string& folder, std::size_t keep, const std::strin
     for (const auto& [stamp, names] : runs) {
         if (left <= keep && total <= kKeptBytes)
             break;
-        if (stamp == own)
+        if (stamp == own || logIsHeld(folder + "/" + stamp + std::string(kLogSuffix)))
             continue;
         for (const std::string& name : names) {
             struct stat info
