@@ -210,6 +210,10 @@ TEST_CASE(interruptedAndKilledRunsAreNeverTakenForGood)
         CHECK(!contains(last.output, "exit status 0"));
         const ProgramResult history = fixture.run({"--history"});
         CHECK(contains(history.output, row.told ? row.told : "did not finish"));
+        // The first run's notification is replaced by the interrupted one's, if any.
+        const std::string notified = readFile(fixture.dir / "notified");
+        CHECK_EQ(contains(notified, "--urgency=critical\nBackup interrupted by SIG"),
+                 row.told != nullptr);
         checkCopiesWhole(fixture);
     }
 }
