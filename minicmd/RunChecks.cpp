@@ -62,10 +62,11 @@ XcopyWatch RunChecks::watch(Console& console)
         if (!request.since)
             return;
         const std::string source = resolvedPath(request.sourceFolder);
-        const auto covered = readCoverage(m_records);
-        const auto found = covered.find(source);
+        if (!m_coverage)
+            m_coverage = readCoverage(m_records);
+        const auto found = m_coverage->find(source);
         // One line per folder, however many file types it is copied for.
-        if (found == covered.end() || found->second >= *request.since ||
+        if (found == m_coverage->end() || found->second >= *request.since ||
             !m_gapTold.insert(source).second)
             return;
         console.warning("Not in any backup: files changed between " + localTimeText(found->second) +

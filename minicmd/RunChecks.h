@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,6 +48,7 @@ class RunChecks
     std::vector<std::string> m_order;            // masks as first met
     std::map<std::string, int> m_sourceFailures; // by resolved source folder
     std::set<std::string> m_gapTold;
+    std::optional<std::map<std::string, std::time_t>> m_coverage; // read when first needed
 };
 
 } // namespace tarvik::minicmd
