@@ -53,6 +53,7 @@ endforeach()
 set(_desktop_dir ${PROJECT_SOURCE_DIR}/resources/desktop)
 install(CODE "
     set(TARVIK_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/${TARVIK_INSTALL_DIR}/TarvikBackUp\")
+    set(TARVIK_INTERPRETER \"\${CMAKE_INSTALL_PREFIX}/${TARVIK_INSTALL_DIR}/minicmd\")
     set(TARVIK_LAUNCHER \"\${CMAKE_INSTALL_PREFIX}/bin/tarvikbackup\")
     set(_stage \"${PROJECT_BINARY_DIR}/install-stage\")
     configure_file(\"${_desktop_dir}/tarvikbackup.in\" \"\${_stage}/tarvikbackup\" @ONLY)

@@ -37,9 +37,12 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
     // ones written, even when a folder comes or goes meanwhile.
     BackupJob written = job;
     written.sourceDirectories.clear();
+    std::string missing; // one a line, for the interpreter to name
     for (const std::string& source : job.sourceDirectories) {
         if (platform::directoryExists(source))
             written.sourceDirectories.push_back(source);
+        else
+            missing += source + "\n";
     }
     const auto listed = [](const std::string&) { return true; };
     checkScriptTexts(written, listed);
@@ -62,7 +65,11 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
         separator);
     file.flushAndClose();
 
-    system.shellExecute(owner, "open", m_scriptFileName.c_str(), nullptr, nullptr,
+    // The interpreter that ships for systems without one names the folders
+    // left out; the system's own takes no such arguments.
+    const bool ownInterpreter = separator == '/';
+    system.shellExecute(owner, "open", m_scriptFileName.c_str(),
+                        ownInterpreter && !missing.empty() ? missing.c_str() : nullptr, nullptr,
                         platform::ShowNormal);
 }
 

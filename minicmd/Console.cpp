@@ -1,5 +1,7 @@
 #include "minicmd/Console.h"
 
+#include "minicmd/VisibleText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -40,6 +42,10 @@ std::vector<std::string> summaryLines(const RunSummary& summary)
                   summary.seconds, static_cast<unsigned long long>(summary.leftOut),
                   summary.failureCount);
     std::vector<std::string> lines{counts};
+    if (!summary.interruptedBy.empty())
+        lines.push_back("Interrupted by " + summary.interruptedBy +
+                        ": the run did not finish, and not everything was backed up.");
+    lines.insert(lines.end(), summary.warnings.begin(), summary.warnings.end());
     const std::size_t known = summary.failures.size();
     const std::size_t total = std::max<std::size_t>(known, std::size_t(summary.failureCount));
     if (total == 0)
@@ -92,8 +98,10 @@ void Console::logTrouble(const std::string& text)
     std::fflush(m_out);
 }
 
-void Console::say(const std::string& text)
+void Console::say(const std::string& shown)
 {
+    // Texts hold names; none may start a line of its own or reach the terminal raw.
+    const std::string text = visible(shown);
     std::fwrite(text.data(), 1, text.size(), m_out);
     std::fputc('\n', m_out);
     if (m_log) {
@@ -115,11 +123,17 @@ void Console::error(const std::string& text)
 {
     // Errors go to the same stream so that they stay in order with the file
     // lines around them, as the user reads them in one window.
-    m_summary.failures.push_back(text);
+    m_summary.failures.push_back(visible(text));
     line(text);
     std::fflush(m_out);
     if (m_log)
         flushLog();
+}
+
+void Console::warning(const std::string& text)
+{
+    m_summary.warnings.push_back(visible(text));
+    line(text);
 }
 
 void Console::copying(const std::string& path, std::uint64_t size)
@@ -136,10 +150,13 @@ void Console::progress(std::uint64_t done)
     drawProgress(false);
 }
 
-void Console::copied(std::uint64_t bytes, const std::string& folder)
+void Console::copied(const std::string& destination, const CopiedFile& copy,
+                     const std::string& folder)
 {
     ++m_summary.files;
-    m_summary.bytes += bytes;
+    m_summary.bytes += copy.bytes;
+    if (m_recordCopy)
+        m_recordCopy(destination, copy);
     m_folder = folder;
     m_file.clear();
     m_fileDone = 0;
@@ -164,7 +181,7 @@ OverwriteAnswer Console::askOverwrite(const std::string& path)
 {
     clearProgress();
     for (;;) {
-        const std::string question = "Overwrite " + path + " (Yes/No/All)? ";
+        const std::string question = "Overwrite " + visible(path) + " (Yes/No/All)? ";
         std::fputs(question.c_str(), m_out);
         std::fflush(m_out);
         char answer[64];
@@ -243,10 +260,10 @@ void Console::drawProgress(bool force)
     std::string text = "[" + std::to_string(m_summary.files) + " file(s), " + humanBytes(total) +
                        ", " + humanBytes(rate) + "/s] ";
     if (!m_file.empty())
-        text +=
-            shortened(m_file, 40) + " " + humanBytes(m_fileDone) + " of " + humanBytes(m_fileSize);
+        text += shortened(visible(m_file), 40) + " " + humanBytes(m_fileDone) + " of " +
+                humanBytes(m_fileSize);
     else
-        text += shortened(m_folder, 50);
+        text += shortened(visible(m_folder), 50);
     if (m_progressShown)
         std::fputs("\r\033[K", m_out);
     std::fputs(text.c_str(), m_out);

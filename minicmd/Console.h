@@ -4,9 +4,12 @@
 // plain lines only and never reads input. What it says (never the progress
 // line) also goes to the run's log, and every error is kept for the summary.
 
+#include "minicmd/FileCopy.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,10 @@ struct RunSummary
     int failureCount = 0;
     std::vector<std::string> failures; // the messages, in order
     double seconds = 0;
+    // What the user must know although nothing failed: folders not found, a
+    // file type that matched nothing, changes that no backup holds.
+    std::vector<std::string> warnings;
+    std::string interruptedBy; // "SIGTERM" when a signal ended the run
 };
 
 // The summary as lines of text: the counts, then the failures (at most
@@ -65,10 +72,15 @@ class Console
     // The file about to be copied, and how much of it is in place so far.
     void copying(const std::string& path, std::uint64_t size);
     void progress(std::uint64_t done);
-    // Counts a copied file and redraws the progress line now and then.
-    void copied(std::uint64_t bytes, const std::string& folder);
+    // Counts a copied file (now at `destination`), hands it to whoever keeps
+    // the record of copies, and redraws the progress line now and then.
+    void copied(const std::string& destination, const CopiedFile& copy, const std::string& folder);
+    using CopyRecorder = std::function<void(const std::string& destination, const CopiedFile&)>;
+    void recordCopiesWith(CopyRecorder recorder) { m_recordCopy = std::move(recorder); }
     // Counts a file that the date left out.
     void leftOut() { ++m_summary.leftOut; }
+    // Says `text` and keeps it for the summary, without failing the run.
+    void warning(const std::string& text);
     void folder(const std::string& folder);
     // Between copies: no progress line until the next folder.
     void idle();
@@ -93,6 +105,7 @@ class Console
     bool m_interactive;
     bool m_live;
     std::FILE* m_log = nullptr;
+    CopyRecorder m_recordCopy;
     std::string m_logPath;
     bool m_logTroubleTold = false;
     bool m_progressShown = false;

@@ -1,5 +1,8 @@
 #include "minicmd/FileCopy.h"
 
+#include "minicmd/ContentHash.h"
+#include "minicmd/Interruption.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -42,13 +45,19 @@ std::string temporaryName()
 
 constexpr off_t kChunk = 8 << 20; // progress is told at least this often
 
+// Given as the reason when a signal stopped the copy.
+constexpr const char* kInterrupted = "the run was interrupted";
+
 // Plain read/write for file systems the kernel cannot copy between: bytes
 // [offset, end) of `from` to the same place in `to`; with `end` negative,
 // up to the end of the file.
-CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress)
+CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
+                          ContentHash* hash)
 {
     std::vector<char> buffer(256 * 1024);
     while (end < 0 || offset < end) {
+        if (interruptingSignal())
+            return {kInterrupted, false};
         const size_t want =
             end < 0 ? buffer.size()
                     : static_cast<size_t>(std::min<off_t>(end - offset, off_t(buffer.size())));
@@ -70,6 +79,8 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
             }
             done += put;
         }
+        if (hash)
+            hash->add(buffer.data(), static_cast<size_t>(got));
         offset += got;
         if (progress)
             progress(static_cast<std::uint64_t>(offset));
@@ -79,9 +90,15 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
 
 // Bytes [offset, end) by the kernel (sharing extents where the file system
 // can), stopping early when the file shrank meanwhile.
-CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress)
+CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
+                      ContentHash* hash)
 {
+    // Hashing wants the bytes in hand, so they pass through here once.
+    if (hash)
+        return copyByReading(from, to, offset, end, progress, hash);
     while (offset < end) {
+        if (interruptingSignal())
+            return {kInterrupted, false};
         loff_t in = offset, out = offset;
         const ssize_t moved = ::copy_file_range(
             from, &in, to, &out, static_cast<size_t>(std::min(end - offset, kChunk)), 0);
@@ -97,7 +114,7 @@ CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgr
             continue;
         if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
             errno == EBADF || errno == EPERM)
-            return copyByReading(from, to, offset, end, progress);
+            return copyByReading(from, to, offset, end, progress, hash);
         const int code = errno;
         // EIO and friends cannot be told apart by side; EFBIG/ENOSPC/EDQUOT are the writer's.
         const bool writing = code == ENOSPC || code == EDQUOT || code == EFBIG;
@@ -109,7 +126,8 @@ CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgr
 // Only the data regions of a file with holes; the holes are left unwritten
 // and the size is set at the end. Nothing when the file system cannot tell
 // data from holes, so the caller copies everything.
-std::optional<CopyFailure> copySparse(int from, int to, off_t size, const CopyProgress& progress)
+std::optional<CopyFailure> copySparse(int from, int to, off_t size, const CopyProgress& progress,
+                                      ContentHash* hash)
 {
     off_t offset = 0;
     while (offset < size) {
@@ -127,27 +145,34 @@ std::optional<CopyFailure> copySparse(int from, int to, off_t size, const CopyPr
         if (hole < 0)
             return CopyFailure{std::strerror(errno), true};
         hole = std::min(hole, size);
-        if (CopyFailure failure = copyRange(from, to, data, hole, progress))
+        if (hash)
+            hash->addZeros(data - offset);
+        if (CopyFailure failure = copyRange(from, to, data, hole, progress, hash))
             return failure;
         offset = hole;
     }
+    if (hash)
+        hash->addZeros(size - offset);
     if (::ftruncate(to, size) != 0)
         return CopyFailure{std::strerror(errno), false};
     return CopyFailure{};
 }
 
-CopyFailure copyContent(int from, int to, const struct stat& info, const CopyProgress& progress)
+CopyFailure copyContent(int from, int to, const struct stat& info, const CopyProgress& progress,
+                        ContentHash* hash)
 {
+    if (hash)
+        hash->reset();
     const off_t size = info.st_size;
     // Files whose size the kernel reports as 0 may still hold something.
     if (size == 0)
-        return copyByReading(from, to, 0, -1, progress);
+        return copyByReading(from, to, 0, -1, progress, hash);
     // Fewer blocks than the size needs: there are holes worth keeping.
     if (info.st_blocks * 512 < size) {
-        if (std::optional<CopyFailure> sparse = copySparse(from, to, size, progress))
+        if (std::optional<CopyFailure> sparse = copySparse(from, to, size, progress, hash))
             return *sparse;
     }
-    return copyRange(from, to, 0, size, progress);
+    return copyRange(from, to, 0, size, progress, hash);
 }
 
 bool sameState(const struct stat& a, const struct stat& b)
@@ -162,11 +187,25 @@ bool processIsGone(long pid)
            errno == ESRCH;
 }
 
+// The bytes counted are those of the copy that is in place, whatever an
+// earlier attempt or the size seen before the copy said.
+void describeCopy(int fd, const timespec& modified, const ContentHash& hash, CopiedFile& copied)
+{
+    struct stat info
+    {};
+    copied.bytes = ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    copied.modified = modified;
+    copied.hash = hash.text();
+}
+
 } // namespace
 
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
-                         const std::string& name, const CopyProgress& progress)
+                         const std::string& name, const CopyProgress& progress, CopiedFile* copied)
 {
+    std::optional<ContentHash> hash;
+    if (copied)
+        hash.emplace();
     std::string temporary;
     int to = -1;
     for (int attempt = 0; attempt < 100 && to < 0; ++attempt) {
@@ -189,7 +228,7 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
             failure = {std::strerror(errno), true};
             break;
         }
-        failure = copyContent(sourceFd, to, before, progress);
+        failure = copyContent(sourceFd, to, before, progress, hash ? &*hash : nullptr);
         struct stat after
         {};
         if (!failure && ::fstat(sourceFd, &after) != 0)
@@ -201,6 +240,8 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
         const timespec times[2] = {before.st_atim, before.st_mtim};
         if (::futimens(to, times) != 0)
             failure = {std::strerror(errno), false};
+        else if (copied)
+            describeCopy(to, before.st_mtim, *hash, *copied);
     }
     if (::close(to) != 0 && !failure)
         failure = {std::strerror(errno), false};

@@ -20,6 +20,17 @@ struct CopyFailure
     explicit operator bool() const { return !reason.empty(); }
 };
 
+// What a finished copy holds, for the record that lets it be checked later:
+// the size of the attempt that succeeded, the modification time the copy was
+// given, and a hash of the content as it was written.
+struct CopiedFile
+{
+    std::uint64_t bytes = 0;
+    struct timespec modified
+    {};
+    std::string hash; // ContentHash::text()
+};
+
 // Told how many bytes of the current file are in place so far.
 using CopyProgress = std::function<void(std::uint64_t done)>;
 
@@ -29,9 +40,12 @@ using CopyProgress = std::function<void(std::uint64_t done)>;
 // `name` only when complete and when the source's size and modification time
 // after the copy still match those before it (one more attempt is made when
 // they do not). Holes of a sparse source stay holes. The copy keeps the
-// source's modification time and permission bits.
+// source's modification time and permission bits. With `copied`, the content
+// is hashed from the bytes on their way through (the kernel does not copy on
+// its own then), and `copied` describes the copy made.
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
-                         const std::string& name, const CopyProgress& progress = {});
+                         const std::string& name, const CopyProgress& progress = {},
+                         CopiedFile* copied = nullptr);
 
 // Removes the temporary file of a copy in progress, if any. Safe to call from
 // a signal handler, so that an interrupted run leaves no stray files behind.

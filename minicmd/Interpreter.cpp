@@ -3,6 +3,7 @@
 #include "minicmd/CommandLine.h"
 #include "minicmd/Console.h"
 #include "minicmd/Folders.h"
+#include "minicmd/Interruption.h"
 #include "minicmd/Xcopy.h"
 
 #include <algorithm>
@@ -60,7 +61,7 @@ int makeFolders(const std::vector<std::string>& paths, Console& console)
 
 } // namespace
 
-int runLine(std::string_view line, Console& console)
+int runLine(std::string_view line, Console& console, const XcopyWatch& watch)
 {
     if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; }))
         return 0;
@@ -86,7 +87,14 @@ int runLine(std::string_view line, Console& console)
             console.line("0 File(s) copied");
             return 1;
         }
-        return runXcopy(std::get<XcopyRequest>(request), console);
+        const XcopyRequest& xcopy = std::get<XcopyRequest>(request);
+        if (watch.before)
+            watch.before(xcopy);
+        bool matched = false;
+        const int failures = runXcopy(xcopy, console, &matched);
+        if (watch.after)
+            watch.after(xcopy, failures, matched);
+        return failures;
     }
     console.error("'" + name +
                   "' is not recognized as an internal or external command, operable program or "
@@ -94,16 +102,16 @@ int runLine(std::string_view line, Console& console)
     return 1;
 }
 
-int runScript(std::string_view script, Console& console)
+int runScript(std::string_view script, Console& console, const XcopyWatch& watch)
 {
     int failures = 0;
-    while (!script.empty()) {
+    while (!script.empty() && !interruptingSignal()) {
         const auto end = script.find('\n');
         std::string_view line = script.substr(0, end);
         script = end == std::string_view::npos ? std::string_view() : script.substr(end + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        failures += runLine(line, console);
+        failures += runLine(line, console, watch);
     }
     return failures;
 }

@@ -4,7 +4,9 @@
 #include "minicmd/Console.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Interpreter.h"
+#include "minicmd/Interruption.h"
 #include "minicmd/Notification.h"
+#include "minicmd/RunChecks.h"
 #include "minicmd/RunLog.h"
 
 #include <cerrno>
@@ -15,12 +17,13 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 const char kUsage[] =
-    "Usage: minicmd [--cd FOLDER] [--ready FIFO] SCRIPT\n"
-    "       minicmd --last | --history\n"
+    "Usage: minicmd [--cd FOLDER] [--ready FIFO] [--missing FOLDER]... SCRIPT\n"
+    "       minicmd --last | --history | --verify [LOG]\n"
     "Runs a batch script of MD and xcopy lines, as the backup program writes them.\n"
     "\n"
     "  MD PATH...                              make folders, with missing parents\n"
@@ -31,13 +34,20 @@ const char kUsage[] =
     "  --cd FOLDER   run the script's lines in FOLDER (the script is read first)\n"
     "  --ready FIFO  write one byte to FIFO once the script is in memory, so the\n"
     "                starter may delete it\n"
-    "  --last        show the summary of the last run\n"
+    "  --missing FOLDER  a source folder that was not found, so the script does not\n"
+    "                copy it: the run names it (and fails when nothing is left)\n"
+    "  --last        show the summary of the last run; exit status 0 when it ended\n"
+    "                without failures, 1 with failures, 2 when it was interrupted,\n"
+    "                did not finish, or no run is recorded\n"
     "  --history     show every recorded run as a table\n"
+    "  --verify [LOG]  re-read every copy the last run (or the run of LOG) made and\n"
+    "                report each that is missing or changed; exit status 0 when all\n"
+    "                are intact, 1 otherwise, 2 when there is nothing to check\n"
     "  --help        show this text\n"
     "  --version     show the version\n"
     "\n"
     "The exit status is 0 when every line ran without failure, 1 otherwise, 2 when the\n"
-    "script could not be read.\n"
+    "script could not be read. A run stopped by a signal records that, then ends by it.\n"
     "\n"
     "Each run is recorded: a log of what it showed, and a line in a history file,\n"
     "in $XDG_STATE_HOME/tarvikbackup (by default ~/.local/state/tarvikbackup). On a\n"
@@ -81,15 +91,6 @@ void signalReady(const char* fifo)
     ::close(fd);
 }
 
-// Ctrl+C, a closed terminal window or a kill: clean up, then end as the
-// signal would have ended the process.
-void onTermination(int signal)
-{
-    tarvik::minicmd::removeUnfinishedCopy();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -97,6 +98,7 @@ int main(int argc, char** argv)
     const char* ready = nullptr;
     const char* folder = nullptr;
     const char* script = nullptr;
+    std::vector<std::string> missing;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "/?") {
@@ -107,12 +109,16 @@ int main(int argc, char** argv)
             return tarvik::minicmd::printLastRun(stdout);
         if (arg == "--history")
             return tarvik::minicmd::printHistory(stdout);
+        if (arg == "--verify")
+            return tarvik::minicmd::verifyCopies(stdout, i + 1 < argc ? argv[i + 1] : "");
         if (arg == "--version") {
             std::printf("minicmd %s\n", TARVIK_VERSION);
             return 0;
         }
         if (arg == "--ready" && i + 1 < argc) {
             ready = argv[++i];
+        } else if (arg == "--missing" && i + 1 < argc) {
+            missing.emplace_back(argv[++i]);
         } else if (arg == "--cd" && i + 1 < argc) {
             folder = argv[++i];
         } else if (!script && (arg.empty() || arg[0] != '-' || arg == "-")) {
@@ -147,19 +153,33 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal, onTermination);
     using namespace tarvik::minicmd;
+    handleInterruptions();
     Console console = Console::forStandardStreams();
     RunLog log(scriptPath, console);
-    const int failures = runScript(content, console);
-    const int status = failures == 0 ? 0 : 1;
-    const RunSummary summary = console.summary(failures);
+    RunChecks checks(std::move(missing), stateFolder(), log.started());
+    checks.start(console);
+    int failures = runScript(content, console, checks.watch(console));
+    const int signal = interruptingSignal();
+    if (signal == 0)
+        failures += checks.finish(console);
+    // A run stopped by a signal ends as the signal would have ended it.
+    const int status = signal != 0 ? 128 + signal : failures == 0 ? 0 : 1;
+    RunSummary summary = console.summary(failures);
+    if (signal != 0)
+        summary.interruptedBy = signalName(signal);
     console.finish(summary);
     log.finish(summary, status);
+    if (signal == 0)
+        checks.recordCoverage();
     if (!console.live())
         notifyDesktop(summary, log.path());
-    console.holdOnFailure(summary);
+    if (signal == 0)
+        console.holdOnFailure(summary);
     std::fflush(stdout);
+    if (signal != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
     return status;
 }

@@ -1,5 +1,7 @@
 #include "minicmd/Notification.h"
 
+#include "minicmd/VisibleText.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
@@ -53,18 +55,20 @@ void notifyDesktop(const RunSummary& summary, const std::string& logPath)
     if (program.empty())
         return;
 
-    const bool failed = summary.failureCount > 0;
+    const bool failed = summary.failureCount > 0 || !summary.interruptedBy.empty();
     const std::string title =
-        failed ? "Backup finished with " + std::to_string(summary.failureCount) + " failure(s)"
-               : "Backup finished";
+        !summary.interruptedBy.empty() ? "Backup interrupted by " + summary.interruptedBy
+        : failed ? "Backup finished with " + std::to_string(summary.failureCount) + " failure(s)"
+                 : "Backup finished";
     RunSummary shown = summary;
     if (shown.failures.size() > kNotifiedFailures)
         shown.failures.resize(kNotifiedFailures);
     std::string body;
+    // The body is markup to the notification server: a name must not format it.
     for (const std::string& line : summaryLines(shown))
-        body += line + "\n";
+        body += markupEscaped(line) + "\n";
     if (!logPath.empty())
-        body += "Log: " + logPath;
+        body += "Log: " + markupEscaped(visible(logPath));
     else if (!body.empty())
         body.pop_back();
 

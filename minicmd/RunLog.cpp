@@ -1,15 +1,20 @@
 #include "minicmd/RunLog.h"
 
 #include "minicmd/Folders.h"
+#include "minicmd/RunHistory.h"
+#include "minicmd/VisibleText.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -17,117 +22,73 @@
 namespace tarvik::minicmd {
 namespace {
 
-constexpr const char* kHistoryName = "history.tsv";
-constexpr const char* kHistoryHeader =
-    "# start\tend\tscript\tfiles copied\tbytes\tfailures\texit status\tlog\n";
+constexpr std::string_view kLogSuffix = ".log", kCopiesSuffix = ".copies";
 
-// Log names are the start time to the millisecond: YYYYMMDD-HHMMSS-mmm.log,
-// so that sorting them by name sorts them by age.
-bool isLogName(const std::string& name)
+// A run's files are named by its start time to the millisecond,
+// YYYYMMDD-HHMMSS-mmm, so that sorting them by name sorts them by age. The
+// stamp of such a name, "" for any other name.
+std::string stampOf(std::string_view name)
 {
-    constexpr std::string_view shape = "00000000-000000-000.log";
-    if (name.size() != shape.size())
-        return false;
+    constexpr std::string_view shape = "00000000-000000-000";
+    if (name.size() <= shape.size())
+        return {};
+    const std::string_view suffix = name.substr(shape.size());
+    if (suffix != kLogSuffix && suffix != kCopiesSuffix)
+        return {};
     for (std::size_t i = 0; i < shape.size(); ++i) {
         const bool digit = name[i] >= '0' && name[i] <= '9';
         if (shape[i] == '0' ? !digit : name[i] != shape[i])
-            return false;
+            return {};
     }
-    return true;
+    return std::string(name.substr(0, shape.size()));
 }
 
-std::string logName(std::time_t seconds, long milliseconds)
+std::string stampText(std::time_t seconds, long milliseconds)
 {
     std::tm local{};
     ::localtime_r(&seconds, &local);
     char text[32];
     const std::size_t length = std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    std::snprintf(text + length, sizeof text - length, "-%03ld.log", milliseconds % 1000);
+    std::snprintf(text + length, sizeof text - length, "-%03ld", milliseconds % 1000);
     return text;
 }
 
-// One field of a history line: tabs and line ends would break the line.
-std::string field(std::string text)
-{
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-    return text;
-}
-
-std::vector<std::string> split(const std::string& line, char separator)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (std::size_t at; (at = line.find(separator, start)) != std::string::npos; start = at + 1)
-        parts.push_back(line.substr(start, at - start));
-    parts.push_back(line.substr(start));
-    return parts;
-}
-
-bool readText(const std::string& path, std::string& text)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
-    if (!file)
-        return false;
-    char buffer[16 * 1024];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        text.append(buffer, got);
-    std::fclose(file);
-    return true;
-}
-
-struct HistoryEntry
-{
-    std::string start, end, script, files, bytes, failures, status, log;
-};
-
-std::vector<HistoryEntry> readHistory(const std::string& folder)
-{
-    std::string text;
-    std::vector<HistoryEntry> entries;
-    if (folder.empty() || !readText(folder + "/" + kHistoryName, text))
-        return entries;
-    for (const std::string& line : split(text, '\n')) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::vector<std::string> parts = split(line, '\t');
-        parts.resize(8);
-        entries.push_back(
-            {parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], parts[6], parts[7]});
-    }
-    return entries;
-}
-
-std::string bytesText(const std::string& digits)
-{
-    return humanBytes(std::strtoull(digits.c_str(), nullptr, 10));
-}
-
-void removeOldLogs(const std::string& folder, std::size_t keep)
+// Removes the files of the oldest runs until at most `keep` runs are left
+// and their files take at most kKeptBytes; never those of `own` or of a run
+// still going.
+void removeOldRuns(const std::string& folder, std::size_t keep, const std::string& own)
 {
     DIR* listing = ::opendir(folder.c_str());
     if (!listing)
         return;
-    std::vector<std::string> logs;
-    while (const dirent* entry = ::readdir(listing))
-        if (isLogName(entry->d_name))
-            logs.emplace_back(entry->d_name);
+    std::map<std::string, std::vector<std::string>> runs; // oldest first
+    std::uint64_t total = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string stamp = stampOf(entry->d_name);
+        struct stat info
+        {};
+        if (stamp.empty() ||
+            ::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        runs[stamp].emplace_back(entry->d_name);
+        total += static_cast<std::uint64_t>(info.st_size);
+    }
     ::closedir(listing);
-    if (logs.size() <= keep)
-        return;
-    std::sort(logs.begin(), logs.end());
-    for (std::size_t i = 0; i + keep < logs.size(); ++i)
-        ::unlink((folder + "/" + logs[i]).c_str());
-}
-
-// The runs recorded in `folder`, oldest first; when there are none, says so on
-// `out`.
-std::vector<HistoryEntry> recordedRuns(std::FILE* out, const std::string& folder)
-{
-    std::vector<HistoryEntry> entries = readHistory(folder);
-    if (entries.empty())
-        std::fprintf(out, "No backup run is recorded in %s.\n", folder.c_str());
-    return entries;
+    std::size_t left = runs.size();
+    for (const auto& [stamp, names] : runs) {
+        if (left <= keep && total <= kKeptBytes)
+            break;
+        if (stamp == own || logIsHeld(folder + "/" + stamp + std::string(kLogSuffix)))
+            continue;
+        for (const std::string& name : names) {
+            struct stat info
+            {};
+            const std::string path = folder + "/" + name;
+            if (::lstat(path.c_str(), &info) == 0 && ::unlink(path.c_str()) == 0)
+                total -= std::min<std::uint64_t>(total, std::uint64_t(info.st_size));
+        }
+        --left;
+    }
 }
 
 } // namespace
@@ -171,33 +132,67 @@ RunLog::RunLog(const std::string& script, Console& console)
     if (code != 0) {
         console.logTrouble("Cannot make the folder for the run log " + m_folder + ": " +
                            std::strerror(code));
+        m_folder.clear();
         return;
     }
-    removeOldLogs(m_folder, kKeptLogs - 1);
+    removeOldRuns(m_folder, kKeptLogs - 1, {});
 
     long milliseconds = static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000);
     int fd = -1;
+    std::string stamp;
     // Two runs that start in the same millisecond take the next free name.
     for (int attempt = 0; attempt < 1000 && fd < 0; ++attempt, ++milliseconds) {
-        const std::string path = m_folder + "/" + logName(m_started, milliseconds);
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        stamp = stampText(m_started, milliseconds);
+        const std::string path = m_folder + "/" + stamp + std::string(kLogSuffix);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0)
             m_path = path;
         else if (errno != EEXIST)
             break;
     }
+    m_run =
+        (fd >= 0 ? stamp : stampText(m_started, milliseconds)) + "-" + std::to_string(::getpid());
     if (fd < 0 || !(m_file = ::fdopen(fd, "w"))) {
         console.logTrouble("Cannot write the run log in " + m_folder + ": " + std::strerror(errno));
         if (fd >= 0)
             ::close(fd);
         m_path.clear();
-        return;
+    } else {
+        // The lock lives on its own descriptor: the log may be closed early
+        // when it cannot be written, and the run is still going then.
+        m_lock = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (m_lock >= 0)
+            ::flock(m_lock, LOCK_EX | LOCK_NB);
+        std::fprintf(m_file, "Run of %s, started %s\n", visible(script).c_str(),
+                     localTimeText(m_started).c_str());
+        console.attachLog(m_file, m_path);
+        const std::string copies = m_folder + "/" + stamp + std::string(kCopiesSuffix);
+        const int list =
+            ::open(copies.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (list < 0 || !(m_copies = ::fdopen(list, "w"))) {
+            console.logTrouble("Cannot write the list of copies " + copies + ": " +
+                               std::strerror(errno));
+            if (list >= 0)
+                ::close(list);
+        } else {
+            console.recordCopiesWith(
+                [this](const std::string& destination, const CopiedFile& copy) {
+                    recordCopy(destination, copy);
+                });
+        }
     }
-    std::fprintf(m_file, "Run of %s, started %s\n", script.c_str(),
-                 localTimeText(m_started).c_str());
-    console.attachLog(m_file, m_path);
+    RunRecord record;
+    record[Column::Start] = localTimeText(m_started);
+    record[Column::Script] = m_script;
+    record[Column::Files] = record[Column::Bytes] = record[Column::Failures] = "0";
+    record[Column::LeftOut] = record[Column::SummaryAt] = record[Column::SummarySize] = "0";
+    record[Column::Log] = m_path.empty() ? "" : m_path.substr(m_path.rfind('/') + 1);
+    record[Column::Outcome] = kRunning;
+    record[Column::Run] = m_run;
+    if (const std::string trouble = appendHistory(m_folder, historyLine(record)); !trouble.empty())
+        console.logTrouble("Cannot write the run history " + m_folder + "/history.tsv: " + trouble);
 }
 
 RunLog::~RunLog()
@@ -206,80 +201,81 @@ RunLog::~RunLog()
         m_console.attachLog(nullptr, {});
         std::fclose(m_file);
     }
+    if (m_copies) {
+        m_console.recordCopiesWith({});
+        std::fclose(m_copies);
+    }
+    if (m_lock >= 0)
+        ::close(m_lock);
+}
+
+void RunLog::recordCopy(const std::string& destination, const CopiedFile& copy)
+{
+    // The copy is found again by its full path: the run may have changed folder.
+    std::string path = destination;
+    if (char here[PATH_MAX]; path.empty() || path[0] != '/')
+        path = (::getcwd(here, sizeof here) ? std::string(here) : std::string(".")) + "/" + path;
+    std::fprintf(m_copies, "%s\t%llu\t%lld.%09ld\t%s\n", copy.hash.c_str(),
+                 static_cast<unsigned long long>(copy.bytes),
+                 static_cast<long long>(copy.modified.tv_sec), copy.modified.tv_nsec,
+                 encoded(path).c_str());
+    if (std::ferror(m_copies)) {
+        m_console.logTrouble("Cannot write the list of copies of this run");
+        m_console.recordCopiesWith({});
+    }
 }
 
 void RunLog::finish(const RunSummary& summary, int exitStatus)
 {
     if (m_folder.empty())
         return;
+    RunRecord record;
     if (m_file) {
         const bool written = m_console.flushLog();
         m_console.attachLog(nullptr, {});
+        // Where the summary the console just wrote lies in the log, so that
+        // it is found again without searching text that holds names.
+        if (written) {
+            std::size_t size = 0;
+            for (const std::string& line : summaryLines(summary))
+                size += visible(line).size() + 1;
+            const long end = std::ftell(m_file);
+            if (end >= long(size)) {
+                record[Column::SummaryAt] = std::to_string(std::size_t(end) - size);
+                record[Column::SummarySize] = std::to_string(size);
+            }
+        }
         // A log that failed was closed when it did.
         if (written && std::fclose(m_file) != 0)
             m_console.logTrouble("Cannot write the run log " + m_path + ": " +
                                  std::strerror(errno));
         m_file = nullptr;
     }
-    const std::string history = m_folder + "/" + kHistoryName;
-    const int fd = ::open(history.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    struct stat info
-    {};
-    std::string text =
-        fd >= 0 && ::fstat(fd, &info) == 0 && info.st_size == 0 ? kHistoryHeader : "";
-    const std::string logLeaf = m_path.empty() ? "" : m_path.substr(m_path.rfind('/') + 1);
-    text += localTimeText(m_started) + "\t" + localTimeText(std::time(nullptr)) + "\t" +
-            field(m_script) + "\t" + std::to_string(summary.files) + "\t" +
-            std::to_string(summary.bytes) + "\t" + std::to_string(summary.failureCount) + "\t" +
-            std::to_string(exitStatus) + "\t" + logLeaf + "\n";
-    // One write per line: runs that end together do not mix their lines.
-    const bool written =
-        fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    const int code = errno;
-    if (fd >= 0)
-        ::close(fd);
-    if (!written)
-        m_console.logTrouble("Cannot write the run history " + history + ": " +
-                             std::strerror(code));
-}
-
-int printLastRun(std::FILE* out)
-{
-    const std::string folder = stateFolder();
-    const std::vector<HistoryEntry> entries = recordedRuns(out, folder);
-    if (entries.empty())
-        return 0;
-    const HistoryEntry& last = entries.back();
-    std::fprintf(out, "Last run: %s\nStarted %s, ended %s, exit status %s.\n", last.script.c_str(),
-                 last.start.c_str(), last.end.c_str(), last.status.c_str());
-    const std::string log = last.log.empty() ? "" : folder + "/" + last.log;
-    std::string text;
-    const auto summary =
-        log.empty() || !readText(log, text) ? std::string::npos : text.rfind("\nSummary: ");
-    if (summary != std::string::npos) {
-        std::fputs(text.c_str() + summary + 1, out);
-        std::fprintf(out, "Log: %s\n", log.c_str());
-    } else {
-        std::fprintf(out, "Summary: %s file(s) copied (%s), %s failure(s).\n", last.files.c_str(),
-                     bytesText(last.bytes).c_str(), last.failures.c_str());
-        std::fprintf(out, "Its log is no longer kept.\n");
+    if (m_copies) {
+        m_console.recordCopiesWith({});
+        if (std::fclose(m_copies) != 0)
+            m_console.logTrouble("Cannot write the list of copies of this run");
+        m_copies = nullptr;
     }
-    return 0;
-}
-
-int printHistory(std::FILE* out)
-{
-    const std::string folder = stateFolder();
-    const std::vector<HistoryEntry> entries = recordedRuns(out, folder);
-    if (entries.empty())
-        return 0;
-    const char* row = "%-19s  %-19s  %7s  %10s  %8s  %6s  %s\n";
-    std::fprintf(out, row, "Started", "Ended", "Files", "Bytes", "Failures", "Status", "Script");
-    for (const HistoryEntry& entry : entries)
-        std::fprintf(out, row, entry.start.c_str(), entry.end.c_str(), entry.files.c_str(),
-                     bytesText(entry.bytes).c_str(), entry.failures.c_str(), entry.status.c_str(),
-                     entry.script.c_str());
-    return 0;
+    record[Column::Start] = localTimeText(m_started);
+    record[Column::End] = localTimeText(std::time(nullptr));
+    record[Column::Script] = m_script;
+    record[Column::Files] = std::to_string(summary.files);
+    record[Column::Bytes] = std::to_string(summary.bytes);
+    record[Column::Failures] = std::to_string(summary.failureCount);
+    record[Column::Status] = std::to_string(exitStatus);
+    record[Column::Log] = m_path.empty() ? "" : m_path.substr(m_path.rfind('/') + 1);
+    record[Column::Outcome] = summary.interruptedBy.empty()
+                                  ? std::string(kFinished)
+                                  : std::string(kInterruptedBy) + summary.interruptedBy;
+    record[Column::LeftOut] = std::to_string(summary.leftOut);
+    if (record[Column::SummaryAt].empty())
+        record[Column::SummaryAt] = record[Column::SummarySize] = "0";
+    record[Column::Run] = m_run;
+    if (const std::string trouble = appendHistory(m_folder, historyLine(record)); !trouble.empty())
+        m_console.logTrouble("Cannot write the run history " + m_folder +
+                             "/history.tsv: " + trouble);
+    removeOldRuns(m_folder, kKeptLogs, m_run.substr(0, m_run.rfind('-')));
 }
 
 } // namespace tarvik::minicmd

@@ -1,7 +1,8 @@
 #pragma once
-// The record of every run: a log of what the run showed, named by its start
-// time, and one line per run in a history file, both in the user's state
-// folder. A record that cannot be written never fails the backup.
+// The record of every run, in the user's state folder: a log of what the run
+// showed, a list of the copies it made (to check them later), both named by
+// the run's start time, and its lines in the history. A record that cannot
+// be written never fails the backup.
 
 #include "minicmd/Console.h"
 
@@ -11,8 +12,10 @@
 
 namespace tarvik::minicmd {
 
-// How many run logs are kept; older ones are removed when a run starts.
+// How many runs keep their log and list of copies; older ones are removed,
+// and so are the oldest while all of them together take more than kKeptBytes.
 inline constexpr std::size_t kKeptLogs = 100;
+inline constexpr std::uint64_t kKeptBytes = 50ull << 20;
 
 // $XDG_STATE_HOME/tarvikbackup, else ~/.local/state/tarvikbackup; "" when
 // neither can be told.
@@ -25,7 +28,7 @@ class RunLog
 {
   public:
     // Starts the record of a run of `script`; troubles are told on `console`,
-    // which also gets the log to write to.
+    // which also gets the log to write to and the copies to list.
     RunLog(const std::string& script, Console& console);
     ~RunLog();
     RunLog(const RunLog&) = delete;
@@ -33,23 +36,36 @@ class RunLog
 
     // The log's full path, "" when there is none.
     const std::string& path() const { return m_path; }
+    std::time_t started() const { return m_started; }
 
-    // Closes the log and appends the run's line to the history.
+    // Closes the log and records how the run ended, after `console` has shown
+    // the summary.
     void finish(const RunSummary& summary, int exitStatus);
 
   private:
+    void recordCopy(const std::string& destination, const CopiedFile& copy);
+
     Console& m_console;
     std::string m_folder;
     std::string m_script;
     std::string m_path;
+    std::string m_run; // names the run in the history
     std::FILE* m_file = nullptr;
+    std::FILE* m_copies = nullptr;
+    int m_lock = -1; // held while the run goes on: readers tell a live run by it
     std::time_t m_started;
 };
 
-// `minicmd --last`: the summary of the last run, from its log (or a line
-// saying that no run is recorded). Returns the exit status for the command.
+// `minicmd --last`: how the last run went, from the history and the summary
+// its log holds where the history says. Returns 0 when it ended without
+// failures, 1 when it had failures, 2 when it did not finish (or none is
+// recorded).
 int printLastRun(std::FILE* out);
 // `minicmd --history`: every recorded run as a table.
 int printHistory(std::FILE* out);
+// `minicmd --verify [LOG]`: re-reads every copy the last run (or the run of
+// LOG) made. Returns 0 when all are intact, 1 when any is not, 2 when there
+// is nothing to check.
+int verifyCopies(std::FILE* out, const std::string& log);
 
 } // namespace tarvik::minicmd

@@ -3,6 +3,7 @@
 #include "minicmd/Console.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
+#include "minicmd/Interruption.h"
 #include "minicmd/Wildcard.h"
 
 #include <algorithm>
@@ -66,6 +67,8 @@ class Copier
         m_console.line(std::to_string(m_copied) + " File(s) copied");
         return m_failures;
     }
+
+    bool matchedAny() const { return m_matchedAny; }
 
   private:
     // A copy with sub-folders into its own source would copy its copies.
@@ -141,6 +144,8 @@ class Copier
     void visit(int folderFd, const std::string& relative, const Entry& entry,
                std::vector<std::string>& subfolders, int& destinationFd, int& destinationFailed)
     {
+        if (interruptingSignal())
+            return;
         if (entry.type == DT_DIR) {
             if (m_request.subfolders)
                 subfolders.push_back(entry.name);
@@ -272,9 +277,10 @@ class Copier
             return;
         }
         m_console.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
-        const CopyFailure failure =
-            copyFileInto(source, info, destinationFd, name,
-                         [this](std::uint64_t done) { m_console.progress(done); });
+        CopiedFile copied;
+        const CopyFailure failure = copyFileInto(
+            source, info, destinationFd, name,
+            [this](std::uint64_t done) { m_console.progress(done); }, &copied);
         ::close(source);
         if (failure) {
             if (failure.changed)
@@ -288,8 +294,7 @@ class Copier
         }
         ++m_copied;
         m_console.line(sourcePath);
-        m_console.copied(static_cast<std::uint64_t>(info.st_size),
-                         sourcePath.substr(0, sourcePath.rfind('/')));
+        m_console.copied(destinationPath, copied, sourcePath.substr(0, sourcePath.rfind('/')));
     }
 
     const XcopyRequest& m_request;
@@ -380,9 +385,13 @@ std::variant<XcopyRequest, std::string> parseXcopy(const std::vector<std::string
     return request;
 }
 
-int runXcopy(const XcopyRequest& request, Console& console)
+int runXcopy(const XcopyRequest& request, Console& console, bool* matched)
 {
-    return Copier(request, console).run();
+    Copier copier(request, console);
+    const int failures = copier.run();
+    if (matched)
+        *matched = copier.matchedAny();
+    return failures;
 }
 
 } // namespace tarvik::minicmd

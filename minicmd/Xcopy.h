@@ -32,7 +32,8 @@ std::optional<std::time_t> parseXcopyDate(std::string_view text);
 // the request, or the message that refuses the command.
 std::variant<XcopyRequest, std::string> parseXcopy(const std::vector<std::string>& arguments);
 
-// Runs the copy, reporting on `console`. Returns the number of failures.
-int runXcopy(const XcopyRequest& request, Console& console);
+// Runs the copy, reporting on `console`. Returns the number of failures;
+// `matched` tells whether any file matched the mask (old ones included).
+int runXcopy(const XcopyRequest& request, Console& console, bool* matched = nullptr);
 
 } // namespace tarvik::minicmd

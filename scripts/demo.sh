@@ -131,3 +131,10 @@ echo "Screenshot of the window: $shot"
 echo "Settings file (saved when the program closed): $settings"
 echo
 echo "$verdict"
+# The copies of this very run, read back from the backup and held against
+# what the run recorded of each.
+if [ -n "${run_log:-}" ] && [ "$run_log" != none ]; then
+    "$program/minicmd" --verify "$run_log" || true
+else
+    echo "Verified: nothing, no copy was made."
+fi

@@ -24,6 +24,7 @@ packages=(
     x11-utils
     xdotool
     clang-format
+    libxxhash-dev
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "platform/posix/PosixShell.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -254,7 +255,7 @@ std::vector<std::string> terminalCommand()
 }
 
 bool openBatchScript(const std::string& script, const char* directory,
-                     std::chrono::milliseconds bound)
+                     std::chrono::milliseconds bound, const std::vector<std::string>& missing)
 {
     const std::string interpreter = findInterpreter(current().modulePath());
     if (interpreter.empty())
@@ -267,6 +268,10 @@ bool openBatchScript(const std::string& script, const char* directory,
     std::vector<std::string> arguments = terminalCommand();
     for (const std::string& argument : {interpreter, std::string("--cd"), folder})
         arguments.push_back(argument);
+    for (const std::string& source : missing) {
+        arguments.push_back("--missing");
+        arguments.push_back(source);
+    }
 
     const char* variable = std::getenv("TMPDIR");
     const std::string temporary = variable && *variable ? variable : "/tmp";
@@ -306,7 +311,7 @@ bool openBatchScript(const std::string& script, const char* directory,
     return confirmed;
 }
 
-void posixShellExecute(WindowHandle, const char* verb, const char* file, const char*,
+void posixShellExecute(WindowHandle, const char* verb, const char* file, const char* parameters,
                        const char* directory, int)
 {
     if (!file || !*file)
@@ -316,7 +321,14 @@ void posixShellExecute(WindowHandle, const char* verb, const char* file, const c
         return;
     const std::string target = file;
     if (hasSuffixIgnoringCase(target, ".bat") || hasSuffixIgnoringCase(target, ".cmd")) {
-        openBatchScript(target, directory);
+        std::vector<std::string> missing;
+        for (std::string_view rest = parameters ? parameters : ""; !rest.empty();) {
+            const std::size_t end = std::min(rest.find('\n'), rest.size());
+            if (end > 0)
+                missing.emplace_back(rest.substr(0, end));
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+        openBatchScript(target, directory, kScriptReadBound, missing);
         return;
     }
     if (const std::string opener = findExecutable("xdg-open"); !opener.empty())

@@ -13,7 +13,9 @@ namespace tarvik::platform {
 // else (a web address above all) goes to the desktop's opener, xdg-open.
 // Nothing is reported back, except that a script whose interpreter cannot be
 // found or started raises std::runtime_error with a message for the user:
-// otherwise "Run Backup" would copy nothing and say nothing.
+// otherwise "Run Backup" would copy nothing and say nothing. For a batch
+// script, `parameters` lists (one a line) the source folders that were not
+// found and so are not in the script; the interpreter names them in its run.
 void posixShellExecute(WindowHandle owner, const char* verb, const char* file,
                        const char* parameters, const char* directory, int showCommand);
 
@@ -41,8 +43,10 @@ std::vector<std::string> terminalCommand();
 // Raises std::runtime_error when there is no interpreter, or when it (or the
 // terminal) cannot be executed; the script is left as it is.
 // The handshake happens in a folder tarvik-shell-<pid>-* under $TMPDIR; such
-// folders left by a program that was killed are removed here.
+// folders left by a program that was killed are removed here. `missing` are
+// the source folders left out of the script because they were not found.
 bool openBatchScript(const std::string& script, const char* directory,
-                     std::chrono::milliseconds bound = kScriptReadBound);
+                     std::chrono::milliseconds bound = kScriptReadBound,
+                     const std::vector<std::string>& missing = {});
 
 } // namespace tarvik::platform

@@ -174,7 +174,7 @@ void AboutTest::linkAsksTheShellAndStaysOpen()
         QCOMPARE(call.owner, reinterpret_cast<void*>(dialog.winId()));
         QCOMPARE(call.verb, std::string("Open"));
         QCOMPARE(call.file, std::string("http://www.tarvik.example"));
-        QVERIFY(!call.withParameters);
+        QVERIFY(call.parameters.empty());
         QVERIFY(!call.withDirectory);
         QCOMPARE(call.showCommand, 1);
         QVERIFY(dialog.isVisible());

@@ -185,6 +185,37 @@ class EndToEndTest : public QObject
             QVERIFY2(saved.contains("\r\nText=" + backups + "\r\n"), saved.constData());
         }
     }
+
+    // A scheduler that starts "/auto" without the session's display gets one
+    // line that says what is missing and a failure status, not a core dump.
+    void withoutADisplayTheProgramSaysSoAndFails_data()
+    {
+        QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM, "" for unset
+        QTest::addColumn<QString>("display");  // "" for unset
+        QTest::newRow("default platform") << QString() << QString();
+        QTest::newRow("xcb asked for") << QStringLiteral("xcb") << QString();
+        QTest::newRow("display gone") << QString() << QStringLiteral(":9377");
+    }
+    void withoutADisplayTheProgramSaysSoAndFails()
+    {
+        QFETCH(QString, platform);
+        QFETCH(QString, display);
+        QProcessEnvironment environment = offscreenEnvironment();
+        environment.remove("QT_QPA_PLATFORM");
+        if (!platform.isEmpty())
+            environment.insert("QT_QPA_PLATFORM", platform);
+        if (!display.isEmpty())
+            environment.insert("DISPLAY", display);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(TARVIK_APP_PATH), {"/auto"});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        const QByteArray said = process.readAllStandardError();
+        QCOMPARE(said.count('\n'), 1);
+        QVERIFY2(said.contains("DISPLAY=:0 TarvikBackUp /auto"), said.constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(EndToEndTest)

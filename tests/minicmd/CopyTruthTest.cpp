@@ -106,6 +106,8 @@ TEST_CASE(aFileThatChangesWhileItIsCopiedIsNeverCalledCopied)
         // Large enough that the write lands while the copy is under way.
         makeFile(dir / "src/big.bin", std::string(48 << 20, 'b'), kNew);
         makeFile(dir / "out/big.bin", "an older backup", kOld);
+        ScopedEnvironment environment;
+        environment.set("XDG_STATE_HOME", (dir / "state").c_str());
         ProgramResult result;
         {
             WriterOnOpen writer(dir / "src/big.bin", row.writes);
@@ -116,6 +118,10 @@ TEST_CASE(aFileThatChangesWhileItIsCopiedIsNeverCalledCopied)
             CHECK(readFile(dir / "out/big.bin") == readFile(dir / "src/big.bin"));
             CHECK_EQ(statOf(dir / "out/big.bin").st_mtime, statOf(dir / "src/big.bin").st_mtime);
             CHECK(contains(result.output, "1 File(s) copied"));
+            // The bytes counted are those of the attempt that succeeded.
+            const std::string history = readFile(dir / "state/tarvikbackup/history.tsv");
+            CHECK(contains(history, "\t1\t" + std::to_string(statOf(dir / "out/big.bin").st_size) +
+                                        "\t0\t0\t"));
         } else {
             CHECK(contains(result.output, "Cannot copy " + (dir / "src/big.bin") +
                                               ": changed while it was copied\n"));

@@ -201,13 +201,27 @@ TEST_CASE(theScriptRunsInTheFolderGivenToTheShell)
     writeFile(dir / "relative.bat", "MD made here\r\n");
     ScopedEnvironment environment;
     environment.hermetic(folderOf(MINICMD_PATH));
+    environment.set("XDG_STATE_HOME", (dir / "state").c_str());
     TestSystem system(dir / "TarvikBackUp");
     platform::ScopedSystem scoped(system);
 
-    platform::posixShellExecute(nullptr, "open", (dir / "relative.bat").c_str(), nullptr,
-                                (dir / "work").c_str(), platform::ShowNormal);
+    // The parameters are the source folders left out, one a line.
+    platform::posixShellExecute(nullptr, "open", (dir / "relative.bat").c_str(),
+                                "/gone/drive\n/gone/other one\n", (dir / "work").c_str(),
+                                platform::ShowNormal);
     CHECK(waitUntil([&] { return platform::directoryExists(dir / "work/made"); }));
     CHECK(waitUntil([&] { return platform::directoryExists(dir / "work/here"); }));
+    const std::string records = dir / "state/tarvikbackup";
+    CHECK(waitUntil([&] {
+        return platform::fileExists(records + "/history.tsv") &&
+               contains(readFile(records + "/history.tsv"), "\tfinished\t");
+    }));
+    std::string log;
+    for (const std::string& entry : listTree(records))
+        if (entry.ends_with(".log"))
+            log += readFile(records + "/" + entry);
+    for (const char* folder : {"/gone/drive\n", "/gone/other one\n"})
+        CHECK(contains(log, std::string("Folder not found, not backed up: ") + folder));
 }
 
 TEST_CASE(withoutAPlaceForTheHandshakeTheScriptStillRuns)

@@ -22,8 +22,11 @@ expect "no notice about the missing display" contains "$first" "No display"
 expect "the first run is not announced as such" contains "$first" "First run today"
 expect "the script's folder line is not printed" contains "$first" "MD $TARVIK_DEMO_DIR/backup/BK-$stamp"
 expect "the interpreter's count is not printed" contains "$first" "File(s) copied"
-verdict=$(tail -n 1 <<<"$first")
-expect "the run does not end with its verdict" \
+verdict=$(tail -n 2 <<<"$first" | head -n 1)
+verified=$(tail -n 1 <<<"$first")
+expect "the run does not end with the check of its copies" \
+    test "${verified%% (list *}" = "Verified: all 5 copies are intact"
+expect "the run does not end with its verdict and its check" \
     test "${verdict%% Log: *}" = "Verdict: 5 file(s) copied, 4 left out by the date, 0 failure(s)."
 expect "the verdict does not name the run's log" test -s "${verdict##* Log: }"
 copied=$TARVIK_DEMO_DIR/backup/BK-$stamp

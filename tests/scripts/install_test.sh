@@ -39,6 +39,11 @@ expect "desktop-file-validate rejects the entry (or is missing: package desktop-
     desktop-file-validate "$desktop"
 expect "the launcher does not start the installed program" \
     grep -q "exec \"$prefix/lib/tarvikbackup/TarvikBackUp\"" "$prefix/bin/tarvikbackup"
+# The run record is asked for through the launcher, from any folder.
+status=0
+said=$(cd / && XDG_STATE_HOME=$work/state "$prefix/bin/tarvikbackup" --last) || status=$?
+expect "tarvikbackup --last does not reach the interpreter (status $status): $said" \
+    test "$status" = 2 -a "$said" = "No backup run is recorded in $work/state/tarvikbackup."
 run_uninstall "$prefix"
 left=$(listing "$prefix")
 expect "uninstall left: $left" test -z "$left"

@@ -19,6 +19,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/bin"
 export HOME=$work/home TARVIK_DEMO_DIR=$work/demo
+# The run records the README's commands ask about are those of the
+# demonstration `make run` gives (it keeps them with itself).
+export XDG_STATE_HOME=$TARVIK_DEMO_DIR/state
 unset DISPLAY WAYLAND_DISPLAY MAKEFLAGS MFLAGS
 
 cat >"$work/bin/systemctl" <<'STANDIN'

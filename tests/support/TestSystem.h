@@ -21,7 +21,7 @@ class TestSystem : public tarvik::platform::System
         tarvik::platform::WindowHandle owner;
         std::string verb;
         std::string file;
-        bool withParameters;
+        std::string parameters; // "" when none were given
         bool withDirectory;
         int showCommand;
     };
@@ -78,8 +78,8 @@ class TestSystem : public tarvik::platform::System
     void shellExecute(tarvik::platform::WindowHandle owner, const char* verb, const char* file,
                       const char* parameters, const char* directory, int showCommand) override
     {
-        shellCalls.push_back({owner, verb ? verb : "", file ? file : "", parameters != nullptr,
-                              directory != nullptr, showCommand});
+        shellCalls.push_back({owner, verb ? verb : "", file ? file : "",
+                              parameters ? parameters : "", directory != nullptr, showCommand});
         if (passOn)
             passOn(owner, verb, file, parameters, directory, showCommand);
     }

@@ -1,0 +1,55 @@
+#include "minicmd/ContentHash.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <xxhash.h>
+
+namespace tarvik::minicmd {
+
+struct ContentHash::State
+{
+    XXH3_state_t* xxh = XXH3_createState();
+    ~State() { XXH3_freeState(xxh); }
+};
+
+ContentHash::ContentHash() : m_state(new State)
+{
+    if (!m_state->xxh)
+        throw std::bad_alloc();
+    reset();
+}
+
+ContentHash::~ContentHash()
+{
+    delete m_state;
+}
+
+void ContentHash::reset()
+{
+    XXH3_128bits_reset(m_state->xxh);
+}
+
+void ContentHash::add(const void* bytes, std::size_t size)
+{
+    XXH3_128bits_update(m_state->xxh, bytes, size);
+}
+
+void ContentHash::addZeros(off_t count)
+{
+    static const char zeros[64 * 1024] = {};
+    for (; count > 0; count -= off_t(sizeof zeros))
+        add(zeros, static_cast<std::size_t>(std::min(count, off_t(sizeof zeros))));
+}
+
+std::string ContentHash::text() const
+{
+    const XXH128_hash_t digest = XXH3_128bits_digest(m_state->xxh);
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx%016llx",
+                  static_cast<unsigned long long>(digest.high64),
+                  static_cast<unsigned long long>(digest.low64));
+    return text;
+}
+
+} // namespace tarvik::minicmd

@@ -1,0 +1,57 @@
+#include "minicmd/Interruption.h"
+
+#include "minicmd/FileCopy.h"
+
+#include <csignal>
+
+namespace tarvik::minicmd {
+namespace {
+
+volatile std::sig_atomic_t g_signal = 0;
+
+void onSignal(int signal)
+{
+    if (g_signal == 0) {
+        g_signal = signal;
+        return;
+    }
+    // Asked twice: the run may be stuck in a read that never returns.
+    removeUnfinishedCopy();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+} // namespace
+
+void handleInterruptions()
+{
+    struct sigaction action
+    {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a copy or a question waiting on a read is to stop now.
+    action.sa_flags = 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+int interruptingSignal()
+{
+    return g_signal;
+}
+
+const char* signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "a signal";
+    }
+}
+
+} // namespace tarvik::minicmd

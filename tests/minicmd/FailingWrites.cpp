@@ -1,0 +1,40 @@
+// Preloaded into the interpreter by tests only: the write of a copy's
+// content numbered N fails with the error TARVIK_FAIL_WRITE names
+// ("ENOSPC 2", "EIO 1"), as a full or failing disk would fail it. The
+// interpreter itself has no such switch.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <sys/types.h>
+
+namespace {
+
+int g_calls = 0;
+
+bool failsNow()
+{
+    const char* plan = std::getenv("TARVIK_FAIL_WRITE");
+    char name[16] = {};
+    int at = 0;
+    if (!plan || std::sscanf(plan, "%15s %d", name, &at) != 2 || ++g_calls != at)
+        return false;
+    errno = std::strcmp(name, "EIO") == 0 ? EIO : ENOSPC;
+    return true;
+}
+
+} // namespace
+
+extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
+{
+    using Real = ssize_t (*)(int, const void*, size_t, off_t);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "pwrite"));
+    return failsNow() ? -1 : real(fd, buffer, size, offset);
+}
+
+extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset)
+{
+    return pwrite(fd, buffer, size, offset);
+}
