@@ -4,8 +4,10 @@
 #include "minicmd/Console.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Interpreter.h"
+#include "minicmd/Leftovers.h"
 #include "minicmd/Notification.h"
 #include "minicmd/RunLog.h"
+#include "minicmd/ScriptFile.h"
 
 #include <cerrno>
 #include <csignal>
@@ -19,7 +21,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: minicmd [--cd FOLDER] [--ready FIFO] SCRIPT\n"
+    "Usage: minicmd [--cd FOLDER] [--ready FIFO] [--identity D:I:U] SCRIPT\n"
     "       minicmd --last | --history\n"
     "Runs a batch script of MD and xcopy lines, as the backup program writes them.\n"
     "\n"
@@ -31,6 +33,9 @@ const char kUsage[] =
     "  --cd FOLDER   run the script's lines in FOLDER (the script is read first)\n"
     "  --ready FIFO  write one byte to FIFO once the script is in memory, so the\n"
     "                starter may delete it\n"
+    "  --identity D:I:U\n"
+    "                run the script only when it is still the file of this device,\n"
+    "                inode and owner: the one its starter wrote\n"
     "  --last        show the summary of the last run\n"
     "  --history     show every recorded run as a table\n"
     "  --help        show this text\n"
@@ -43,31 +48,6 @@ const char kUsage[] =
     "in $XDG_STATE_HOME/tarvikbackup (by default ~/.local/state/tarvikbackup). On a\n"
     "terminal a run with failures waits for Enter before it ends; without one, a\n"
     "desktop notification (notify-send) tells how it went.\n";
-
-bool readWholeFile(const char* path, std::string& content, int& code)
-{
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        code = errno;
-        return false;
-    }
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            code = errno;
-            ::close(fd);
-            return false;
-        }
-        content.append(buffer, static_cast<size_t>(got));
-    }
-    ::close(fd);
-    return true;
-}
 
 // Tells the starter that the script is in memory. Whoever waits has the
 // FIFO open for reading; when nobody does (any more), there is nothing to tell.
@@ -97,6 +77,7 @@ int main(int argc, char** argv)
     const char* ready = nullptr;
     const char* folder = nullptr;
     const char* script = nullptr;
+    std::string identity;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "/?") {
@@ -113,6 +94,8 @@ int main(int argc, char** argv)
         }
         if (arg == "--ready" && i + 1 < argc) {
             ready = argv[++i];
+        } else if (arg == "--identity" && i + 1 < argc) {
+            identity = argv[++i];
         } else if (arg == "--cd" && i + 1 < argc) {
             folder = argv[++i];
         } else if (!script && (arg.empty() || arg[0] != '-' || arg == "-")) {
@@ -131,10 +114,11 @@ int main(int argc, char** argv)
 
     std::string content;
     int code = 0;
-    const bool loaded = readWholeFile(script, content, code);
+    const tarvik::minicmd::ScriptRead read =
+        tarvik::minicmd::readScript(script, identity, content, code);
     if (ready)
         signalReady(ready);
-    if (!loaded) {
+    if (read == tarvik::minicmd::ScriptRead::Unreadable) {
         std::fprintf(stderr, "Cannot read script %s: %s\n", script, std::strerror(code));
         return 2;
     }
@@ -152,7 +136,17 @@ int main(int argc, char** argv)
     using namespace tarvik::minicmd;
     Console console = Console::forStandardStreams();
     RunLog log(scriptPath, console);
-    const int failures = runScript(content, console);
+    int failures = 0;
+    if (read == ScriptRead::NotTheExpectedFile) {
+        // Someone else's file under the script's name: run none of it.
+        console.error("The script " + scriptPath +
+                      " is not the file the backup program wrote; nothing of it was run");
+        failures = 1;
+    } else {
+        cleanUpAfterEndedRuns();
+        failures = runScript(content, console);
+        endCopyRecord();
+    }
     const int status = failures == 0 ? 0 : 1;
     const RunSummary summary = console.summary(failures);
     console.finish(summary);

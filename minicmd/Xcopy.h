@@ -12,6 +12,7 @@
 namespace tarvik::minicmd {
 
 class Console;
+class ScriptFolders;
 
 struct XcopyRequest
 {
@@ -33,6 +34,9 @@ std::optional<std::time_t> parseXcopyDate(std::string_view text);
 std::variant<XcopyRequest, std::string> parseXcopy(const std::vector<std::string>& arguments);
 
 // Runs the copy, reporting on `console`. Returns the number of failures.
-int runXcopy(const XcopyRequest& request, Console& console);
+// With the script's `folders`, nothing is copied below a folder that an MD
+// line refused, and a target folder an MD line made is kept no more open than
+// its source folder.
+int runXcopy(const XcopyRequest& request, Console& console, const ScriptFolders* folders = nullptr);
 
 } // namespace tarvik::minicmd
