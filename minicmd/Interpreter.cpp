@@ -46,8 +46,8 @@ int makeFolders(const std::vector<std::string>& paths, Console& console, ScriptF
         {};
         if (::lstat(path.c_str(), &info) == 0) {
             if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)) {
-                if (const std::string refusal = foreignFolderRefusal(info, path);
-                    !refusal.empty()) {
+                // By the name without a trailing "/", which would follow a link.
+                if (const std::string refusal = foreignFolderRefusal(path); !refusal.empty()) {
                     console.error(refusal);
                     folders.refuse(path, refusal);
                     ++failures;
