@@ -4,6 +4,8 @@
 #include "platform/ConsoleText.h"
 #include "platform/FileSystem.h"
 
+#include <map>
+
 namespace tarvik {
 
 void BackupRun::deleteScript()
@@ -35,17 +37,20 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
 
     // Each source is looked at once, so the texts checked are exactly the
     // ones written, even when a folder comes or goes meanwhile.
-    BackupJob written = job;
-    written.sourceDirectories.clear();
+    std::map<std::string, bool> present;
     std::string missing; // one a line, for the interpreter to name
     for (const std::string& source : job.sourceDirectories) {
-        if (platform::directoryExists(source))
-            written.sourceDirectories.push_back(source);
-        else
+        if (present.contains(source))
+            continue;
+        present[source] = platform::directoryExists(source);
+        if (!present[source])
             missing += source + "\n";
     }
-    const auto listed = [](const std::string&) { return true; };
-    checkScriptTexts(written, listed);
+    const auto listed = [&present](const std::string& source) {
+        const auto found = present.find(source);
+        return found != present.end() && found->second;
+    };
+    checkScriptTexts(job, listed);
 
     // Only a file this run creates is ever run: a leftover of a killed run, or
     // a file (or link) someone else put there, goes first.
@@ -58,7 +63,7 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
     TextFileWriter file;
     file.createNew(m_scriptFileName);
     writeBackupScript(
-        written, listed,
+        job, listed,
         // The command interpreter reads the script in its own code page;
         // checkScriptTexts made sure every text can be spelled in it.
         [&file](std::string_view line) { file.writeLine(*platform::toConsoleCodePage(line)); },

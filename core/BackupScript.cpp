@@ -177,10 +177,14 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
     TakenNames taken(separator);
 
     for (const auto& sourceText : job.sourceDirectories) {
+        // A missing source keeps its name reserved: were its drive unplugged
+        // today, the next source of that name would otherwise copy into the
+        // folder it filled on an earlier run.
+        std::string name = taken.take(LastPathComponent(sourceText, separator));
         if (!isDirectory(sourceText))
             continue;
         const Piece source = escaped(sourceText);
-        const Piece leaf = escaped(taken.take(LastPathComponent(sourceText, separator)));
+        const Piece leaf = escaped(name);
         std::string target;
         appendArgument(target, {&folder, &sep, &leaf});
         line.assign("MD ").append(target);

@@ -57,8 +57,8 @@ void checkScriptTexts(const BackupJob& job, const DirectoryTest& isDirectory);
 // Hands each line of the script, without its CR LF, to `sink` in order: the
 // folder line, then for each source directory that `isDirectory` accepts its
 // target line and its copy lines. A source whose target folder name (its
-// leaf) an earlier source has taken gets the name followed by " (2)", " (3)"
-// and so on. Does not check the texts.
+// leaf) an earlier listed source has taken, whether that one exists or not,
+// gets the name followed by " (2)", " (3)" and so on. Does not check the texts.
 void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, const LineSink& sink,
                        char separator = platform::kNativeSeparator);
 

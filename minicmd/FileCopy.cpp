@@ -255,18 +255,25 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
 
 bool isTemporaryName(const std::string& name, long* writer)
 {
+    // Exactly what temporaryName() makes: prefix, pid, "-", counter, suffix.
     constexpr std::string_view prefix = ".~minicmd", suffix = ".tmp";
-    if (!name.starts_with(prefix) || !name.ends_with(suffix))
+    if (!name.starts_with(prefix) || !name.ends_with(suffix) ||
+        name.size() < prefix.size() + suffix.size() + 3)
         return false;
-    if (writer) {
-        *writer = 0;
-        const char* first = name.data() + prefix.size();
-        const char* last = name.data() + name.size() - suffix.size();
-        long pid = 0;
-        const auto [next, error] = std::from_chars(first, last, pid);
-        if (error == std::errc() && next != first && next != last && *next == '-')
-            *writer = pid;
-    }
+    const char* first = name.data() + prefix.size();
+    const char* last = name.data() + name.size() - suffix.size();
+    long pid = 0;
+    unsigned long long counter = 0;
+    const auto [dash, pidError] = std::from_chars(first, last, pid);
+    if (pidError != std::errc() || dash == first || *first == '0' || pid <= 0 || dash == last ||
+        *dash != '-')
+        return false;
+    const auto [end, counterError] = std::from_chars(dash + 1, last, counter);
+    if (counterError != std::errc() || end != last || end == dash + 1 ||
+        (dash[1] == '0' && end != dash + 2))
+        return false;
+    if (writer)
+        *writer = pid;
     return true;
 }
 
@@ -285,10 +292,12 @@ void removeAbandonedCopies(int folderFd)
         long writer = 0;
         if (!isTemporaryName(name, &writer) || !processIsGone(writer))
             continue;
+        // Only our own: in a shared folder another user's file of that name
+        // is theirs to remove, also when we run as root.
         struct stat info
         {};
         if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode))
+            S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
             ::unlinkat(folderFd, name.c_str(), 0);
     }
     ::closedir(folder);

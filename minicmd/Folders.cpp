@@ -79,4 +79,64 @@ std::string resolvedPath(const std::string& given)
     }
 }
 
+std::string foreignFolderRefusal(const struct stat& info, const std::string& path)
+{
+    if (S_ISLNK(info.st_mode))
+        return path + " is a symbolic link; nothing was copied into it";
+    // Root could replace anything of ours anyway: a folder of root's gives
+    // no one a hold on our files that a folder of our own would not.
+    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        return path + " belongs to another user; nothing was copied into it";
+    return {};
+}
+
+std::string foreignFolderRefusal(const std::string& path)
+{
+    struct stat info
+    {};
+    if (::lstat(withoutTrailingSlashes(path).c_str(), &info) != 0)
+        return {};
+    return foreignFolderRefusal(info, path);
+}
+
+namespace {
+
+bool isAtOrBelow(const std::string& path, const std::string& folder)
+{
+    if (folder.empty())
+        return false;
+    return path == folder ||
+           (path.starts_with(folder) && (folder.back() == '/' || path[folder.size()] == '/'));
+}
+
+} // namespace
+
+void ScriptFolders::refuse(const std::string& path, std::string refusal)
+{
+    m_refused.emplace_back(withoutTrailingSlashes(path), std::move(refusal));
+}
+
+std::string ScriptFolders::refusalFor(const std::string& given) const
+{
+    const std::string path = withoutTrailingSlashes(given);
+    for (const auto& [folder, refusal] : m_refused)
+        if (isAtOrBelow(path, folder))
+            return refusal;
+    return {};
+}
+
+void ScriptFolders::vouch(const std::string& path)
+{
+    m_vouched.push_back(withoutTrailingSlashes(path));
+}
+
+bool ScriptFolders::vouchedFor(const std::string& path) const
+{
+    const std::string wanted = withoutTrailingSlashes(path);
+    for (const std::string& folder : m_vouched)
+        if (folder == wanted)
+            return true;
+    return false;
+}
+
 } // namespace tarvik::minicmd

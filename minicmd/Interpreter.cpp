@@ -29,7 +29,7 @@ std::string prompt()
     return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) + ">" : std::string(">");
 }
 
-int makeFolders(const std::vector<std::string>& paths, Console& console)
+int makeFolders(const std::vector<std::string>& paths, Console& console, ScriptFolders& folders)
 {
     if (paths.empty()) {
         console.error("The syntax of the command is incorrect.");
@@ -37,14 +37,30 @@ int makeFolders(const std::vector<std::string>& paths, Console& console)
     }
     int failures = 0;
     for (const std::string& path : paths) {
+        // Below a refused folder its owner could swap anything we make.
+        if (const std::string refusal = folders.refusalFor(path); !refusal.empty()) {
+            console.error(refusal);
+            ++failures;
+            continue;
+        }
         struct stat info
         {};
-        if (::stat(path.c_str(), &info) == 0) {
+        if (::lstat(path.c_str(), &info) == 0) {
+            if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)) {
+                // By the name without a trailing "/", which would follow a link.
+                if (const std::string refusal = foreignFolderRefusal(path); !refusal.empty()) {
+                    console.error(refusal);
+                    folders.refuse(path, refusal);
+                    ++failures;
+                    continue;
+                }
+            }
             // Only a file in the folder's place is a failure: the folder the
             // script wants is there otherwise.
             const std::string said = "A subdirectory or file " + path + " already exists.";
             if (S_ISDIR(info.st_mode)) {
                 console.line(said);
+                folders.vouch(path);
             } else {
                 console.error(said);
                 ++failures;
@@ -54,14 +70,20 @@ int makeFolders(const std::vector<std::string>& paths, Console& console)
         if (const int code = ensureFolder(path); code != 0) {
             console.error("Cannot create folder " + path + ": " + std::strerror(code));
             ++failures;
+        } else if (const std::string refusal = foreignFolderRefusal(path); !refusal.empty()) {
+            // Someone was quicker, with a link or a folder of their own.
+            console.error(refusal);
+            folders.refuse(path, refusal);
+            ++failures;
+        } else {
+            folders.vouch(path);
         }
     }
     return failures;
 }
 
-} // namespace
-
-int runLine(std::string_view line, Console& console, const XcopyWatch& watch)
+int runLine(std::string_view line, Console& console, ScriptFolders& folders,
+            const XcopyWatch& watch)
 {
     if (std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; }))
         return 0;
@@ -79,7 +101,7 @@ int runLine(std::string_view line, Console& console, const XcopyWatch& watch)
     const std::vector<std::string> arguments(parsed.words.begin() + 1, parsed.words.end());
     const std::string command = upper(name);
     if (command == "MD" || command == "MKDIR")
-        return makeFolders(arguments, console);
+        return makeFolders(arguments, console, folders);
     if (command == "XCOPY") {
         auto request = parseXcopy(arguments);
         if (const auto* refusal = std::get_if<std::string>(&request)) {
@@ -91,7 +113,7 @@ int runLine(std::string_view line, Console& console, const XcopyWatch& watch)
         if (watch.before)
             watch.before(xcopy);
         bool matched = false;
-        const int failures = runXcopy(xcopy, console, &matched);
+        const int failures = runXcopy(xcopy, console, &folders, &matched);
         if (watch.after)
             watch.after(xcopy, failures, matched);
         return failures;
@@ -102,16 +124,25 @@ int runLine(std::string_view line, Console& console, const XcopyWatch& watch)
     return 1;
 }
 
+} // namespace
+
+int runLine(std::string_view line, Console& console, const XcopyWatch& watch)
+{
+    ScriptFolders folders;
+    return runLine(line, console, folders, watch);
+}
+
 int runScript(std::string_view script, Console& console, const XcopyWatch& watch)
 {
     int failures = 0;
+    ScriptFolders folders;
     while (!script.empty() && !interruptingSignal()) {
         const auto end = script.find('\n');
         std::string_view line = script.substr(0, end);
         script = end == std::string_view::npos ? std::string_view() : script.substr(end + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        failures += runLine(line, console, watch);
+        failures += runLine(line, console, folders, watch);
     }
     return failures;
 }

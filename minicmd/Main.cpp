@@ -5,9 +5,11 @@
 #include "minicmd/FileCopy.h"
 #include "minicmd/Interpreter.h"
 #include "minicmd/Interruption.h"
+#include "minicmd/Leftovers.h"
 #include "minicmd/Notification.h"
 #include "minicmd/RunChecks.h"
 #include "minicmd/RunLog.h"
+#include "minicmd/ScriptFile.h"
 
 #include <cerrno>
 #include <csignal>
@@ -22,7 +24,8 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: minicmd [--cd FOLDER] [--ready FIFO] [--missing FOLDER]... SCRIPT\n"
+    "Usage: minicmd [--cd FOLDER] [--ready FIFO] [--identity D:I:U] [--missing FOLDER]...\n"
+    "               SCRIPT\n"
     "       minicmd --last | --history | --verify [LOG]\n"
     "Runs a batch script of MD and xcopy lines, as the backup program writes them.\n"
     "\n"
@@ -34,6 +37,9 @@ const char kUsage[] =
     "  --cd FOLDER   run the script's lines in FOLDER (the script is read first)\n"
     "  --ready FIFO  write one byte to FIFO once the script is in memory, so the\n"
     "                starter may delete it\n"
+    "  --identity D:I:U\n"
+    "                run the script only when it is still the file of this device,\n"
+    "                inode and owner: the one its starter wrote\n"
     "  --missing FOLDER  a source folder that was not found, so the script does not\n"
     "                copy it: the run names it (and fails when nothing is left)\n"
     "  --last        show the summary of the last run; exit status 0 when it ended\n"
@@ -53,31 +59,6 @@ const char kUsage[] =
     "in $XDG_STATE_HOME/tarvikbackup (by default ~/.local/state/tarvikbackup). On a\n"
     "terminal a run with failures waits for Enter before it ends; without one, a\n"
     "desktop notification (notify-send) tells how it went.\n";
-
-bool readWholeFile(const char* path, std::string& content, int& code)
-{
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        code = errno;
-        return false;
-    }
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            code = errno;
-            ::close(fd);
-            return false;
-        }
-        content.append(buffer, static_cast<size_t>(got));
-    }
-    ::close(fd);
-    return true;
-}
 
 // Tells the starter that the script is in memory. Whoever waits has the
 // FIFO open for reading; when nobody does (any more), there is nothing to tell.
@@ -99,6 +80,7 @@ int main(int argc, char** argv)
     const char* folder = nullptr;
     const char* script = nullptr;
     std::vector<std::string> missing;
+    std::string identity;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "/?") {
@@ -119,6 +101,8 @@ int main(int argc, char** argv)
             ready = argv[++i];
         } else if (arg == "--missing" && i + 1 < argc) {
             missing.emplace_back(argv[++i]);
+        } else if (arg == "--identity" && i + 1 < argc) {
+            identity = argv[++i];
         } else if (arg == "--cd" && i + 1 < argc) {
             folder = argv[++i];
         } else if (!script && (arg.empty() || arg[0] != '-' || arg == "-")) {
@@ -137,10 +121,11 @@ int main(int argc, char** argv)
 
     std::string content;
     int code = 0;
-    const bool loaded = readWholeFile(script, content, code);
+    const tarvik::minicmd::ScriptRead read =
+        tarvik::minicmd::readScript(script, identity, content, code);
     if (ready)
         signalReady(ready);
-    if (!loaded) {
+    if (read == tarvik::minicmd::ScriptRead::Unreadable) {
         std::fprintf(stderr, "Cannot read script %s: %s\n", script, std::strerror(code));
         return 2;
     }
@@ -158,11 +143,23 @@ int main(int argc, char** argv)
     Console console = Console::forStandardStreams();
     RunLog log(scriptPath, console);
     RunChecks checks(std::move(missing), stateFolder(), log.started());
-    checks.start(console);
-    int failures = runScript(content, console, checks.watch(console));
-    const int signal = interruptingSignal();
-    if (signal == 0)
-        failures += checks.finish(console);
+    int failures = 0;
+    int signal = 0;
+    const bool refused = read == ScriptRead::NotTheExpectedFile;
+    if (refused) {
+        // Someone else's file under the script's name: run none of it.
+        console.error("The script " + scriptPath +
+                      " is not the file the backup program wrote; nothing of it was run");
+        failures = 1;
+    } else {
+        checks.start(console);
+        cleanUpAfterEndedRuns();
+        failures = runScript(content, console, checks.watch(console));
+        endCopyRecord();
+        signal = interruptingSignal();
+        if (signal == 0)
+            failures += checks.finish(console);
+    }
     // A run stopped by a signal ends as the signal would have ended it.
     const int status = signal != 0 ? 128 + signal : failures == 0 ? 0 : 1;
     RunSummary summary = console.summary(failures);
@@ -170,7 +167,7 @@ int main(int argc, char** argv)
         summary.interruptedBy = signalName(signal);
     console.finish(summary);
     log.finish(summary, status);
-    if (signal == 0)
+    if (signal == 0 && !refused)
         checks.recordCoverage();
     if (!console.live())
         notifyDesktop(summary, log.path());

@@ -1,9 +1,11 @@
 #include "minicmd/Xcopy.h"
 
 #include "minicmd/Console.h"
+#include "minicmd/Destination.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
 #include "minicmd/Interruption.h"
+#include "minicmd/TargetRecord.h"
 #include "minicmd/Wildcard.h"
 
 #include <algorithm>
@@ -42,12 +44,24 @@ struct Entry
 class Copier
 {
   public:
-    Copier(const XcopyRequest& request, Console& console) : m_request(request), m_console(console)
+    Copier(const XcopyRequest& request, Console& console, const ScriptFolders* folders)
+        : m_request(request), m_console(console), m_folders(folders),
+          m_destinations(request.destination)
     {}
 
     int run()
     {
-        if (const std::string refusal = cyclicRefusal(); !refusal.empty()) {
+        std::string refusal = cyclicRefusal();
+        if (refusal.empty() && m_folders)
+            refusal = m_folders->refusalFor(m_request.destination);
+        if (refusal.empty())
+            refusal = m_destinations.refusal();
+        // A target folder the script made belongs to one source only.
+        const bool target = m_folders && m_folders->vouchedFor(m_request.destination);
+        if (refusal.empty() && target)
+            refusal = claimTarget(resolvedPath(m_request.destination),
+                                  resolvedPath(m_request.sourceFolder));
+        if (!refusal.empty()) {
             m_console.error(refusal);
             m_console.line("0 File(s) copied");
             return 1;
@@ -59,7 +73,11 @@ class Copier
             struct stat info
             {};
             m_folderModes.push_back(::fstat(root, &info) == 0 ? info.st_mode : 0755);
-            walk(root, "");
+            // The script's MD line made the target folder before this copy
+            // could give it the source folder's bits.
+            if (target)
+                m_destinations.keepNoMoreOpenThan(m_folderModes.front());
+            ::close(walk(root, ""));
         }
         m_console.idle();
         if (!m_matchedAny && m_failures == 0)
@@ -91,27 +109,42 @@ class Copier
         ++m_failures;
     }
 
-    void walk(int folderFd, const std::string& relative)
+    // Reads the names in the folder open as `folderFd`, sorted; false after
+    // telling why it cannot be read.
+    bool readEntries(int folderFd, const std::string& relative, std::vector<Entry>& entries)
     {
-        DIR* folder = ::fdopendir(folderFd);
+        const int listing = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+        DIR* folder = listing < 0 ? nullptr : ::fdopendir(listing);
         if (!folder) {
             fail("Cannot read folder " + joinPath(m_request.sourceFolder, relative), errno);
-            ::close(folderFd);
-            return;
+            if (listing >= 0)
+                ::close(listing);
+            return false;
         }
-        std::vector<Entry> entries;
         errno = 0;
         while (const dirent* entry = ::readdir(folder)) {
             const std::string_view name = entry->d_name;
-            // Temporary files of a copy in progress (ours or a concurrent
-            // run's) are not the user's files.
-            if (name != "." && name != ".." && !isTemporaryName(std::string(name)))
+            if (name != "." && name != "..")
                 entries.push_back({std::string(name), entry->d_type});
         }
         if (errno != 0)
             fail("Cannot read folder " + joinPath(m_request.sourceFolder, relative), errno);
+        ::closedir(folder);
         std::sort(entries.begin(), entries.end(),
                   [](const Entry& a, const Entry& b) { return a.name < b.name; });
+        return true;
+    }
+
+    // Copies what the folder open as `folderFd` holds, then walks its
+    // sub-folders. Returns the folder's descriptor for the caller to close
+    // (-1 when it was lost). Below kHeldLevels a folder lets go of its
+    // descriptor while its sub-folders are walked and finds itself again
+    // through "..", so that a tree of any depth needs a few open files only.
+    int walk(int folderFd, const std::string& relative)
+    {
+        std::vector<Entry> entries;
+        if (!readEntries(folderFd, relative, entries))
+            return folderFd;
 
         m_console.folder(joinPath(m_request.sourceFolder, relative));
         std::vector<std::string> subfolders;
@@ -123,7 +156,7 @@ class Copier
             ::close(destinationFd);
 
         for (const std::string& name : subfolders) {
-            const int sub =
+            int sub =
                 ::openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (sub < 0) {
                 // A folder swapped for a link meanwhile is not followed either.
@@ -135,10 +168,45 @@ class Copier
             struct stat info
             {};
             m_folderModes.push_back(::fstat(sub, &info) == 0 ? info.st_mode : 0755);
-            walk(sub, relative + name + "/");
+            const bool letGo = m_folderModes.size() > kHeldLevels;
+            struct stat self
+            {};
+            if (letGo && ::fstat(folderFd, &self) == 0) {
+                ::close(folderFd);
+                folderFd = -1;
+            }
+            sub = walk(sub, relative + name + "/");
             m_folderModes.pop_back();
+            if (folderFd < 0)
+                folderFd = parentOf(sub, self, relative);
+            if (sub >= 0)
+                ::close(sub);
+            if (folderFd < 0)
+                return -1;
         }
-        ::closedir(folder);
+        return folderFd;
+    }
+
+    // The folder above the one open as `childFd`, when it is still the one
+    // `expected` describes; -1 (told once) when the tree was moved meanwhile.
+    int parentOf(int childFd, const struct stat& expected, const std::string& relative)
+    {
+        int parent = -1;
+        if (childFd >= 0)
+            parent = ::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat found
+        {};
+        if (parent >= 0 && ::fstat(parent, &found) == 0 && found.st_dev == expected.st_dev &&
+            found.st_ino == expected.st_ino)
+            return parent;
+        if (parent >= 0)
+            ::close(parent);
+        if (childFd >= 0) {
+            m_console.error("Cannot read folder " + joinPath(m_request.sourceFolder, relative) +
+                            ": it was moved while it was copied");
+            ++m_failures;
+        }
+        return -1;
     }
 
     void visit(int folderFd, const std::string& relative, const Entry& entry,
@@ -189,69 +257,42 @@ class Copier
             m_console.leftOut();
             return;
         }
+        // The temporary file of a copy (ours or a concurrent run's) is none
+        // of the user's; a file of only that name is left out, and said.
+        if (isTemporaryName(entry.name)) {
+            m_console.error("Skipped " + sourcePath + ": named like a temporary file of a copy");
+            ++m_failures;
+            return;
+        }
 
         const std::string destinationFolder = joinPath(m_request.destination, relative);
         if (destinationFd < 0) {
             // A folder that cannot be made fails every file meant for it;
-            // the reason is told once, each file is named.
+            // the reason is told once, each file is named. A refused folder
+            // is named once, and nothing goes into it.
+            if (destinationFailed < 0)
+                return;
             if (destinationFailed != 0) {
                 fail("Cannot write " + joinPath(destinationFolder, entry.name), destinationFailed);
                 return;
             }
-            if (const int code = openDestination(relative, destinationFolder, destinationFd);
-                code != 0) {
-                fail("Cannot create folder " + destinationFolder, code);
-                destinationFailed = code;
+            const OpenedFolder opened = m_destinations.open(relative, m_folderModes);
+            if (!opened.refusal.empty()) {
+                if (!opened.quiet) {
+                    m_console.error(opened.refusal);
+                    ++m_failures;
+                }
+                destinationFailed = -1;
                 return;
             }
+            if (opened.fd < 0) {
+                fail("Cannot create folder " + destinationFolder, opened.code);
+                destinationFailed = opened.code;
+                return;
+            }
+            destinationFd = opened.fd;
         }
         copyOne(folderFd, entry.name, info, sourcePath, destinationFd, destinationFolder);
-    }
-
-    // Opens the folder the files of `relative` go to, making what is missing.
-    // Folders made here stand for source folders and take their permission
-    // bits (the owner keeps full access, so the copy can fill them); a folder
-    // that was there already may hold what a killed run left behind.
-    int openDestination(const std::string& relative, const std::string& path, int& fd)
-    {
-        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            removeAbandonedCopies(fd);
-            return 0;
-        }
-        if (errno != ENOENT)
-            return errno;
-        std::string made = m_request.destination;
-        int code = makeFolder(made, m_folderModes.front());
-        std::size_t level = 1, start = 0;
-        for (std::size_t slash;
-             code == 0 && (slash = relative.find('/', start)) != std::string::npos;
-             start = slash + 1, ++level) {
-            made = joinPath(made, relative.substr(start, slash - start));
-            code = makeFolder(made, m_folderModes.at(level));
-        }
-        if (code != 0)
-            return code;
-        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        return fd < 0 ? errno : 0;
-    }
-
-    static int makeFolder(std::string path, mode_t sourceMode)
-    {
-        while (path.size() > 1 && path.back() == '/')
-            path.pop_back();
-        const mode_t mode = (sourceMode & 0777) | 0700;
-        if (::mkdir(path.c_str(), mode) == 0)
-            return 0;
-        if (errno == ENOENT) {
-            // Above the destination nothing stands for a source folder.
-            if (const auto slash = path.rfind('/'); slash != std::string::npos && slash > 0)
-                if (const int code = ensureFolder(path.substr(0, slash)); code != 0)
-                    return code;
-            if (::mkdir(path.c_str(), mode) == 0)
-                return 0;
-        }
-        return ensureFolder(path); // there meanwhile, or the reason it cannot be
     }
 
     void copyOne(int folderFd, const std::string& name, const struct stat& info,
@@ -297,8 +338,13 @@ class Copier
         m_console.copied(destinationPath, copied, sourcePath.substr(0, sourcePath.rfind('/')));
     }
 
+    // Source folders held open at once, at most; deeper ones are found again.
+    static constexpr std::size_t kHeldLevels = 64;
+
     const XcopyRequest& m_request;
     Console& m_console;
+    const ScriptFolders* m_folders;
+    DestinationFolders m_destinations;
     int m_failures = 0;
     long long m_copied = 0;
     bool m_matchedAny = false;
@@ -385,9 +431,10 @@ std::variant<XcopyRequest, std::string> parseXcopy(const std::vector<std::string
     return request;
 }
 
-int runXcopy(const XcopyRequest& request, Console& console, bool* matched)
+int runXcopy(const XcopyRequest& request, Console& console, const ScriptFolders* folders,
+             bool* matched)
 {
-    Copier copier(request, console);
+    Copier copier(request, console, folders);
     const int failures = copier.run();
     if (matched)
         *matched = copier.matchedAny();

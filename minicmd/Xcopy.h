@@ -12,6 +12,7 @@
 namespace tarvik::minicmd {
 
 class Console;
+class ScriptFolders;
 
 struct XcopyRequest
 {
@@ -34,6 +35,10 @@ std::variant<XcopyRequest, std::string> parseXcopy(const std::vector<std::string
 
 // Runs the copy, reporting on `console`. Returns the number of failures;
 // `matched` tells whether any file matched the mask (old ones included).
-int runXcopy(const XcopyRequest& request, Console& console, bool* matched = nullptr);
+// With the script's `folders`, nothing is copied below a folder that an MD
+// line refused, and a target folder an MD line made is kept no more open than
+// its source folder.
+int runXcopy(const XcopyRequest& request, Console& console, const ScriptFolders* folders = nullptr,
+             bool* matched = nullptr);
 
 } // namespace tarvik::minicmd

@@ -1,5 +1,7 @@
 #include "platform/posix/PosixShell.h"
 
+#include "platform/posix/CreatedFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -197,6 +199,31 @@ void removeAbandonedHandshakes(const std::string& temporary)
     ::closedir(listing);
 }
 
+// The script's device, inode and owner, "DEV:INO:UID", which the interpreter
+// checks on the file it reads: in a folder others may write to, someone could
+// rename a file of theirs over the script before the interpreter opens it.
+// Raises std::runtime_error when the file under the script's name is already
+// no regular file of ours, or not the one this process created there.
+std::string scriptIdentity(const std::string& script)
+{
+    const int fd = ::open(script.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat info
+    {};
+    // Where every file shows as ours (FAT, exFAT) only the inode tells.
+    const bool ours = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                      info.st_uid == ::geteuid() && !replacesCreatedFile(script, info);
+    const int code = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (fd < 0 && code == ENOENT)
+        throw std::runtime_error("The backup script " + script + " is gone; nothing was run.");
+    if (!ours)
+        throw std::runtime_error("The backup script " + script +
+                                 " is not the file the program wrote; nothing was run.");
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+           std::to_string(info.st_uid);
+}
+
 // Waits until the FIFO open as `fd` is written to or its writer has gone,
 // or the bound has passed.
 bool awaitSignal(int fd, std::chrono::milliseconds bound)
@@ -266,7 +293,8 @@ bool openBatchScript(const std::string& script, const char* directory,
     // The working folder is passed on rather than inherited: a terminal may
     // start the command from a server process elsewhere.
     std::vector<std::string> arguments = terminalCommand();
-    for (const std::string& argument : {interpreter, std::string("--cd"), folder})
+    for (const std::string& argument : {interpreter, std::string("--cd"), folder,
+                                        std::string("--identity"), scriptIdentity(script)})
         arguments.push_back(argument);
     for (const std::string& source : missing) {
         arguments.push_back("--missing");

@@ -1,5 +1,6 @@
 #include "platform/NativeFile.h"
 #include "platform/TextFile.h"
+#include "platform/posix/CreatedFiles.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -65,6 +66,8 @@ int openTextFile(const std::string& path, OpenMode mode, std::intptr_t& handle)
         ::close(fd);
         return fileCode::AccessDenied;
     }
+    if (mode == OpenMode::CreateNew)
+        noteCreatedFile(path, info);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     handle = fd;
     return fileCode::Ok;

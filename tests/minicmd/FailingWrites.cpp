@@ -9,13 +9,29 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
 int g_calls = 0;
 
-bool failsNow()
+// A copy is written under its temporary name; the run's own records are not.
+bool isCopy(int fd)
 {
+    char link[64];
+    char target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = ::readlink(link, target, sizeof target - 1);
+    if (length <= 0)
+        return false;
+    target[length] = '\0';
+    return std::strstr(target, "/.~minicmd") != nullptr;
+}
+
+bool failsNow(int fd)
+{
+    if (!isCopy(fd))
+        return false;
     const char* plan = std::getenv("TARVIK_FAIL_WRITE");
     char name[16] = {};
     int at = 0;
@@ -31,7 +47,7 @@ extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 {
     using Real = ssize_t (*)(int, const void*, size_t, off_t);
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "pwrite"));
-    return failsNow() ? -1 : real(fd, buffer, size, offset);
+    return failsNow(fd) ? -1 : real(fd, buffer, size, offset);
 }
 
 extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset)

@@ -1,0 +1,162 @@
+#include "minicmd/Destination.h"
+
+#include "minicmd/FileCopy.h"
+#include "minicmd/Folders.h"
+#include "minicmd/Leftovers.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvik::minicmd {
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path.empty() ? std::string(".") : path;
+}
+
+bool isAtOrBelow(const std::string& relative, const std::string& folder)
+{
+    return relative.starts_with(folder);
+}
+
+} // namespace
+
+DestinationFolders::DestinationFolders(std::string destination)
+    : m_destination(withoutTrailingSlashes(std::move(destination)))
+{}
+
+DestinationFolders::~DestinationFolders()
+{
+    if (m_lastFd >= 0)
+        ::close(m_lastFd);
+}
+
+std::string DestinationFolders::refusal() const
+{
+    return foreignFolderRefusal(m_destination);
+}
+
+void DestinationFolders::keepNoMoreOpenThan(mode_t sourceMode) const
+{
+    const int fd = ::open(m_destination.c_str(), kFolderFlags);
+    if (fd < 0)
+        return;
+    struct stat info
+    {};
+    const mode_t lacking = 077 & ~sourceMode;
+    // A file system without permission bits refuses the change; there is
+    // nothing to keep private on it.
+    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & lacking) != 0) {
+        [[maybe_unused]] const int changed = ::fchmod(fd, info.st_mode & 07777 & ~lacking);
+    }
+    ::close(fd);
+}
+
+OpenedFolder DestinationFolders::openLevel(int parent, const std::string& name,
+                                           const std::string& shownAs, mode_t sourceMode,
+                                           bool& made) const
+{
+    made = false;
+    OpenedFolder opened;
+    opened.fd = ::openat(parent, name.c_str(), kFolderFlags);
+    if (opened.fd < 0 && errno == ENOENT) {
+        if (parent == AT_FDCWD) {
+            // Above the destination nothing stands for a source folder.
+            if (const auto slash = name.rfind('/'); slash != std::string::npos && slash > 0)
+                if (const int code = ensureFolder(name.substr(0, slash)); code != 0)
+                    return {-1, code, {}, false};
+        }
+        made = ::mkdirat(parent, name.c_str(), (sourceMode & 0777) | 0700) == 0;
+        if (!made && errno != EEXIST)
+            return {-1, errno, {}, false};
+        opened.fd = ::openat(parent, name.c_str(), kFolderFlags);
+    }
+    struct stat info
+    {};
+    if (opened.fd < 0) {
+        opened.code = errno;
+        if ((opened.code == ENOTDIR || opened.code == ELOOP) &&
+            ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            opened.refusal = S_ISLNK(info.st_mode) ? foreignFolderRefusal(info, shownAs) : "";
+        return opened;
+    }
+    if (::fstat(opened.fd, &info) != 0) {
+        opened.code = errno;
+    } else {
+        opened.refusal = foreignFolderRefusal(info, shownAs);
+    }
+    if (opened.code != 0 || !opened.refusal.empty()) {
+        ::close(opened.fd);
+        opened.fd = -1;
+    }
+    return opened;
+}
+
+OpenedFolder DestinationFolders::open(const std::string& relative, const std::vector<mode_t>& modes)
+{
+    for (const std::string& refused : m_refused)
+        if (isAtOrBelow(relative, refused))
+            return {-1, 0, "refused", true};
+
+    // Start from the deepest folder already open on the way.
+    int current = -1;
+    std::size_t start = 0, level = 0;
+    bool made = false;
+    if (m_lastFd >= 0 && relative.starts_with(m_lastRelative)) {
+        current = ::fcntl(m_lastFd, F_DUPFD_CLOEXEC, 0);
+        start = m_lastRelative.size();
+        for (char c : m_lastRelative)
+            level += c == '/';
+    }
+    if (current < 0) {
+        start = 0;
+        level = 0;
+        OpenedFolder root = openLevel(AT_FDCWD, m_destination, m_destination,
+                                      modes.empty() ? 0755 : modes.front(), made);
+        if (root.fd < 0) {
+            if (!root.refusal.empty())
+                m_refused.push_back("");
+            return root;
+        }
+        current = root.fd;
+    }
+    for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
+         start = slash + 1) {
+        ++level;
+        const std::string name = relative.substr(start, slash - start);
+        OpenedFolder next =
+            openLevel(current, name, joinPath(m_destination, relative.substr(0, slash)),
+                      level < modes.size() ? modes[level] : 0755, made);
+        ::close(current);
+        if (next.fd < 0) {
+            if (!next.refusal.empty())
+                m_refused.push_back(relative.substr(0, slash + 1));
+            return next;
+        }
+        current = next.fd;
+    }
+    if (!made)
+        removeAbandonedCopies(current);
+    if (m_absolute.empty())
+        m_absolute = resolvedPath(m_destination);
+    if (!m_absolute.empty()) {
+        std::string folder = joinPath(m_absolute, relative);
+        if (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        noteCopyFolder(folder);
+    }
+    if (m_lastFd >= 0)
+        ::close(m_lastFd);
+    m_lastFd = ::fcntl(current, F_DUPFD_CLOEXEC, 0);
+    m_lastRelative = relative;
+    return {current, 0, {}, false};
+}
+
+} // namespace tarvik::minicmd

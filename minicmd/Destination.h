@@ -1,0 +1,57 @@
+#pragma once
+// The folders one xcopy writes into: opened one level at a time from its
+// destination and never through a link, made with the permission bits of the
+// source folders they stand for, and refused when another user owns them (such
+// a user could read what we write, or swap a folder of theirs in mid-copy).
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace tarvik::minicmd {
+
+struct OpenedFolder
+{
+    int fd = -1;         // the folder, for the caller to close; -1 when none
+    int code = 0;        // errno of a failure
+    std::string refusal; // why the folder may not be written into
+    bool quiet = false;  // refused already, below a folder named before
+};
+
+class DestinationFolders
+{
+  public:
+    explicit DestinationFolders(std::string destination);
+    ~DestinationFolders();
+    DestinationFolders(const DestinationFolders&) = delete;
+    DestinationFolders& operator=(const DestinationFolders&) = delete;
+
+    // The refusal for the destination as it stands now, "" when it is ours or
+    // missing.
+    std::string refusal() const;
+
+    // Takes from an existing destination folder of ours every group and other
+    // permission bit that the source folder (mode `sourceMode`) lacks, so that
+    // the copy of a private folder stays private although its target folder
+    // was made before the copy could give it the source's bits.
+    void keepNoMoreOpenThan(mode_t sourceMode) const;
+
+    // Opens the folder for `relative` ("" for the destination itself, else
+    // folder names each followed by "/"), making the missing levels; `modes`
+    // are the source folders' modes, the destination's first. A folder that
+    // was there already loses the leftovers of killed copies.
+    OpenedFolder open(const std::string& relative, const std::vector<mode_t>& modes);
+
+  private:
+    OpenedFolder openLevel(int parent, const std::string& name, const std::string& shownAs,
+                           mode_t sourceMode, bool& made) const;
+
+    std::string m_destination;
+    std::string m_absolute;             // the destination resolved, once a copy goes there
+    std::vector<std::string> m_refused; // relative paths refused so far
+    // The last folder opened, so that a deep tree costs one level per folder.
+    int m_lastFd = -1;
+    std::string m_lastRelative;
+};
+
+} // namespace tarvik::minicmd

@@ -1,0 +1,91 @@
+#include "minicmd/TargetRecord.h"
+
+#include "minicmd/RunLog.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tarvik::minicmd {
+namespace {
+
+struct Claim
+{
+    std::string target, source;
+    long long time = 0;
+};
+
+std::vector<Claim> readClaims(const std::string& path)
+{
+    std::vector<Claim> claims;
+    std::FILE* file = std::fopen(path.c_str(), "re");
+    if (!file)
+        return claims;
+    std::string line;
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        const auto first = line.find('\t'), second = line.rfind('\t');
+        if (first != std::string::npos && second > first) {
+            Claim claim{line.substr(0, first), line.substr(first + 1, second - first - 1)};
+            claim.time = std::atoll(line.c_str() + second + 1);
+            claims.push_back(std::move(claim));
+        }
+        line.clear();
+    }
+    std::fclose(file);
+    return claims;
+}
+
+void writeClaims(const std::string& path, const std::vector<Claim>& claims)
+{
+    const std::string temporary = path + "." + std::to_string(::getpid());
+    std::FILE* file = std::fopen(temporary.c_str(), "we");
+    if (!file)
+        return;
+    for (const Claim& claim : claims)
+        std::fprintf(file, "%s\t%s\t%lld\n", claim.target.c_str(), claim.source.c_str(),
+                     claim.time);
+    if (std::fclose(file) == 0)
+        std::rename(temporary.c_str(), path.c_str());
+    else
+        std::remove(temporary.c_str());
+}
+
+} // namespace
+
+std::string claimTarget(const std::string& target, const std::string& source)
+{
+    const std::string folder = stateFolder();
+    // A tab or line break in a path would spoil the record's lines.
+    if (folder.empty() || target.empty() || source.empty() ||
+        (target + source).find_first_of("\t\n") != std::string::npos)
+        return {};
+    const std::string path = folder + "/targets.tsv";
+    const long long now = std::time(nullptr);
+    std::vector<Claim> kept;
+    bool known = false;
+    for (Claim& claim : readClaims(path)) {
+        if (claim.time < now - kTargetMemoryDays * 24LL * 3600)
+            continue;
+        if (claim.target == target) {
+            if (claim.source != source)
+                return target + " holds the backup of " + claim.source +
+                       "; nothing was copied into it";
+            claim.time = now;
+            known = true;
+        }
+        kept.push_back(std::move(claim));
+    }
+    if (!known)
+        kept.push_back({target, source, now});
+    writeClaims(path, kept);
+    return {};
+}
+
+} // namespace tarvik::minicmd
