@@ -1,19 +1,12 @@
 #include "platform/IniFile.h"
 
+#include "platform/Names.h"
+
 #include <cstddef>
+#include <utility>
 
-namespace tarvik::platform {
+namespace tarvik::platform::ini {
 namespace {
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view trimBlanks(std::string_view text)
-{
-    return trimEnds(text, isBlank);
-}
 
 // Whether `text` holds any of the characters of `set`.
 bool holdsAny(std::string_view text, std::string_view set)
@@ -124,82 +117,8 @@ void forEachKeyIn(std::string_view bytes, std::string_view section, Visit&& visi
 
 } // namespace
 
-IniFile::IniFile(std::string bytes) : m_bytes(std::make_shared<const std::string>(std::move(bytes)))
-{
-    forEachLine(*m_bytes, [this](std::string_view content, size_t endingLength) {
-        addLine(content, endingLength == 0   ? Ending::None
-                         : endingLength == 1 ? Ending::Lf
-                                             : Ending::CrLf);
-        return true;
-    });
-}
-
-std::shared_ptr<const std::string> IniFile::bytesAsRead() const
-{
-    return m_changed ? nullptr : m_bytes;
-}
-
-std::string_view IniFile::contentOf(const Line& line) const
-{
-    return std::string_view(line.written ? m_written : *m_bytes).substr(line.begin, line.size);
-}
-
-// Gives `line` the content `parts` make, end to end. What the line held
-// before stays unused in m_written.
-void IniFile::write(Line& line, std::initializer_list<std::string_view> parts)
-{
-    line.written = true;
-    line.begin = m_written.size();
-    for (const std::string_view part : parts)
-        m_written.append(part);
-    line.size = m_written.size() - line.begin;
-}
-
-// `content` lies in m_bytes.
-void IniFile::addLine(std::string_view content, Ending ending)
-{
-    // Only headers matter here; keys are indexed when their section is
-    // first searched.
-    const std::string_view trimmed = trimBlanks(content);
-    if (!trimmed.empty() && trimmed.front() == '[') {
-        m_sections.emplace_back();
-        m_sectionIndex.add(classify(trimmed).name, m_sections.size() - 1);
-    }
-    Section& section = m_sections.back();
-    if (!trimmed.empty())
-        section.lastContent = section.lines.size();
-    section.lines.push_back(
-        {static_cast<size_t>(content.data() - m_bytes->data()), content.size(), ending, false});
-}
-
-// A section searched for a key or two is walked line by line; one searched
-// as often as it has lines, as a save of a long list does, is indexed once.
-std::optional<size_t> IniFile::findKey(Section& section, std::string_view name)
-{
-    if (!section.keys && section.linesWalked < section.lines.size()) {
-        for (size_t line = 0; line < section.lines.size(); ++line) {
-            const Parsed parsed = classify(contentOf(section.lines[line]));
-            if (parsed.kind == Kind::Key && sameName(parsed.name, name)) {
-                section.linesWalked += line + 1;
-                return line;
-            }
-        }
-        section.linesWalked += section.lines.size();
-        return std::nullopt;
-    }
-    if (!section.keys) {
-        section.keys.emplace();
-        for (size_t line = 0; line < section.lines.size(); ++line) {
-            const Parsed parsed = classify(contentOf(section.lines[line]));
-            if (parsed.kind == Kind::Key)
-                section.keys->add(parsed.name, line);
-        }
-    }
-    return section.keys->find(name);
-}
-
-std::optional<std::string_view> IniFile::findValue(std::string_view bytes, std::string_view section,
-                                                   std::string_view key)
+std::optional<std::string_view> findValue(std::string_view bytes, std::string_view section,
+                                          std::string_view key)
 {
     key = trimBlanks(key);
     std::optional<std::string_view> found;
@@ -212,7 +131,7 @@ std::optional<std::string_view> IniFile::findValue(std::string_view bytes, std::
     return found;
 }
 
-std::vector<ProfileEntry> IniFile::sectionEntries(std::string_view bytes, std::string_view section)
+std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_view section)
 {
     std::vector<ProfileEntry> entries;
     forEachKeyIn(bytes, section, [&](const Parsed& parsed) {
@@ -222,71 +141,27 @@ std::vector<ProfileEntry> IniFile::sectionEntries(std::string_view bytes, std::s
     return entries;
 }
 
-std::optional<std::string_view> IniFile::value(std::string_view section, std::string_view key)
-{
-    const std::optional<size_t> found = m_sectionIndex.find(trimBlanks(section));
-    if (!found)
-        return std::nullopt;
-    Section& held = m_sections[*found];
-    const std::optional<size_t> line = findKey(held, trimBlanks(key));
-    if (!line)
-        return std::nullopt;
-    return classify(contentOf(held.lines[*line])).value;
-}
-
-bool IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
-{
-    section = trimBlanks(section);
-    key = trimBlanks(key);
-    if (!readableNames(section, key))
-        return false;
-    value = firstLine(value);
-
-    Section& target = findOrAppendSection(section);
-    if (const std::optional<size_t> line = findKey(target, key)) {
-        Line& found = target.lines[*line];
-        // A save mostly writes what the file holds already: such a line is
-        // left as it is, without a copy of its own.
-        if (!spelledAs(contentOf(found), key, value)) {
-            write(found, {key, "=", value});
-            m_changed = true;
-        }
-        return true;
-    }
-    m_changed = true;
-    Line& last = target.lines[target.lastContent];
-    if (last.ending == Ending::None)
-        last.ending = Ending::CrLf;
-    Line added;
-    write(added, {key, "=", value});
-    const size_t at = target.lastContent + 1;
-    target.lines.insert(target.lines.begin() + static_cast<std::ptrdiff_t>(at), added);
-    target.lastContent = at;
-    if (target.keys)
-        target.keys->add(key, at);
-    return true;
-}
-
-IniFile::EditOutcome IniFile::editSection(std::string_view bytes, std::string_view section,
-                                          SectionEdit& edit,
-                                          const std::function<void(std::string_view)>& out)
+EditOutcome editSection(std::string_view bytes, std::string_view section, SectionEdit& edit,
+                        std::string& edited)
 {
     section = trimBlanks(section);
     // The new bytes are the old ones with some lines rewritten and some
     // added; `copied` is how far the old ones went to `out`, which they do
-    // only once a write changed something before them.
+    // only once a write changed something before them, so that an edit that
+    // changes nothing copies nothing.
+    std::string out;
     size_t copied = 0;
     bool changed = false;
     const auto copyTo = [&](size_t end) {
-        out(bytes.substr(copied, end - copied));
+        if (out.empty())
+            out.reserve(bytes.size() + bytes.size() / 8 + 64);
+        out.append(bytes.substr(copied, end - copied));
         copied = end;
     };
     const auto writeLine = [&](const ProfileWrite& made) {
-        out(made.key);
-        out("=");
-        out(made.value);
+        out.append(made.key).append("=").append(made.value);
     };
-    // A write as setValue takes it; nullopt when it would refuse it.
+    // A write as it is made; nullopt when it is refused.
     const auto taken = [&](const ProfileWrite& made) -> std::optional<ProfileWrite> {
         const std::string_view key = trimBlanks(made.key);
         if (!readableNames(section, key))
@@ -345,76 +220,23 @@ IniFile::EditOutcome IniFile::editSection(std::string_view bytes, std::string_vi
     if (addition) {
         copyTo(addAt);
         if (!addAfterLineEnd)
-            out("\r\n");
-        if (!found) {
-            out("[");
-            out(section);
-            out("]\r\n");
-        }
+            out.append("\r\n");
+        if (!found)
+            out.append("[").append(section).append("]\r\n");
         for (; addition; addition = edit.nextAddition()) {
             const std::optional<ProfileWrite> write = taken(*addition);
             if (!write)
                 return EditOutcome::Refused;
             writeLine(*write);
-            out("\r\n");
+            out.append("\r\n");
         }
         changed = true;
     }
     if (!changed)
         return EditOutcome::Unchanged;
     copyTo(bytes.size());
+    edited = std::move(out);
     return EditOutcome::Changed;
 }
 
-IniFile::Section& IniFile::findOrAppendSection(std::string_view name)
-{
-    if (const std::optional<size_t> found = m_sectionIndex.find(name))
-        return m_sections[*found];
-    endLastLine();
-    Line header;
-    write(header, {"[", name, "]"});
-    m_sections.emplace_back();
-    m_sections.back().lines.push_back(header);
-    m_sectionIndex.add(name, m_sections.size() - 1);
-    return m_sections.back();
-}
-
-void IniFile::endLastLine()
-{
-    for (auto section = m_sections.rbegin(); section != m_sections.rend(); ++section) {
-        if (!section->lines.empty()) {
-            if (section->lines.back().ending == Ending::None)
-                section->lines.back().ending = Ending::CrLf;
-            return;
-        }
-    }
-}
-
-std::string IniFile::text() const
-{
-    if (!m_changed)
-        return *m_bytes;
-    size_t size = 0;
-    for (const Section& section : m_sections) {
-        for (const Line& line : section.lines)
-            size += contentOf(line).size() + 2;
-    }
-    // The mark stays where it was; the lines leave it out.
-    const bool marked = std::string_view(*m_bytes).starts_with(kByteOrderMark);
-    std::string bytes;
-    bytes.reserve(size + kByteOrderMark.size());
-    if (marked)
-        bytes += kByteOrderMark;
-    for (const Section& section : m_sections) {
-        for (const Line& line : section.lines) {
-            bytes += contentOf(line);
-            if (line.ending == Ending::CrLf)
-                bytes += "\r\n";
-            else if (line.ending == Ending::Lf)
-                bytes += '\n';
-        }
-    }
-    return bytes;
-}
-
-} // namespace tarvik::platform
+} // namespace tarvik::platform::ini

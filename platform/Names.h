@@ -7,10 +7,7 @@
 // Portable C++ only: it is built on every platform.
 
 #include <cstddef>
-#include <optional>
-#include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace tarvik::platform {
 
@@ -42,27 +39,11 @@ template <class IsBlank> constexpr std::string_view trimEnds(std::string_view te
     return text.substr(begin, end - begin);
 }
 
-// The first position recorded for each name, names matching as sameName does:
-// when a name comes twice, the first one counts, as it does in the file.
-class NameIndex
+// `text` without the blanks (space, tab, CR) a name or a value of the file
+// may have around it.
+constexpr std::string_view trimBlanks(std::string_view text)
 {
-  public:
-    // Records `position` for `name`, unless the name has one already.
-    void add(std::string_view name, size_t position);
-    std::optional<size_t> find(std::string_view name) const;
-
-  private:
-    struct Hash
-    {
-        using is_transparent = void;
-        size_t operator()(std::string_view name) const;
-    };
-    struct Equal
-    {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const { return sameName(a, b); }
-    };
-    std::unordered_map<std::string, size_t, Hash, Equal> m_positions;
-};
+    return trimEnds(text, [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
+}
 
 } // namespace tarvik::platform

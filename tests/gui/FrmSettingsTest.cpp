@@ -345,21 +345,6 @@ class FrmSettingsTest : public QObject
         QCOMPARE(itemsOf(loaded.fileTypes), (QStringList{"*.doc", "*.pas"}));
     }
 
-    // A table row naming no control of its kind is a fault to report, not a
-    // value to pass over.
-    void aPersistedControlThatIsMissingIsReported()
-    {
-        MainWidgets widgets;
-        widgets.subDir.setParent(nullptr);
-        bool thrown = false;
-        try {
-            widgets.save();
-        } catch (const std::logic_error& error) {
-            thrown = QByteArray(error.what()).contains("SubDirCheckBox");
-        }
-        QVERIFY(thrown);
-    }
-
     void settingsPathIsWorkedOutByEveryOperation()
     {
         QLineEdit edit;
