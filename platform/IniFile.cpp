@@ -8,24 +8,12 @@
 namespace tarvik::platform::ini {
 namespace {
 
-// Whether `text` holds any of the characters of `set`.
-bool holdsAny(std::string_view text, std::string_view set)
-{
-    for (const char c : text) {
-        for (const char unwanted : set) {
-            if (c == unwanted)
-                return true;
-        }
-    }
-    return false;
-}
-
 // Whether a section and a key of these names, without blanks around them,
 // could be read back.
 bool readableNames(std::string_view section, std::string_view key)
 {
-    return !holdsAny(section, "]\r\n") && !key.empty() && !holdsAny(key, "=\r\n") &&
-           key.front() != '[' && key.front() != ';';
+    return section.find_first_of("]\r\n") == section.npos && !key.empty() &&
+           key.find_first_of("=\r\n") == key.npos && key.front() != '[' && key.front() != ';';
 }
 
 // A value keeps what comes before its first LF, which it could not carry.
@@ -96,11 +84,12 @@ template <class Visit> void forEachLine(std::string_view bytes, Visit&& visit)
     }
 }
 
-// Calls visit(parsed) for each key line of the first section named `section`.
-template <class Visit>
-void forEachKeyIn(std::string_view bytes, std::string_view section, Visit&& visit)
+} // namespace
+
+std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_view section)
 {
     section = trimBlanks(section);
+    std::vector<ProfileEntry> entries;
     bool inside = false;
     forEachLine(bytes, [&](std::string_view content, size_t) {
         const Parsed parsed = classify(content);
@@ -109,36 +98,22 @@ void forEachKeyIn(std::string_view bytes, std::string_view section, Visit&& visi
                 return false;
             inside = sameName(parsed.name, section);
         } else if (inside && parsed.kind == Kind::Key) {
-            return visit(parsed);
+            entries.push_back({parsed.name, parsed.value});
         }
         return true;
     });
+    return entries;
 }
-
-} // namespace
 
 std::optional<std::string_view> findValue(std::string_view bytes, std::string_view section,
                                           std::string_view key)
 {
     key = trimBlanks(key);
-    std::optional<std::string_view> found;
-    forEachKeyIn(bytes, section, [&](const Parsed& parsed) {
-        if (!sameName(parsed.name, key))
-            return true;
-        found = parsed.value;
-        return false;
-    });
-    return found;
-}
-
-std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_view section)
-{
-    std::vector<ProfileEntry> entries;
-    forEachKeyIn(bytes, section, [&](const Parsed& parsed) {
-        entries.push_back({parsed.name, parsed.value});
-        return true;
-    });
-    return entries;
+    for (const ProfileEntry& entry : sectionEntries(bytes, section)) {
+        if (sameName(entry.key, key))
+            return entry.value;
+    }
+    return std::nullopt;
 }
 
 EditOutcome editSection(std::string_view bytes, std::string_view section, SectionEdit& edit,

@@ -1,13 +1,13 @@
 #include "platform/IniFileWrite.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -26,31 +26,17 @@ bool existingFileWritable(const std::string& path)
     std::error_code error;
     if (!fs::exists(fs::path(path), error))
         return !error;
-    if (!fs::is_regular_file(fs::path(path), error))
-        return false;
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    if (!file)
-        return false;
-    std::fclose(file);
-    return true;
+    std::FILE* file =
+        fs::is_regular_file(fs::path(path), error) ? std::fopen(path.c_str(), "r+b") : nullptr;
+    return file && std::fclose(file) == 0;
 }
 
 // The name a new file beside `path` gets: the path, ".~" and twelve
 // lower-case hexadecimal digits.
-constexpr std::string_view kTemporaryMark = ".~";
-constexpr size_t kTemporaryDigits = 12;
-
-bool isTemporaryOf(const std::string& name, const std::string& fileName)
+bool isTemporaryOf(std::string_view name, const std::string& fileName)
 {
-    if (name.size() != fileName.size() + kTemporaryMark.size() + kTemporaryDigits ||
-        !std::string_view(name).starts_with(fileName) ||
-        std::string_view(name).substr(fileName.size(), kTemporaryMark.size()) != kTemporaryMark)
-        return false;
-    for (size_t i = fileName.size() + kTemporaryMark.size(); i < name.size(); ++i) {
-        if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f')))
-            return false;
-    }
-    return true;
+    return name.size() == fileName.size() + 14 && name.starts_with(fileName + ".~") &&
+           name.find_first_not_of("0123456789abcdef", fileName.size() + 2) == name.npos;
 }
 
 // Creates a file of a new name beside `path`; empty when the folder takes none.
@@ -65,8 +51,7 @@ std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
         std::snprintf(suffix, sizeof suffix, ".~%012llx",
                       static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
         std::string name = path + suffix;
-        file = std::fopen(name.c_str(), "wbx");
-        if (file) {
+        if ((file = std::fopen(name.c_str(), "wbx"))) {
             ::flock(::fileno(file), LOCK_EX);
             return name;
         }
@@ -92,8 +77,7 @@ std::string folderOf(const std::string& path)
 // A rename is durable only once the folder's entry is on disk too.
 void syncFolder(const std::string& path)
 {
-    const int handle = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
-    if (handle >= 0) {
+    if (const int handle = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY); handle >= 0) {
         ::fsync(handle);
         ::close(handle);
     }
@@ -113,39 +97,12 @@ bool overwrite(const std::string& path, const std::string& bytes)
     std::FILE* file = std::fopen(path.c_str(), "r+b");
     if (!file)
         return false;
-    const int handle = ::fileno(file);
-    // Room for a longer content first, so that a full disk leaves the file as
-    // it was rather than cut short. Where the file system cannot tell, the
-    // writes below still report a full disk.
-    struct stat info
-    {};
-    if (::fstat(handle, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) < bytes.size()) {
-        const int reserved = ::posix_fallocate(handle, 0, static_cast<off_t>(bytes.size()));
-        if (reserved == ENOSPC || reserved == EDQUOT || reserved == EFBIG) {
-            // A reservation cut short may have lengthened the file.
-            const int undone = ::ftruncate(handle, info.st_size);
-            (void)undone;
-            std::fclose(file);
-            return false;
-        }
-    }
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = std::fflush(file) == 0 && written;
-    written = written && ::ftruncate(handle, static_cast<off_t>(bytes.size())) == 0;
+    written = written && ::ftruncate(::fileno(file), static_cast<off_t>(bytes.size())) == 0;
     written = syncToDisk(file) && written;
     written = std::fclose(file) == 0 && written;
     return written;
-}
-
-// FNV-1a: tells the new bytes of a save from anything else the file may hold.
-std::uint64_t fingerprint(std::string_view bytes)
-{
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
 }
 
 // The user's state folder: $XDG_STATE_HOME/tarvikbackup, by default
@@ -160,62 +117,17 @@ std::string stateFolder()
     return home && *home ? std::string(home) + "/.local/state/tarvikbackup" : std::string();
 }
 
-// Where the old bytes of an in-place save of `absolute` wait: one file per
-// settings file, named after its path. Empty when there is no state folder.
-std::string keptOldOf(const std::string& absolute)
-{
-    const std::string folder = stateFolder();
-    if (folder.empty())
-        return {};
-    char name[48];
-    std::snprintf(name, sizeof name, "/settings-%016llx.old",
-                  static_cast<unsigned long long>(fingerprint(absolute)));
-    return folder + name;
-}
-
-// What the kept file says: "<length of the path>\n<path><length of the new
-// bytes>\n<their fingerprint>\n" and the old bytes.
-struct KeptOld
-{
-    std::string_view path;
-    std::uint64_t newSize = 0;
-    std::uint64_t newFingerprint = 0;
-    std::string_view old;
-};
-
-std::string keptOldText(const std::string& absolute, const std::string& old,
-                        const std::string& bytes)
-{
-    return std::to_string(absolute.size()) + '\n' + absolute + std::to_string(bytes.size()) + '\n' +
-           std::to_string(fingerprint(bytes)) + '\n' + old;
-}
-
-std::optional<KeptOld> parseKeptOld(std::string_view text)
-{
-    const auto number = [&text](std::uint64_t& value) {
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() || end == text.data() + text.size() || *end != '\n')
-            return false;
-        text.remove_prefix(static_cast<size_t>(end - text.data()) + 1);
-        return true;
-    };
-    KeptOld kept;
-    std::uint64_t pathSize = 0;
-    if (!number(pathSize) || pathSize > text.size())
-        return std::nullopt;
-    kept.path = text.substr(0, pathSize);
-    text.remove_prefix(pathSize);
-    if (!number(kept.newSize) || !number(kept.newFingerprint))
-        return std::nullopt;
-    kept.old = text;
-    return kept;
-}
-
-std::string absoluteOf(const std::string& path)
+// Where the old bytes of an in-place save of `path` wait, after the file's
+// absolute path and a NUL: one file per settings file, named after its path.
+// Empty when there is no state folder.
+std::string keptOldOf(const std::string& path, std::string& absolute)
 {
     std::error_code error;
-    const fs::path absolute = fs::absolute(fs::path(path), error);
-    return error ? path : absolute.string();
+    absolute = fs::absolute(fs::path(path), error).string();
+    const std::string folder = stateFolder();
+    char name[48];
+    std::snprintf(name, sizeof name, "/settings-%016zx.old", std::hash<std::string>{}(absolute));
+    return folder.empty() || error ? std::string() : folder + name;
 }
 
 } // namespace
@@ -223,27 +135,17 @@ std::string absoluteOf(const std::string& path)
 std::optional<std::string> readBytes(const std::string& path)
 {
     std::error_code error;
-    if (!fs::is_regular_file(fs::path(path), error))
-        return std::nullopt;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file =
+        fs::is_regular_file(fs::path(path), error) ? std::fopen(path.c_str(), "rb") : nullptr;
     if (!file)
         return std::nullopt;
-    // Read at once into room of the file's size, rather than grown piece by
-    // piece; the size is only a hint, as the file may change meanwhile.
-    const std::uintmax_t size = fs::file_size(fs::path(path), error);
-    const size_t hint = error ? 0 : static_cast<size_t>(size);
-    std::string bytes(hint, '\0');
-    const size_t read = std::fread(bytes.data(), 1, hint, file);
-    bytes.resize(read);
+    std::string bytes;
     char buffer[65536];
-    size_t count = 0;
-    while (read == hint && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
         bytes.append(buffer, count);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
-    if (failed)
-        return std::nullopt;
-    return bytes;
+    return failed ? std::nullopt : std::optional(std::move(bytes));
 }
 
 // Removes the new files that earlier saves of `path` left behind when they
@@ -322,45 +224,45 @@ bool replaceFile(const std::string& path, const std::string& bytes)
 bool writeInPlace(const std::string& path, const std::string& old, const std::string& bytes)
 {
     // The old bytes go to the state folder whole (a replace there) before the
-    // file is touched; without a state folder the save goes on unguarded
-    // rather than not at all.
-    const std::string absolute = absoluteOf(path);
-    const std::string kept = keptOldOf(absolute);
-    bool guarded = false;
-    if (!kept.empty()) {
-        // The folder is the user's own, as the base directory rules want it.
-        const std::string folder = stateFolder();
-        std::error_code error;
-        fs::create_directories(fs::path(folder).parent_path(), error);
-        if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) {
-            removeLeftovers(kept);
-            guarded = replaceFile(kept, keptOldText(absolute, old, bytes));
-        }
-    }
+    // file is touched. Where they cannot (no state folder, a full disk), the
+    // file is not touched either: a refused save keeps the old settings, a
+    // save cut short would lose both.
+    std::string absolute;
+    const std::string kept = keptOldOf(path, absolute);
+    std::error_code error;
+    const std::string folder = stateFolder();
+    fs::create_directories(fs::path(folder).parent_path(), error);
+    // The folder is the user's own, as the base directory rules want it.
+    if (kept.empty() || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST))
+        return false;
+    removeLeftovers(kept);
+    if (!replaceFile(kept, absolute + '\0' + old))
+        return false;
     const bool written = overwrite(path, bytes);
-    if (written && guarded)
+    if (written)
         ::unlink(kept.c_str());
-    else if (guarded)
-        restoreCutSave(path);
+    else
+        restoreCutSave(path); // a full disk midway, say
     return written;
 }
 
+// A save that was stopped before its end is undone, whether or not its new
+// bytes were all written: the file then holds its old content, as it does
+// when a save is stopped before it begins.
 void restoreCutSave(const std::string& path)
 {
-    const std::string absolute = absoluteOf(path);
-    const std::string kept = keptOldOf(absolute);
+    std::string absolute;
+    const std::string kept = keptOldOf(path, absolute);
     std::error_code error;
     if (kept.empty() || !fs::exists(fs::path(kept), error))
         return;
     const std::optional<std::string> text = readBytes(kept);
-    const std::optional<KeptOld> save = text ? parseKeptOld(*text) : std::nullopt;
-    if (!save || save->path != absolute)
+    if (!text || !text->starts_with(absolute + '\0'))
         return; // not ours to judge
-    // Only a file that holds neither the new bytes whole nor the old ones was
-    // cut; a file that is gone is left gone.
+    const std::string_view old = std::string_view(*text).substr(absolute.size() + 1);
+    // A file that is gone is left gone.
     const std::optional<std::string> now = readBytes(path);
-    if (!now || (now->size() == save->newSize && fingerprint(*now) == save->newFingerprint) ||
-        *now == save->old || overwrite(path, std::string(save->old)))
+    if (!now || *now == old || overwrite(path, std::string(old)))
         ::unlink(kept.c_str());
 }
 

@@ -26,11 +26,7 @@ struct Held
 };
 
 std::mutex g_mutex;
-std::map<std::string, Held>& heldFiles()
-{
-    static std::map<std::string, Held> files;
-    return files;
-}
+std::map<std::string, Held> g_held;
 
 // A link is followed, so that the file it names gets the new content.
 std::string resolved(const std::string& path)
@@ -58,9 +54,9 @@ Held load(const std::string& path)
 
 Held& held(const std::string& path)
 {
-    auto found = heldFiles().find(path);
-    if (found == heldFiles().end())
-        found = heldFiles().emplace(path, load(path)).first;
+    auto found = g_held.find(path);
+    if (found == g_held.end())
+        found = g_held.emplace(path, load(path)).first;
     return found->second;
 }
 
@@ -68,8 +64,8 @@ Held& held(const std::string& path)
 Bytes bytesToRead(const std::string& path)
 {
     std::lock_guard lock(g_mutex);
-    const auto found = heldFiles().find(path);
-    return found != heldFiles().end() ? found->second.bytes : load(path).bytes;
+    const auto found = g_held.find(path);
+    return found != g_held.end() ? found->second.bytes : load(path).bytes;
 }
 
 bool editHeld(Held& file, const std::string& section, SectionEdit& edit)
@@ -96,9 +92,17 @@ bool commit(const Held& file)
                                      : writeInPlace(file.target, *file.asRead, *file.bytes);
 }
 
-std::string cut(std::string_view value)
+// The end of a flush (or of a hold, with `endingHold`): the file is let go
+// unless a hold still keeps it, with its writes made when `write` says so.
+bool release(const std::string& path, bool endingHold, bool write)
 {
-    return std::string(value.substr(0, kProfileValueLimit));
+    std::lock_guard lock(g_mutex);
+    const auto found = g_held.find(path);
+    if (found == g_held.end() || (endingHold ? --found->second.holds : found->second.holds) > 0)
+        return true;
+    const bool written = !write || commit(found->second);
+    g_held.erase(found);
+    return written;
 }
 
 } // namespace
@@ -107,7 +111,8 @@ std::string getString(const std::string& section, const std::string& key,
                       const std::string& defaultValue, const std::string& path)
 {
     const Bytes bytes = bytesToRead(path);
-    return cut(findValue(*bytes, section, key).value_or(defaultValue));
+    return std::string(
+        findValue(*bytes, section, key).value_or(defaultValue).substr(0, kProfileValueLimit));
 }
 
 ProfileSection getSection(const std::string& section, const std::string& path)
@@ -130,8 +135,8 @@ bool writeString(const std::string& section, const std::string& key, const std::
 bool editSection(const std::string& section, SectionEdit& edit, const std::string& path)
 {
     std::lock_guard lock(g_mutex);
-    const auto found = heldFiles().find(path);
-    if (found != heldFiles().end())
+    const auto found = g_held.find(path);
+    if (found != g_held.end())
         return editHeld(found->second, section, edit);
     Held file = load(path);
     return editHeld(file, section, edit) && commit(file);
@@ -139,13 +144,7 @@ bool editSection(const std::string& section, SectionEdit& edit, const std::strin
 
 bool flush(const std::string& path)
 {
-    std::lock_guard lock(g_mutex);
-    const auto found = heldFiles().find(path);
-    if (found == heldFiles().end() || found->second.holds > 0)
-        return true;
-    const bool written = commit(found->second);
-    heldFiles().erase(found);
-    return written;
+    return release(path, false, true);
 }
 
 void beginHold(const std::string& path)
@@ -154,15 +153,9 @@ void beginHold(const std::string& path)
     ++held(path).holds;
 }
 
-bool endHold(const std::string& path, bool write)
+bool endHold(const std::string& path, bool commit)
 {
-    std::lock_guard lock(g_mutex);
-    const auto found = heldFiles().find(path);
-    if (found == heldFiles().end() || --found->second.holds > 0)
-        return true;
-    const bool written = !write || commit(found->second);
-    heldFiles().erase(found);
-    return written;
+    return release(path, true, commit);
 }
 
 } // namespace tarvik::platform::ini

@@ -6,6 +6,7 @@
 //
 // Portable C++ only: it is built on every platform.
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -18,13 +19,9 @@ constexpr char lowerAscii(char c)
 
 constexpr bool sameName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    }
-    return true;
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 // `text` without the characters at either end for which isBlank(c) holds.

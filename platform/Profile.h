@@ -114,9 +114,6 @@ class KeyWrites final : public SectionEdit
     std::optional<ProfileWrite> nextAddition() override;
 
   private:
-    // Of several writes to one name the last counts; all of them are then made.
-    std::optional<ProfileWrite> makeAll(std::string_view key);
-
     std::vector<ProfileWrite> m_writes;
     std::vector<bool> m_made;
     size_t m_next = 0;

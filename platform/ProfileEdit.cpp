@@ -9,7 +9,8 @@ KeyWrites::KeyWrites(std::vector<ProfileWrite> writes)
     : m_writes(std::move(writes)), m_made(m_writes.size())
 {}
 
-std::optional<ProfileWrite> KeyWrites::makeAll(std::string_view key)
+// Of several writes to one name the last counts; all of them are then made.
+std::optional<ProfileWrite> KeyWrites::change(std::string_view key, std::string_view)
 {
     std::optional<ProfileWrite> last;
     for (size_t i = 0; i < m_writes.size(); ++i) {
@@ -21,19 +22,11 @@ std::optional<ProfileWrite> KeyWrites::makeAll(std::string_view key)
     return last;
 }
 
-std::optional<ProfileWrite> KeyWrites::change(std::string_view key, std::string_view)
-{
-    return makeAll(key);
-}
-
 std::optional<ProfileWrite> KeyWrites::nextAddition()
 {
-    while (m_next < m_writes.size()) {
-        const size_t index = m_next++;
-        if (!m_made[index])
-            return makeAll(m_writes[index].key);
-    }
-    return std::nullopt;
+    while (m_next < m_writes.size() && m_made[m_next])
+        ++m_next;
+    return m_next < m_writes.size() ? change(m_writes[m_next].key, {}) : std::nullopt;
 }
 
 bool editProfileSectionKeyByKey(const std::string& section, SectionEdit& edit,

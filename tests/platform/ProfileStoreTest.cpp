@@ -35,6 +35,21 @@ int otherFiles(const std::string& folder, const std::string& name)
     return count;
 }
 
+// Whether `folder` holds a file whose name starts with `prefix` and ends with
+// `suffix`.
+bool holdsFileNamed(const std::string& folder, const std::string& prefix,
+                    const std::string& suffix = "")
+{
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with(prefix) && name.ends_with(suffix))
+            return true;
+    }
+    return false;
+}
+
 // The two ways a key is written: held until the flush, or as an edit that
 // goes to the file at once.
 enum class Writing
@@ -357,21 +372,6 @@ TEST_CASE(aFailedFlushReportsAndKeepsTheOldContent)
     CHECK_EQ(otherFiles(folder.path(), "Late.INI"), 0);
 }
 
-// Whether `folder` holds a file whose name starts with `prefix` and ends with
-// `suffix`.
-bool holdsFileNamed(const std::string& folder, const std::string& prefix,
-                    const std::string& suffix = "")
-{
-    std::error_code error;
-    for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
-         entry.increment(error)) {
-        const std::string name = entry->path().filename().string();
-        if (name.starts_with(prefix) && name.ends_with(suffix))
-            return true;
-    }
-    return false;
-}
-
 // The letter of the first item as the file holds it now: an in-place save
 // writes from the start of the file on.
 char firstLetter(const std::string& path)
@@ -534,6 +534,10 @@ TEST_CASE(filesARenameWouldChangeAreWrittenInPlace)
         {"another user's file in a shared folder", 0, 0, 01777, false},
         {"a file with a second name", 65534, 65534, 0755, true},
     };
+    // The state folder of the user nobody, where in-place saves keep the old bytes.
+    TempDir state;
+    REQUIRE_EQ(::chown(state.path().c_str(), 65534, 65534), 0);
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
     for (const Writing writing : kWritings) {
         CHECK_CONTEXT(nameOf(writing));
         for (const auto& [name, fileOwner, folderOwner, folderMode, secondName] : rows) {
@@ -555,6 +559,7 @@ TEST_CASE(filesARenameWouldChangeAreWrittenInPlace)
             REQUIRE_EQ(::stat(path.c_str(), &info), 0);
             CHECK(info.st_uid == fileOwner && info.st_nlink == (secondName ? 2u : 1u));
             CHECK_EQ(otherFiles(folder.path(), "Shared.INI"), secondName ? 1 : 0);
+            CHECK(!holdsFileNamed(state / "tarvikbackup", "settings-"));
         }
     }
 }
