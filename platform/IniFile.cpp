@@ -2,6 +2,7 @@
 
 #include "platform/Names.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 
@@ -63,12 +64,12 @@ Parsed classify(std::string_view content)
 // A UTF-8 byte order mark, which some editors put at the start of a file.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Calls visit(content, endingLength) for every line of `bytes`; `content`
-// excludes the line end, and a byte order mark before the first line. Stops
-// early when visit returns false.
-template <class Visit> void forEachLine(std::string_view bytes, Visit&& visit)
+// Calls visit(content, endingLength) for every line of `bytes` from `from` on;
+// `content` excludes the line end, and a byte order mark before the first
+// line. Stops early when visit returns false.
+template <class Visit> void forEachLine(std::string_view bytes, size_t from, Visit&& visit)
 {
-    size_t start = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    size_t start = std::max(from, bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0);
     while (start < bytes.size()) {
         const size_t newline = bytes.find('\n', start);
         if (newline == bytes.npos) {
@@ -84,6 +85,21 @@ template <class Visit> void forEachLine(std::string_view bytes, Visit&& visit)
     }
 }
 
+// Where the first section named `section` begins (its header line), or the
+// end: only lines with a "[" are looked at, so that a read or an edit of one
+// section walks its own lines alone, not those of a long list before it.
+size_t sectionStart(std::string_view bytes, std::string_view section)
+{
+    const size_t first = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    for (size_t at = bytes.find('[', first); at != bytes.npos; at = bytes.find('[', at + 1)) {
+        const size_t line = std::max(first, bytes.rfind('\n', at) + 1);
+        if (trimBlanks(bytes.substr(line, at - line)).empty() &&
+            sameName(classify(bytes.substr(line, bytes.find('\n', at) - line)).name, section))
+            return line;
+    }
+    return bytes.size();
+}
+
 } // namespace
 
 std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_view section)
@@ -91,7 +107,7 @@ std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_vie
     section = trimBlanks(section);
     std::vector<ProfileEntry> entries;
     bool inside = false;
-    forEachLine(bytes, [&](std::string_view content, size_t) {
+    forEachLine(bytes, sectionStart(bytes, section), [&](std::string_view content, size_t) {
         const Parsed parsed = classify(content);
         if (parsed.kind == Kind::Header) {
             if (inside)
@@ -153,41 +169,42 @@ EditOutcome editSection(std::string_view bytes, std::string_view section, Sectio
     bool addAfterLineEnd =
         bytes.size() == (bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0) ||
         bytes.ends_with('\n');
-    forEachLine(bytes, [&](std::string_view content, size_t endingLength) {
-        const Parsed parsed = classify(content);
-        if (parsed.kind == Kind::Header) {
-            if (inside)
-                return false;
-            inside = sameName(parsed.name, section);
-            found = found || inside;
-        }
-        if (!inside)
-            return true;
-        const size_t begin = static_cast<size_t>(content.data() - bytes.data());
-        const size_t end = begin + content.size();
-        if (!trimBlanks(content).empty()) {
-            addAt = end + endingLength;
-            addAfterLineEnd = endingLength > 0;
-        }
-        if (parsed.kind != Kind::Key)
-            return true;
-        const std::optional<ProfileWrite> made =
-            edit.change(parsed.name, parsed.value.substr(0, kProfileValueLimit));
-        if (!made)
-            return true;
-        const std::optional<ProfileWrite> write = taken(*made);
-        if (!write) {
-            refused = true;
-            return false;
-        }
-        if (!spelledAs(content, write->key, write->value)) {
-            copyTo(begin);
-            writeLine(*write);
-            copied = end;
-            changed = true;
-        }
-        return true;
-    });
+    forEachLine(bytes, sectionStart(bytes, section),
+                [&](std::string_view content, size_t endingLength) {
+                    const Parsed parsed = classify(content);
+                    if (parsed.kind == Kind::Header) {
+                        if (inside)
+                            return false;
+                        inside = sameName(parsed.name, section);
+                        found = found || inside;
+                    }
+                    if (!inside)
+                        return true;
+                    const size_t begin = static_cast<size_t>(content.data() - bytes.data());
+                    const size_t end = begin + content.size();
+                    if (!trimBlanks(content).empty()) {
+                        addAt = end + endingLength;
+                        addAfterLineEnd = endingLength > 0;
+                    }
+                    if (parsed.kind != Kind::Key)
+                        return true;
+                    const std::optional<ProfileWrite> made =
+                        edit.change(parsed.name, parsed.value.substr(0, kProfileValueLimit));
+                    if (!made)
+                        return true;
+                    const std::optional<ProfileWrite> write = taken(*made);
+                    if (!write) {
+                        refused = true;
+                        return false;
+                    }
+                    if (!spelledAs(content, write->key, write->value)) {
+                        copyTo(begin);
+                        writeLine(*write);
+                        copied = end;
+                        changed = true;
+                    }
+                    return true;
+                });
     if (refused)
         return EditOutcome::Refused;
 

@@ -11,7 +11,7 @@
 // a section or a key appears twice, the first one counts. A UTF-8 byte order
 // mark at the start of the file is no part of the first line, and stays.
 //
-// Portable C++ only: the Windows build holds it against the system's calls.
+// Portable C++: the Windows build holds it against the system's calls.
 
 #include "platform/Profile.h"
 
@@ -35,16 +35,13 @@ enum class EditOutcome
 };
 
 // Makes the writes of `edit` in the first section named `section` of `bytes`
-// in one pass, with the outcome of writeProfileString making them one after
-// another; the new bytes go to `edited` when a write changed a byte.
-//
-// A write goes to the first key line of its name; a new key goes after the
-// section's last line that is not blank, with CR LF, and a new section to the
-// end of the file. A value is cut at its first LF, which it could not carry.
-// Names are taken without blanks around them. Refused, changing nothing, for
-// names that could not be read back: a section name with "]" or a line break,
-// a key name that is empty, holds "=" or a line break, or starts with "[" or
-// ";".
+// in one pass, as writeProfileString would make them one after another; the
+// new bytes go to `edited` when a write changed a byte. A new key goes after
+// the section's last line that is not blank, with CR LF; a new section to the
+// end. A value is cut at its first LF, which it could not carry. Refused,
+// changing nothing, for names that could not be read back: a section name
+// with "]" or a line break, a key name that is empty, holds "=" or a line
+// break, or starts with "[" or ";".
 EditOutcome editSection(std::string_view bytes, std::string_view section, SectionEdit& edit,
                         std::string& edited);
 

@@ -1,7 +1,6 @@
 #include "platform/IniFileWrite.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -63,11 +62,6 @@ std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
     return {};
 }
 
-bool syncToDisk(std::FILE* file)
-{
-    return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
-}
-
 std::string folderOf(const std::string& path)
 {
     const std::string folder = fs::path(path).parent_path().string();
@@ -100,7 +94,7 @@ bool overwrite(const std::string& path, const std::string& bytes)
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = std::fflush(file) == 0 && written;
     written = written && ::ftruncate(::fileno(file), static_cast<off_t>(bytes.size())) == 0;
-    written = syncToDisk(file) && written;
+    written = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && written;
     written = std::fclose(file) == 0 && written;
     return written;
 }
@@ -200,17 +194,14 @@ bool replaceFile(const std::string& path, const std::string& bytes)
     if (name.empty())
         return false;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = syncToDisk(file) && written;
+    written = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && written;
     std::error_code error;
-    if (written && fs::exists(fs::path(path), error)) {
+    if (written && fs::exists(fs::path(path), error))
         fs::permissions(fs::path(name), fs::status(fs::path(path)).permissions(),
                         fs::perm_options::replace, error);
-        written = !error;
-    }
-    if (written) {
+    if (written && !error)
         fs::rename(fs::path(name), fs::path(path), error);
-        written = !error;
-    }
+    written = written && !error;
     // The lock on the new file holds until it has its final name.
     written = std::fclose(file) == 0 && written;
     if (!written) {

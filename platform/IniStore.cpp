@@ -17,10 +17,9 @@ using Bytes = std::shared_ptr<const std::string>;
 
 struct Held
 {
-    std::string target; // links followed
-    Bytes asRead;       // empty when there is no file
-    Bytes bytes;        // with the writes made so far; asRead until one changes a byte
-    bool readable = true;
+    std::string target;     // links followed
+    Bytes asRead;           // empty when there is no file
+    Bytes bytes;            // with the writes made so far; asRead until one changes a byte
     std::optional<Way> way; // checked by the first write
     int holds = 0;          // ProfileHolds of the file
 };
@@ -32,9 +31,9 @@ std::map<std::string, Held> g_held;
 std::string resolved(const std::string& path)
 {
     std::error_code error;
-    if (!fs::is_symlink(fs::path(path), error))
-        return path;
-    const fs::path target = fs::weakly_canonical(fs::path(path), error);
+    const fs::path target = fs::is_symlink(fs::path(path), error)
+                                ? fs::weakly_canonical(fs::path(path), error)
+                                : fs::path(path);
     return error ? path : target.string();
 }
 
@@ -46,7 +45,8 @@ Held load(const std::string& path)
     restoreCutSave(file.target);
     std::optional<std::string> bytes = readBytes(file.target);
     std::error_code error;
-    file.readable = bytes.has_value() || !fs::exists(fs::path(file.target), error);
+    if (!bytes && fs::exists(fs::path(file.target), error))
+        file.way = Way::Refused; // a file we cannot read we do not overwrite
     file.asRead = std::make_shared<const std::string>(bytes ? std::move(*bytes) : std::string());
     file.bytes = file.asRead;
     return file;
@@ -71,7 +71,7 @@ Bytes bytesToRead(const std::string& path)
 bool editHeld(Held& file, const std::string& section, SectionEdit& edit)
 {
     if (!file.way)
-        file.way = file.readable ? wayToWrite(file.target) : Way::Refused;
+        file.way = wayToWrite(file.target);
     if (*file.way == Way::Refused)
         return false;
     std::string edited;
