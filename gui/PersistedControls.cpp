@@ -6,36 +6,6 @@
 
 namespace tarvik::gui {
 
-void loadControl(TFrmSettings& store, ListBox* list)
-{
-    store.LoadListBox(list);
-}
-
-void loadControl(TFrmSettings& store, QLineEdit* edit)
-{
-    store.LoadEdit(edit);
-}
-
-void loadControl(TFrmSettings& store, QCheckBox* box)
-{
-    store.LoadCheckBox(box);
-}
-
-void saveControl(TFrmSettings& store, ListBox* list)
-{
-    store.SaveListBox(list);
-}
-
-void saveControl(TFrmSettings& store, QLineEdit* edit)
-{
-    store.SaveEdit(edit);
-}
-
-void saveControl(TFrmSettings& store, QCheckBox* box)
-{
-    store.SaveCheckBox(box);
-}
-
 void withSettingsHeld(const std::function<void()>& walk)
 {
     const std::string path = settingsFilePath(platform::current().modulePath());

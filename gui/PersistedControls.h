@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <tuple>
+#include <utility>
 
 class QCheckBox;
 class QLineEdit;
@@ -25,12 +26,19 @@ inline constexpr auto kPersistedControls =
                &Form::SubDirCheckBox,   &Form::DelphiFilesCheckBox, &Form::ChangesFromDateCheckBox,
                &Form::FileTypesListBox};
 
-void loadControl(TFrmSettings& store, ListBox* list);
-void loadControl(TFrmSettings& store, QLineEdit* edit);
-void loadControl(TFrmSettings& store, QCheckBox* box);
-void saveControl(TFrmSettings& store, ListBox* list);
-void saveControl(TFrmSettings& store, QLineEdit* edit);
-void saveControl(TFrmSettings& store, QCheckBox* box);
+// The store's load and save of a control of each kind.
+constexpr auto operationsOf(ListBox*)
+{
+    return std::pair{&TFrmSettings::LoadListBox, &TFrmSettings::SaveListBox};
+}
+constexpr auto operationsOf(QLineEdit*)
+{
+    return std::pair{&TFrmSettings::LoadEdit, &TFrmSettings::SaveEdit};
+}
+constexpr auto operationsOf(QCheckBox*)
+{
+    return std::pair{&TFrmSettings::LoadCheckBox, &TFrmSettings::SaveCheckBox};
+}
 
 // Runs a walk of the table with the settings file held, so that it reads the
 // file once and writes it at most once, at the end. The operations before a
@@ -44,7 +52,7 @@ template <class Form> void loadPersistedControls(TFrmSettings& store, QWidget* w
 {
     withSettingsHeld([&] {
         store.RestoreForm(window);
-        std::apply([&](auto... row) { (loadControl(store, form.*row), ...); },
+        std::apply([&](auto... row) { ((store.*operationsOf(form.*row).first)(form.*row), ...); },
                    kPersistedControls<Form>);
     });
 }
@@ -53,7 +61,7 @@ template <class Form> void savePersistedControls(TFrmSettings& store, QWidget* w
 {
     withSettingsHeld([&] {
         store.StoreForm(window);
-        std::apply([&](auto... row) { (saveControl(store, form.*row), ...); },
+        std::apply([&](auto... row) { ((store.*operationsOf(form.*row).second)(form.*row), ...); },
                    kPersistedControls<Form>);
     });
 }
