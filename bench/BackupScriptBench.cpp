@@ -46,17 +46,17 @@ int main()
         job.sourceDirectories.push_back("/home/jo/Projects/Client " + std::to_string(i) + "/Src");
     for (int i = 0; i < 100; ++i)
         job.fileTypes.push_back("*.ext" + std::to_string(i));
-    const auto everyFolder = [](const std::string&) { return true; };
 
     const auto ours = [&] {
-        checkScriptTexts(job, everyFolder);
+        checkScriptTexts(job);
         TextFileWriter file;
         file.createNew(scriptPath);
-        writeBackupScript(job, everyFolder, [&](std::string_view line) { file.writeLine(line); });
+        writeBackupScript(job, [&](std::string_view line) { file.writeLine(line); });
         file.flushAndClose();
         std::filesystem::remove(scriptPath);
     };
-    const std::vector<std::string> lines = BackupScriptLines(job, everyFolder);
+    std::vector<std::string> lines;
+    writeBackupScript(job, [&](std::string_view line) { lines.emplace_back(line); });
     const auto reference = [&] {
         std::FILE* out = std::fopen(referencePath.c_str(), "wb");
         for (const auto& line : lines) {

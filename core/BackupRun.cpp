@@ -41,8 +41,7 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
         if (platform::directoryExists(source))
             written.sourceDirectories.push_back(source);
     }
-    const auto listed = [](const std::string&) { return true; };
-    checkScriptTexts(written, listed);
+    checkScriptTexts(written);
 
     // Only a file this run creates is ever run: a leftover of a killed run, or
     // a file (or link) someone else put there, goes first.
@@ -55,7 +54,7 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
     TextFileWriter file;
     file.createNew(m_scriptFileName);
     writeBackupScript(
-        written, listed,
+        written,
         // The command interpreter reads the script in its own code page;
         // checkScriptTexts made sure every text can be spelled in it.
         [&file](std::string_view line) { file.writeLine(*platform::toConsoleCodePage(line)); },

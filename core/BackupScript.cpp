@@ -124,17 +124,12 @@ bool isWholeDirectoryMarker(std::string_view fileType)
     return fileType == "All" || fileType == "*.*";
 }
 
-void checkScriptTexts(const BackupJob& job, const DirectoryTest& isDirectory)
+void checkScriptTexts(const BackupJob& job)
 {
     refuseUnsafe(job.backupDirectory, "The backup directory");
-    bool anySource = false;
-    for (const auto& directory : job.sourceDirectories) {
-        if (isDirectory(directory)) {
-            refuseUnsafe(directory, "The source directory");
-            anySource = true;
-        }
-    }
-    if (!anySource)
+    for (const auto& directory : job.sourceDirectories)
+        refuseUnsafe(directory, "The source directory");
+    if (job.sourceDirectories.empty())
         return;
     for (const auto& type : job.fileTypes) {
         refuseUnsafe(type, "The file type");
@@ -155,8 +150,7 @@ std::string scriptFileName(const BackupJob& job, char separator)
 
 // Every piece is escaped once per run, not once per line: a script may hold
 // a hundred thousand lines.
-void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, const LineSink& sink,
-                       char separator)
+void writeBackupScript(const BackupJob& job, const LineSink& sink, char separator)
 {
     const Piece folder = escaped(backupFolder(job, separator));
     const Piece sep = escaped(std::string_view(&separator, 1));
@@ -177,8 +171,6 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
     TakenNames taken(separator);
 
     for (const auto& sourceText : job.sourceDirectories) {
-        if (!isDirectory(sourceText))
-            continue;
         const Piece source = escaped(sourceText);
         const Piece leaf = escaped(taken.take(LastPathComponent(sourceText, separator)));
         std::string target;
@@ -205,20 +197,14 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
     }
 }
 
-std::vector<std::string> BackupScriptLines(const BackupJob& job, const DirectoryTest& isDirectory,
-                                           char separator)
-{
-    std::vector<std::string> lines;
-    writeBackupScript(
-        job, isDirectory, [&](std::string_view line) { lines.emplace_back(line); }, separator);
-    return lines;
-}
-
 std::string BackupScript(const BackupJob& job, const DirectoryTest& isDirectory, char separator)
 {
+    BackupJob written = job;
+    std::erase_if(written.sourceDirectories,
+                  [&](const std::string& source) { return !isDirectory(source); });
     std::string script;
     writeBackupScript(
-        job, isDirectory,
+        written,
         [&](std::string_view line) {
             script += line;
             script += "\r\n";
