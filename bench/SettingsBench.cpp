@@ -104,6 +104,14 @@ void reportAgainstRead(const char* name, double micros, double readReference)
                 micros / readReference);
 }
 
+// The whole load and the unchanged exit also fill and read the widgets of every
+// value, so they are shown against the same read, without a target.
+void reportWholeAgainstRead(const char* name, double micros, double readReference)
+{
+    std::printf("%-48s %9.0f us  ratio %6.2f  (against one read; no target)\n", name, micros,
+                micros / readReference);
+}
+
 void reportAgainstReplace(const char* name, double micros, double replaceReference)
 {
     std::printf("%-48s %9.0f us  ratio %6.2f  (target at most 4 x one replace)\n", name, micros,
@@ -172,10 +180,10 @@ int main(int argc, char** argv)
     exit.save();
     const double wholeLoad = medianMicroseconds(
         21, [&] { exit.directories.clear(); }, [&] { exit.load(); });
-    reportAgainstRead("whole load, 10,000 items", wholeLoad, readReference);
+    reportWholeAgainstRead("whole load, 10,000 items", wholeLoad, readReference);
     const double wholeUnchanged = medianMicroseconds(
         21, [] {}, [&] { exit.save(); });
-    reportAgainstRead("whole exit, nothing changed", wholeUnchanged, readReference);
+    reportWholeAgainstRead("whole exit, nothing changed", wholeUnchanged, readReference);
     const double wholeChanged = medianMicroseconds(
         21,
         [&, round = 0]() mutable {

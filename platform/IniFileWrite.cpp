@@ -134,6 +134,8 @@ std::optional<std::string> readBytes(const std::string& path)
     if (!file)
         return std::nullopt;
     std::string bytes;
+    if (const auto size = fs::file_size(fs::path(path), error); !error)
+        bytes.reserve(size); // a hint only: the file may change meanwhile
     char buffer[65536];
     for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
         bytes.append(buffer, count);

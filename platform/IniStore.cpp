@@ -85,7 +85,7 @@ bool editHeld(Held& file, const std::string& section, SectionEdit& edit)
 // program saves at every exit are mostly the ones it loaded.
 bool commit(const Held& file)
 {
-    if (*file.bytes == *file.asRead)
+    if (file.bytes == file.asRead || *file.bytes == *file.asRead)
         return true;
     removeLeftovers(file.target);
     return *file.way == Way::Replace ? replaceFile(file.target, *file.bytes)
