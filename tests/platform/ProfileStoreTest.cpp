@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -475,6 +476,49 @@ TEST_CASE(aKilledSaveLeavesOneWholeContent)
         }
         // The kills reach into the writing of the new bytes, not only around it.
         CHECK(midWrite > 0);
+    }
+}
+
+// A save the system stops at a chosen byte of the new content (the file size
+// limit, whose signal ends the process): the next read finds the old content
+// whole, whichever way the file is written.
+TEST_CASE(aSaveStoppedAtAnyByteLeavesTheOldContent)
+{
+    TempDir state;
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    const auto save = [](const std::string& path, int items) {
+        std::vector<std::string> texts(static_cast<size_t>(items), std::string(30, 'x'));
+        const std::vector<std::string_view> views(texts.begin(), texts.end());
+        tarvik::ListSectionSave edit(views);
+        return editProfileSection("S", edit, path);
+    };
+    for (const bool inPlace : {false, true}) {
+        for (const int percent : {1, 25, 50, 75, 99}) {
+            CHECK_CONTEXT(std::string(inPlace ? "in place, " : "replaced, ") +
+                          std::to_string(percent) + "%");
+            TempDir folder;
+            const std::string path = folder / "Stopped.INI";
+            REQUIRE(save(path, 1));
+            if (inPlace)
+                fs::create_hard_link(path, folder / "Second.INI");
+            const std::string before = readFile(path);
+            // Room for the old bytes kept aside, and part of the new ones.
+            const rlim_t kept = path.size() + 1 + before.size();
+            const rlim_t limit = kept + (800000 - kept) * static_cast<rlim_t>(percent) / 100;
+            const pid_t child = ::fork();
+            REQUIRE(child >= 0);
+            if (child == 0) {
+                const rlimit size{limit, limit};
+                ::setrlimit(RLIMIT_FSIZE, &size);
+                ::_exit(save(path, 20000) ? 0 : 1);
+            }
+            int status = 0;
+            REQUIRE_EQ(::waitpid(child, &status, 0), child);
+            CHECK(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+            CHECK_EQ(getProfileSection("S", path).size(), size_t{2});
+            CHECK(readFile(path) == before);
+            CHECK(!holdsFileNamed(state / "tarvikbackup", "settings-", ".old"));
+        }
     }
 }
 
