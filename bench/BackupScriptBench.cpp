@@ -33,6 +33,7 @@ template <class Work> double bestSeconds(int rounds, Work work)
 
 int main()
 {
+    const auto everySource = [](const std::string&) { return true; };
     const auto folder =
         std::filesystem::temp_directory_path() /
         ("tarvik-bench-" +
@@ -46,17 +47,17 @@ int main()
         job.sourceDirectories.push_back("/home/jo/Projects/Client " + std::to_string(i) + "/Src");
     for (int i = 0; i < 100; ++i)
         job.fileTypes.push_back("*.ext" + std::to_string(i));
-    const auto everyFolder = [](const std::string&) { return true; };
 
     const auto ours = [&] {
-        checkScriptTexts(job, everyFolder);
+        checkScriptTexts(job);
         TextFileWriter file;
         file.createNew(scriptPath);
-        writeBackupScript(job, everyFolder, [&](std::string_view line) { file.writeLine(line); });
+        writeBackupScript(job, everySource, [&](std::string_view line) { file.writeLine(line); });
         file.flushAndClose();
         std::filesystem::remove(scriptPath);
     };
-    const std::vector<std::string> lines = BackupScriptLines(job, everyFolder);
+    std::vector<std::string> lines;
+    writeBackupScript(job, everySource, [&](std::string_view line) { lines.emplace_back(line); });
     const auto reference = [&] {
         std::FILE* out = std::fopen(referencePath.c_str(), "wb");
         for (const auto& line : lines) {

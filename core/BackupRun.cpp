@@ -50,7 +50,11 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
         const auto found = present.find(source);
         return found != present.end() && found->second;
     };
-    checkScriptTexts(job, listed);
+    // Only the sources that get lines are checked: a stale entry blocks nothing.
+    BackupJob written = job;
+    std::erase_if(written.sourceDirectories,
+                  [&listed](const std::string& source) { return !listed(source); });
+    checkScriptTexts(written);
 
     // Only a file this run creates is ever run: a leftover of a killed run, or
     // a file (or link) someone else put there, goes first.

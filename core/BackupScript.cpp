@@ -124,17 +124,12 @@ bool isWholeDirectoryMarker(std::string_view fileType)
     return fileType == "All" || fileType == "*.*";
 }
 
-void checkScriptTexts(const BackupJob& job, const DirectoryTest& isDirectory)
+void checkScriptTexts(const BackupJob& job)
 {
     refuseUnsafe(job.backupDirectory, "The backup directory");
-    bool anySource = false;
-    for (const auto& directory : job.sourceDirectories) {
-        if (isDirectory(directory)) {
-            refuseUnsafe(directory, "The source directory");
-            anySource = true;
-        }
-    }
-    if (!anySource)
+    for (const auto& directory : job.sourceDirectories)
+        refuseUnsafe(directory, "The source directory");
+    if (job.sourceDirectories.empty())
         return;
     for (const auto& type : job.fileTypes) {
         refuseUnsafe(type, "The file type");
@@ -207,15 +202,6 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
             copyLine(types[i]);
         }
     }
-}
-
-std::vector<std::string> BackupScriptLines(const BackupJob& job, const DirectoryTest& isDirectory,
-                                           char separator)
-{
-    std::vector<std::string> lines;
-    writeBackupScript(
-        job, isDirectory, [&](std::string_view line) { lines.emplace_back(line); }, separator);
-    return lines;
 }
 
 std::string BackupScript(const BackupJob& job, const DirectoryTest& isDirectory, char separator)

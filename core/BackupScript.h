@@ -49,10 +49,11 @@ bool isWholeDirectoryMarker(std::string_view fileType);
 
 // Raises UnsafeScriptText when a text that writeBackupScript writes for `job`
 // holds CR, LF or a double quote (or, on Windows, a letter the console's code
-// page lacks): the backup directory, each source directory that `isDirectory`
-// accepts, and, when there is one, the file types up to the first
-// whole-directory marker. A stale entry that gets no line blocks nothing.
-void checkScriptTexts(const BackupJob& job, const DirectoryTest& isDirectory);
+// page lacks): the backup directory, each source directory, and, when there
+// is one, the file types up to the first whole-directory marker. The caller
+// drops the sources that are not there first: a stale entry that gets no
+// line blocks nothing.
+void checkScriptTexts(const BackupJob& job);
 
 // Hands each line of the script, without its CR LF, to `sink` in order: the
 // folder line, then for each source directory that `isDirectory` accepts its
@@ -62,11 +63,8 @@ void checkScriptTexts(const BackupJob& job, const DirectoryTest& isDirectory);
 void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, const LineSink& sink,
                        char separator = platform::kNativeSeparator);
 
-// The script's lines without line ends.
-std::vector<std::string> BackupScriptLines(const BackupJob& job, const DirectoryTest& isDirectory,
-                                           char separator = platform::kNativeSeparator);
-
-// The whole script as the file holds it: every line followed by CR LF.
+// The whole script as the file holds it, for the sources that `isDirectory`
+// accepts: every line followed by CR LF.
 std::string BackupScript(const BackupJob& job, const DirectoryTest& isDirectory,
                          char separator = platform::kNativeSeparator);
 

@@ -24,12 +24,13 @@ bool startsWith(std::string_view text, std::string_view prefix)
     return text.substr(0, prefix.size()) == prefix;
 }
 
-// The index that `key` names when it is listItemKey(index) but for the case
-// of its letters; -1 for any other key.
+constexpr std::string_view kPrefix = settingsKey::Item;
+
+// The index that `key` names when it is the key of that index's item but for
+// the case of its letters; -1 for any other key.
 std::int64_t listItemIndex(std::string_view key)
 {
-    static constexpr std::string_view kPrefix = "sVal";
-    if (key.size() < 5 || key.size() > 14 ||
+    if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10 ||
         !platform::sameName(key.substr(0, kPrefix.size()), kPrefix))
         return -1;
     const std::string_view digits = key.substr(kPrefix.size());
@@ -123,11 +124,6 @@ std::string_view trimControls(std::string_view text)
     return platform::trimEnds(text, [](char c) { return static_cast<unsigned char>(c) <= 32; });
 }
 
-std::string listItemKey(std::int32_t index)
-{
-    return "sVal" + std::to_string(index);
-}
-
 std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entries,
                                  std::string_view key)
 {
@@ -136,30 +132,6 @@ std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entr
             return entry.value;
     }
     return {};
-}
-
-std::vector<std::string_view> listItemValues(const std::vector<platform::ProfileEntry>& entries,
-                                             std::int32_t count)
-{
-    const size_t size = count > 0 ? static_cast<size_t>(count) : 0;
-    std::vector<std::string_view> values(size);
-    std::vector<bool> found(size);
-    for (const platform::ProfileEntry& entry : entries) {
-        const std::int64_t index = listItemIndex(entry.key);
-        if (index >= 0 && static_cast<std::uint64_t>(index) < size &&
-            !found[static_cast<size_t>(index)]) {
-            found[static_cast<size_t>(index)] = true;
-            values[static_cast<size_t>(index)] = entry.value;
-        }
-    }
-    return values;
-}
-
-std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntry>& entries,
-                                         std::int32_t number)
-{
-    const std::vector<std::string_view> views = storedListItemViews(entries, number);
-    return std::vector<std::string>(views.begin(), views.end());
 }
 
 std::vector<std::string_view>
@@ -196,7 +168,8 @@ storedListItemViews(const std::vector<platform::ProfileEntry>& entries, std::int
 
 std::vector<std::string_view> listSectionItems(const std::vector<platform::ProfileEntry>& entries)
 {
-    const std::int32_t number = parseProfileInteger(firstEntryValue(entries, "Number"), 0);
+    const std::int32_t number =
+        parseProfileInteger(firstEntryValue(entries, settingsKey::Number), 0);
     if (number <= 0)
         return {};
     return storedListItemViews(entries, number);
@@ -210,11 +183,11 @@ ListSectionSave::ListSectionSave(const std::vector<std::string_view>& items)
 std::optional<platform::ProfileWrite> ListSectionSave::change(std::string_view key,
                                                               std::string_view value)
 {
-    if (platform::sameName(key, "Number")) {
+    if (platform::sameName(key, settingsKey::Number)) {
         if (m_numberWritten)
             return std::nullopt;
         m_numberWritten = true;
-        return platform::ProfileWrite{"Number", m_number};
+        return platform::ProfileWrite{settingsKey::Number, m_number};
     }
     const std::int64_t index = listItemIndex(key);
     if (index < 0 || static_cast<std::uint64_t>(index) >= m_items.size() ||
@@ -231,7 +204,7 @@ std::optional<platform::ProfileWrite> ListSectionSave::nextAddition()
 {
     if (!m_numberWritten) {
         m_numberWritten = true;
-        return platform::ProfileWrite{"Number", m_number};
+        return platform::ProfileWrite{settingsKey::Number, m_number};
     }
     while (m_nextAddition < m_items.size()) {
         const size_t index = m_nextAddition++;
@@ -243,33 +216,10 @@ std::optional<platform::ProfileWrite> ListSectionSave::nextAddition()
 
 platform::ProfileWrite ListSectionSave::itemWrite(size_t index)
 {
-    static constexpr std::string_view kPrefix = "sVal";
     std::copy(kPrefix.begin(), kPrefix.end(), m_key);
     char* const end = std::to_chars(m_key + kPrefix.size(), std::end(m_key), index).ptr;
     return {std::string_view(m_key, static_cast<size_t>(end - m_key)),
             trimControls(m_items[index])};
-}
-
-std::vector<ListItemWrite> listItemWrites(const std::vector<platform::ProfileEntry>& stored,
-                                          const std::vector<std::string_view>& items)
-{
-    ListSectionSave save(items);
-    std::vector<ListItemWrite> writes;
-    const auto keep = [&](const platform::ProfileWrite& made) {
-        if (!platform::sameName(made.key, "Number"))
-            writes.push_back({std::string(made.key), std::string(made.value)});
-    };
-    for (const platform::ProfileEntry& entry : stored) {
-        if (const std::optional<platform::ProfileWrite> made = save.change(entry.key, entry.value))
-            keep(*made);
-    }
-    while (const std::optional<platform::ProfileWrite> made = save.nextAddition())
-        keep(*made);
-    std::stable_sort(writes.begin(), writes.end(),
-                     [](const ListItemWrite& a, const ListItemWrite& b) {
-                         return listItemIndex(a.key) < listItemIndex(b.key);
-                     });
-    return writes;
 }
 
 std::string settingsFilePath(std::string_view modulePath, char separator)

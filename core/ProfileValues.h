@@ -32,30 +32,34 @@ std::string formatProfileBoolean(bool value);
 // `text` without leading and trailing characters of codes 0 to 32.
 std::string_view trimControls(std::string_view text);
 
-// The key of a list's item: "sVal" and its index in decimal.
-std::string listItemKey(std::int32_t index);
+// The keys of the settings file's sections, named once.
+namespace settingsKey {
+// A form's placement.
+inline constexpr char Top[] = "Top";
+inline constexpr char Left[] = "Left";
+inline constexpr char Width[] = "Width";
+inline constexpr char Height[] = "Height";
+inline constexpr char InitMax[] = "InitMax";
+// A list: its count, and each item under this prefix and its index in decimal.
+inline constexpr char Number[] = "Number";
+inline constexpr char Item[] = "sVal";
+// An edit box and a check box.
+inline constexpr char Text[] = "Text";
+inline constexpr char Checked[] = "Checked";
+} // namespace settingsKey
 
 // The value of the first of `entries` named `key` but for the case of its
 // letters, as a read of that key gives it; empty when there is none.
 std::string_view firstEntryValue(const std::vector<platform::ProfileEntry>& entries,
                                  std::string_view key);
 
-// For each index from 0 to count-1, the value a read of listItemKey(index)
-// gives from `entries` (the first key of that name but for the case of its
-// letters), empty when there is none. Views into `entries`.
-std::vector<std::string_view> listItemValues(const std::vector<platform::ProfileEntry>& entries,
-                                             std::int32_t count);
-
 // The items of a list section holding `entries`, with `number` as its
 // "Number": for each index from 0 to number-1 in rising order, the value of
-// the first key named listItemKey(index), trimmed by trimControls and passed
+// the first key named as that index's item, trimmed by trimControls and passed
 // over when that leaves nothing. The same as reading every index, but in time
-// that follows the keys present, not `number`.
-std::vector<std::string> storedListItems(const std::vector<platform::ProfileEntry>& entries,
-                                         std::int32_t number);
-
-// The same items as views into `entries`, which must outlive them: a long
-// list is then not copied once more on its way to the widget.
+// that follows the keys present, not `number`. Views into `entries`, which
+// must outlive them: a long list is then not copied once more on its way to
+// the widget.
 std::vector<std::string_view>
 storedListItemViews(const std::vector<platform::ProfileEntry>& entries, std::int32_t number);
 
@@ -92,17 +96,6 @@ class ListSectionSave final : public platform::SectionEdit
     size_t m_nextAddition = 0; // the index additions are looked for from
     char m_key[16] = {};       // of the last item write
 };
-
-struct ListItemWrite
-{
-    std::string key;
-    std::string value;
-};
-
-// The item writes of a ListSectionSave of `items` to a section holding
-// `stored`, in rising index order, without the one of "Number".
-std::vector<ListItemWrite> listItemWrites(const std::vector<platform::ProfileEntry>& stored,
-                                          const std::vector<std::string_view>& items);
 
 // The settings file of the executable at `modulePath`: its extension (the text
 // from the last "." that stands after the last separator) replaced by ".INI",

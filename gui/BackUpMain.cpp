@@ -223,7 +223,7 @@ void TBackUpForm::FormShow()
     }
     {
         TBackUpSettings store;
-        loadPersistedControls(store, this);
+        loadPersistedControls(store, this, *this);
     }
     PageControl1->setCurrentWidget(TabSheet1);
     // A run's message box needs the window on screen to stand over it: the
@@ -247,7 +247,7 @@ void TBackUpForm::FormDestroy()
     if (!m_shown)
         return;
     TBackUpSettings store;
-    savePersistedControls(store, this);
+    savePersistedControls(store, this, *this);
 }
 
 void TBackUpForm::DateTimePickerChange()

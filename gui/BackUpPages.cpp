@@ -99,6 +99,26 @@ QToolButton* toolButton(QWidget* parent, const char* name, QAction* action, Pict
     return button;
 }
 
+// The Settings page's controls, `dx` wider (narrower, when negative) and
+// `growDown` higher than designed. At the designed size every control sits
+// where it was designed. A larger window gives its extra width to the backup
+// folder field and the file-type list, and its extra height to that list; the
+// buttons keep their size and move with the edge they sit at. Narrower than
+// designed, only the backup folder field gives up room: the window's minimum
+// size keeps the rest whole.
+void placeSettingsControls(TBackUpForm& form, int dx, int growDown)
+{
+    const int grow = std::max(0, dx);
+    form.GroupBox2->setGeometry(3, 3, 401 + dx, 62);
+    form.BackupDirEdt->setGeometry(11, 22, 350 + dx, 21);
+    form.SelectBUDirButton->setGeometry(367 + dx, 22, 25, 21);
+    form.GroupBox1->setGeometry(3, 71, 294 + grow, 137 + growDown);
+    form.FileTypesListBox->setGeometry(8, 24, 177 + grow, 97 + growDown);
+    form.SpeedButton3->setGeometry(191 + grow, 27, 89, 22);
+    form.SpeedButton4->setGeometry(191 + grow, 55, 89, 22);
+    form.GroupBox3->setGeometry(3, 214 + growDown, 294 + grow, 54);
+}
+
 QCheckBox* checkBox(QWidget* parent, const char* name, const QString& caption, QRect placement)
 {
     auto* box = named(new QCheckBox(caption, parent), name);
@@ -320,25 +340,19 @@ void TBackUpForm::createSettingsPage()
     TabSheet3 = named(new QWidget(PageControl1), "TabSheet3");
 
     GroupBox2 = named(new QGroupBox(QStringLiteral("Backup Directory"), TabSheet3), "GroupBox2");
-    GroupBox2->setGeometry(3, 3, 401, 62);
     BackupDirEdt = named(new QLineEdit(GroupBox2), "BackupDirEdt");
-    BackupDirEdt->setGeometry(11, 22, 350, 21);
     SelectBUDirButton =
         named(new QPushButton(QStringLiteral("..."), GroupBox2), "SelectBUDirButton");
     SelectBUDirButton->setAutoDefault(false);
-    SelectBUDirButton->setGeometry(367, 22, 25, 21);
 
     GroupBox1 = named(new QGroupBox(QStringLiteral("File Types"), TabSheet3), "GroupBox1");
-    GroupBox1->setGeometry(3, 71, 294, 137);
     FileTypesListBox = listBox(GroupBox1, "FileTypesListBox");
-    FileTypesListBox->setGeometry(8, 24, 177, 97);
     SpeedButton3 = toolButton(GroupBox1, "SpeedButton3", AddFileTypeAction, Picture::GreenPlus,
-                              Qt::ToolButtonTextBesideIcon, false, QRect(191, 27, 89, 22));
+                              Qt::ToolButtonTextBesideIcon, false, {});
     SpeedButton4 = toolButton(GroupBox1, "SpeedButton4", RemoveFileTypeAction, Picture::RedCross,
-                              Qt::ToolButtonTextBesideIcon, false, QRect(191, 55, 89, 22));
+                              Qt::ToolButtonTextBesideIcon, false, {});
 
     GroupBox3 = named(new QGroupBox(QStringLiteral("Options"), TabSheet3), "GroupBox3");
-    GroupBox3->setGeometry(3, 214, 294, 54);
     SubDirCheckBox = checkBox(GroupBox3, "SubDirCheckBox",
                               QStringLiteral("Include Sub Directories"), QRect(11, 24, 169, 17));
 
@@ -353,27 +367,14 @@ void TBackUpForm::createSettingsPage()
                                    QStringLiteral("Delphi Files Only"), QRect(240, 352, 97, 17));
     for (QCheckBox* hidden : {ChangesFromDateCheckBox, AddNotesCheckBox, DelphiFilesCheckBox})
         hidden->setVisible(false);
+    placeSettingsControls(*this, 0, 0);
     new OnResize(TabSheet3, [this] { arrangeSettingsPage(); });
 }
 
-// At the designed size every control sits where it was designed. A larger
-// window gives its extra width to the backup folder field and the file-type
-// list, and its extra height to that list; the buttons keep their size and
-// move with the edge they sit at. Narrower than designed, only the backup
-// folder field gives up room: the window's minimum size keeps the rest whole.
 void TBackUpForm::arrangeSettingsPage()
 {
-    const int dx = PageControl1->width() - kDesignedPages.width();
-    const int grow = std::max(0, dx);
-    const int growDown = std::max(0, PageControl1->height() - kDesignedPages.height());
-    GroupBox2->setGeometry(3, 3, 401 + dx, 62);
-    BackupDirEdt->setGeometry(11, 22, 350 + dx, 21);
-    SelectBUDirButton->setGeometry(367 + dx, 22, 25, 21);
-    GroupBox1->setGeometry(3, 71, 294 + grow, 137 + growDown);
-    FileTypesListBox->setGeometry(8, 24, 177 + grow, 97 + growDown);
-    SpeedButton3->setGeometry(191 + grow, 27, 89, 22);
-    SpeedButton4->setGeometry(191 + grow, 55, 89, 22);
-    GroupBox3->setGeometry(3, 214 + growDown, 294 + grow, 54);
+    placeSettingsControls(*this, PageControl1->width() - kDesignedPages.width(),
+                          std::max(0, PageControl1->height() - kDesignedPages.height()));
 }
 
 void TBackUpForm::createPages()

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QWidget>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace tarvik::gui {
 namespace {
@@ -48,18 +50,11 @@ class SettingsFile
         return platform::getProfileSection(section, m_path);
     }
 
-    void write(const std::string& section, const std::string& key, const std::string& value)
+    // One operation's writes, all to one section, as one edit of it.
+    void write(const std::string& section, std::vector<platform::ProfileWrite> writes)
     {
-        if (!platform::writeProfileString(section, key, value, m_path))
-            throw SettingsWriteError(m_path);
-    }
-    void writeInteger(const std::string& section, const char* key, std::int32_t value)
-    {
-        write(section, key, formatProfileInteger(value));
-    }
-    void writeBoolean(const std::string& section, const char* key, bool value)
-    {
-        write(section, key, formatProfileBoolean(value));
+        platform::KeyWrites edit(std::move(writes));
+        this->edit(section, edit);
     }
 
     void edit(const std::string& section, platform::SectionEdit& edit)
@@ -132,23 +127,29 @@ void TFrmSettings::StoreForm(QWidget* form)
 void TFrmSettings::LoadPlacement()
 {
     SettingsFile file;
-    Top = file.readInteger(SectionName, "Top", -1);
-    Left = file.readInteger(SectionName, "Left", -1);
-    Width = file.readInteger(SectionName, "Width", -1);
-    Height = file.readInteger(SectionName, "Height", -1);
-    WindowState = file.readBoolean(SectionName, "InitMax", false) ? FormWindowState::Maximized
-                                                                  : FormWindowState::Normal;
+    Top = file.readInteger(SectionName, settingsKey::Top, -1);
+    Left = file.readInteger(SectionName, settingsKey::Left, -1);
+    Width = file.readInteger(SectionName, settingsKey::Width, -1);
+    Height = file.readInteger(SectionName, settingsKey::Height, -1);
+    WindowState = file.readBoolean(SectionName, settingsKey::InitMax, false)
+                      ? FormWindowState::Maximized
+                      : FormWindowState::Normal;
     file.release();
 }
 
 void TFrmSettings::SavePlacement()
 {
     SettingsFile file;
-    file.writeInteger(SectionName, "Top", Top);
-    file.writeInteger(SectionName, "Left", Left);
-    file.writeInteger(SectionName, "Width", Width);
-    file.writeInteger(SectionName, "Height", Height);
-    file.writeBoolean(SectionName, "InitMax", WindowState == FormWindowState::Maximized);
+    const std::string top = formatProfileInteger(Top);
+    const std::string left = formatProfileInteger(Left);
+    const std::string width = formatProfileInteger(Width);
+    const std::string height = formatProfileInteger(Height);
+    const std::string initMax = formatProfileBoolean(WindowState == FormWindowState::Maximized);
+    file.write(SectionName, {{settingsKey::Top, top},
+                             {settingsKey::Left, left},
+                             {settingsKey::Width, width},
+                             {settingsKey::Height, height},
+                             {settingsKey::InitMax, initMax}});
     file.release();
 }
 
@@ -181,28 +182,30 @@ void TFrmSettings::SaveListBox(ListBox* list)
 void TFrmSettings::LoadEdit(QLineEdit* edit)
 {
     SettingsFile file;
-    setEditBytes(edit, file.read(sectionOf(edit), "Text"));
+    setEditBytes(edit, file.read(sectionOf(edit), settingsKey::Text));
     file.release();
 }
 
 void TFrmSettings::SaveEdit(QLineEdit* edit)
 {
     SettingsFile file;
-    file.write(sectionOf(edit), "Text", editBytes(edit));
+    const std::string text = editBytes(edit);
+    file.write(sectionOf(edit), {{settingsKey::Text, text}});
     file.release();
 }
 
 void TFrmSettings::LoadCheckBox(QCheckBox* box)
 {
     SettingsFile file;
-    box->setChecked(file.readBoolean(sectionOf(box), "Checked", false));
+    box->setChecked(file.readBoolean(sectionOf(box), settingsKey::Checked, false));
     file.release();
 }
 
 void TFrmSettings::SaveCheckBox(QCheckBox* box)
 {
     SettingsFile file;
-    file.writeBoolean(sectionOf(box), "Checked", box->isChecked());
+    const std::string checked = formatProfileBoolean(box->isChecked());
+    file.write(sectionOf(box), {{settingsKey::Checked, checked}});
     file.release();
 }
 

@@ -4,43 +4,66 @@
 // control's objectName. Both the load at the first show and the save at the
 // end walk this one table, in its order; a further value is one more row.
 
-#include <cstdint>
+#include "gui/FrmSettings.h"
 
+#include <functional>
+#include <tuple>
+#include <utility>
+
+class QCheckBox;
+class QLineEdit;
 class QWidget;
 
 namespace tarvik::gui {
 
-class TFrmSettings;
+class ListBox;
 
-enum class PersistedKind : std::uint8_t
+// The controls of a form, after the form's own placement, in load and save
+// order. Each row is the member that holds the control.
+template <class Form>
+inline constexpr auto kPersistedControls =
+    std::tuple{&Form::DirectoryListBox, &Form::BackupDirEdt,        &Form::AddNotesCheckBox,
+               &Form::SubDirCheckBox,   &Form::DelphiFilesCheckBox, &Form::ChangesFromDateCheckBox,
+               &Form::FileTypesListBox};
+
+// The store's load and save of a control of each kind.
+constexpr auto operationsOf(ListBox*)
 {
-    Form,     // RestoreForm / StoreForm
-    ListBox,  // LoadListBox / SaveListBox
-    Edit,     // LoadEdit / SaveEdit
-    CheckBox, // LoadCheckBox / SaveCheckBox
-};
-
-struct PersistedControl
+    return std::pair{&TFrmSettings::LoadListBox, &TFrmSettings::SaveListBox};
+}
+constexpr auto operationsOf(QLineEdit*)
 {
-    PersistedKind kind;
-    const char* section; // the objectName of the form, or of one of its controls
-};
+    return std::pair{&TFrmSettings::LoadEdit, &TFrmSettings::SaveEdit};
+}
+constexpr auto operationsOf(QCheckBox*)
+{
+    return std::pair{&TFrmSettings::LoadCheckBox, &TFrmSettings::SaveCheckBox};
+}
 
-inline constexpr PersistedControl kPersistedControls[] = {
-    {PersistedKind::Form, "BackUpForm"},
-    {PersistedKind::ListBox, "DirectoryListBox"},
-    {PersistedKind::Edit, "BackupDirEdt"},
-    {PersistedKind::CheckBox, "AddNotesCheckBox"},
-    {PersistedKind::CheckBox, "SubDirCheckBox"},
-    {PersistedKind::CheckBox, "DelphiFilesCheckBox"},
-    {PersistedKind::CheckBox, "ChangesFromDateCheckBox"},
-    {PersistedKind::ListBox, "FileTypesListBox"},
-};
+// Runs a walk of the table with the settings file held, so that it reads the
+// file once and writes it at most once, at the end. The operations before a
+// failing one keep their writes, as they would one by one; a failure to write
+// them at the end is a SettingsWriteError.
+void withSettingsHeld(const std::function<void()>& walk);
 
-// Load or save every row of the table with `store`: the form row is `form`
-// itself, the others are controls among its descendants. A row that names no
-// control of its kind is a fault of the program and throws std::logic_error.
-void loadPersistedControls(TFrmSettings& store, QWidget* form);
-void savePersistedControls(TFrmSettings& store, QWidget* form);
+// Load or save the placement of `window` and every control of `form` (the
+// window itself, or an object with members named as the window's).
+template <class Form> void loadPersistedControls(TFrmSettings& store, QWidget* window, Form& form)
+{
+    withSettingsHeld([&] {
+        store.RestoreForm(window);
+        std::apply([&](auto... row) { ((store.*operationsOf(form.*row).first)(form.*row), ...); },
+                   kPersistedControls<Form>);
+    });
+}
+
+template <class Form> void savePersistedControls(TFrmSettings& store, QWidget* window, Form& form)
+{
+    withSettingsHeld([&] {
+        store.StoreForm(window);
+        std::apply([&](auto... row) { ((store.*operationsOf(form.*row).second)(form.*row), ...); },
+                   kPersistedControls<Form>);
+    });
+}
 
 } // namespace tarvik::gui

@@ -1,24 +1,18 @@
 #include "platform/IniFileWrite.h"
 
-#include <chrono>
-#include <cstdint>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <random>
 #include <string_view>
-#include <utility>
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace tarvik::platform::ini {
 namespace fs = std::filesystem;
@@ -31,37 +25,23 @@ bool existingFileWritable(const std::string& path)
     std::error_code error;
     if (!fs::exists(fs::path(path), error))
         return !error;
-    if (!fs::is_regular_file(fs::path(path), error))
-        return false;
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    if (!file)
-        return false;
-    std::fclose(file);
-    return true;
+    std::FILE* file =
+        fs::is_regular_file(fs::path(path), error) ? std::fopen(path.c_str(), "r+b") : nullptr;
+    return file && std::fclose(file) == 0;
 }
 
 // The name a new file beside `path` gets: the path, ".~" and twelve
 // lower-case hexadecimal digits.
-constexpr std::string_view kTemporaryMark = ".~";
-constexpr size_t kTemporaryDigits = 12;
-
-bool isTemporaryOf(const std::string& name, const std::string& fileName)
+bool isTemporaryOf(std::string_view name, const std::string& fileName)
 {
-    if (name.size() != fileName.size() + kTemporaryMark.size() + kTemporaryDigits ||
-        !std::string_view(name).starts_with(fileName) ||
-        std::string_view(name).substr(fileName.size(), kTemporaryMark.size()) != kTemporaryMark)
-        return false;
-    for (size_t i = fileName.size() + kTemporaryMark.size(); i < name.size(); ++i) {
-        if (!((name[i] >= '0' && name[i] <= '9') || (name[i] >= 'a' && name[i] <= 'f')))
-            return false;
-    }
-    return true;
+    return name.size() == fileName.size() + 14 && name.starts_with(fileName + ".~") &&
+           name.find_first_not_of("0123456789abcdef", fileName.size() + 2) == name.npos;
 }
 
 // Creates a file of a new name beside `path`; empty when the folder takes none.
-// On POSIX the new file is locked for as long as its writer has it open: a
-// writer that is gone holds no lock, which tells its leftover from the file of
-// a save under way (removeLeftovers).
+// The new file is locked for as long as its writer has it open: a writer that
+// is gone holds no lock, which tells its leftover from the file of a save
+// under way (removeLeftovers).
 std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
 {
     static std::mt19937_64 random{std::random_device{}()};
@@ -70,19 +50,10 @@ std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
         std::snprintf(suffix, sizeof suffix, ".~%012llx",
                       static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
         std::string name = path + suffix;
-#ifdef _WIN32
-        // No exclusive mode in every C runtime here; the names are random.
-        std::error_code taken;
-        if (fs::exists(fs::path(name), taken))
-            continue;
-        file = std::fopen(name.c_str(), "wb");
-#else
-        file = std::fopen(name.c_str(), "wbx");
-        if (file)
+        if ((file = std::fopen(name.c_str(), "wbx"))) {
             ::flock(::fileno(file), LOCK_EX);
-#endif
-        if (file)
             return name;
+        }
         std::error_code error;
         if (!fs::exists(fs::path(name), error))
             break; // not a clash of names: the folder takes no new file
@@ -91,54 +62,87 @@ std::string createTemporaryBeside(const std::string& path, std::FILE*& file)
     return {};
 }
 
-bool syncToDisk(std::FILE* file)
+std::string folderOf(const std::string& path)
 {
-    if (std::fflush(file) != 0)
-        return false;
-#ifdef _WIN32
-    return ::_commit(::_fileno(file)) == 0;
-#else
-    return ::fsync(::fileno(file)) == 0;
-#endif
+    const std::string folder = fs::path(path).parent_path().string();
+    return folder.empty() ? "." : folder;
 }
 
 // A rename is durable only once the folder's entry is on disk too.
 void syncFolder(const std::string& path)
 {
-#ifndef _WIN32
-    const std::string folder = fs::path(path).parent_path().string();
-    const int handle = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (handle >= 0) {
+    if (const int handle = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY); handle >= 0) {
         ::fsync(handle);
         ::close(handle);
     }
-#else
-    (void)path;
-#endif
 }
 
-// Whether the folder of `path` takes a new file and a rename.
+// Whether the folder of `path` takes a new file and a rename: the system's own
+// check of our write and search permission (its bits, access lists, a
+// read-only mount) tells that without creating a file.
 bool folderTakesNewFile(const std::string& path)
 {
-#ifndef _WIN32
-    // The system's own check of our write and search permission (its bits,
-    // access lists, a read-only mount) tells that without creating a file.
-    const std::string folder = fs::path(path).parent_path().string();
-    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
-           0;
-#else
-    std::FILE* probe = nullptr;
-    const std::string name = createTemporaryBeside(path, probe);
-    if (name.empty())
+    return ::faccessat(AT_FDCWD, folderOf(path).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// The file's own bytes overwritten with `bytes` and cut to their length.
+bool overwrite(const std::string& path, const std::string& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (!file)
         return false;
-    std::fclose(probe);
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = std::fflush(file) == 0 && written;
+    written = written && ::ftruncate(::fileno(file), static_cast<off_t>(bytes.size())) == 0;
+    written = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    return written;
+}
+
+// The user's state folder: $XDG_STATE_HOME/tarvikbackup, by default
+// ~/.local/state/tarvikbackup; empty when neither tells where it is. A
+// relative XDG_STATE_HOME is ignored, as the base directory rules say.
+std::string stateFolder()
+{
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    if (state && state[0] == '/')
+        return std::string(state) + "/tarvikbackup";
+    return home && *home ? std::string(home) + "/.local/state/tarvikbackup" : std::string();
+}
+
+// Where the old bytes of an in-place save of `path` wait, after the file's
+// absolute path and a NUL: one file per settings file, named after its path.
+// Empty when there is no state folder.
+std::string keptOldOf(const std::string& path, std::string& absolute)
+{
     std::error_code error;
-    fs::remove(fs::path(name), error);
-    return true;
-#endif
+    absolute = fs::absolute(fs::path(path), error).string();
+    const std::string folder = stateFolder();
+    char name[48];
+    std::snprintf(name, sizeof name, "/settings-%016zx.old", std::hash<std::string>{}(absolute));
+    return folder.empty() || error ? std::string() : folder + name;
 }
 
 } // namespace
+
+std::optional<std::string> readBytes(const std::string& path)
+{
+    std::error_code error;
+    std::FILE* file =
+        fs::is_regular_file(fs::path(path), error) ? std::fopen(path.c_str(), "rb") : nullptr;
+    if (!file)
+        return std::nullopt;
+    std::string bytes;
+    if (const auto size = fs::file_size(fs::path(path), error); !error)
+        bytes.reserve(size); // a hint only: the file may change meanwhile
+    char buffer[65536];
+    for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.append(buffer, count);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    return failed ? std::nullopt : std::optional(std::move(bytes));
+}
 
 // Removes the new files that earlier saves of `path` left behind when they
 // were killed: files of our naming pattern, ours, that no living writer holds.
@@ -147,23 +151,13 @@ bool folderTakesNewFile(const std::string& path)
 void removeLeftovers(const std::string& path)
 {
     const fs::path file(path);
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
     const std::string fileName = file.filename().string();
     std::error_code error;
-    fs::directory_iterator entries(folder, error);
+    fs::directory_iterator entries(fs::path(folderOf(path)), error);
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
         const fs::path candidate = entries->path();
         if (!isTemporaryOf(candidate.filename().string(), fileName))
             continue;
-#ifdef _WIN32
-        // A writer keeps its file open until the rename, and Windows removes
-        // no file that is open: a file that goes is one no one writes. Only
-        // the moment between the close and the rename wants the age check.
-        std::error_code ignored;
-        const auto age = fs::file_time_type::clock::now() - fs::last_write_time(candidate, ignored);
-        if (!ignored && age > std::chrono::seconds(10))
-            fs::remove(candidate, ignored);
-#else
         const int handle =
             ::open(candidate.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (handle < 0)
@@ -175,7 +169,6 @@ void removeLeftovers(const std::string& path)
             (info.st_size > 0 || ::time(nullptr) - info.st_mtime > 10))
             ::unlink(candidate.c_str());
         ::close(handle);
-#endif
     }
 }
 
@@ -189,147 +182,81 @@ Way wayToWrite(const std::string& path)
     std::error_code error;
     if (!fs::exists(fs::path(path), error))
         return folderTakesNewFile(path) ? Way::Replace : Way::Refused;
-#ifdef _WIN32
-    // The C run-time's own count is always 1 here; the system's is not.
-    bool renamable = false;
-    const HANDLE file = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        BY_HANDLE_FILE_INFORMATION info{};
-        renamable = ::GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1;
-        ::CloseHandle(file);
-    }
-#else
     struct stat info
     {};
     const bool renamable =
         ::stat(path.c_str(), &info) == 0 && info.st_nlink == 1 && info.st_uid == ::geteuid();
-#endif
     return renamable && folderTakesNewFile(path) ? Way::Replace : Way::InPlace;
-}
-
-namespace {
-// Pieces are gathered to this size before they go to the file.
-constexpr size_t kReplacementBuffer = size_t{1} << 16;
-} // namespace
-
-Replacement::Replacement(std::string path) : m_path(std::move(path))
-{
-    m_buffer.reserve(kReplacementBuffer);
-}
-
-Replacement::~Replacement()
-{
-    if (m_file)
-        std::fclose(m_file);
-    if (!m_committed && !m_name.empty()) {
-        std::error_code error;
-        fs::remove(fs::path(m_name), error);
-    }
-}
-
-void Replacement::write(std::string_view bytes)
-{
-    if (m_buffer.size() + bytes.size() > kReplacementBuffer)
-        spill();
-    if (bytes.size() < kReplacementBuffer) {
-        m_buffer += bytes;
-        return;
-    }
-    // A piece the buffer could not hold goes to the file as it is.
-    spill();
-    if (!m_failed && std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size())
-        m_failed = true;
-}
-
-// Puts what the buffer holds to the new file, creating the file first.
-void Replacement::spill()
-{
-    if (!m_failed && !m_file) {
-        m_name = createTemporaryBeside(m_path, m_file);
-        m_failed = m_name.empty();
-    }
-    if (!m_failed && std::fwrite(m_buffer.data(), 1, m_buffer.size(), m_file) != m_buffer.size())
-        m_failed = true;
-    m_buffer.clear();
-}
-
-bool Replacement::commit()
-{
-    spill();
-    if (m_failed)
-        return false;
-    bool written = syncToDisk(m_file);
-    std::error_code error;
-    if (written && fs::exists(fs::path(m_path), error)) {
-        fs::permissions(fs::path(m_name), fs::status(fs::path(m_path)).permissions(),
-                        fs::perm_options::replace, error);
-        written = !error;
-    }
-#ifdef _WIN32
-    // Windows renames no file that is open.
-    written = std::fclose(m_file) == 0 && written;
-    m_file = nullptr;
-#endif
-    if (written) {
-        fs::rename(fs::path(m_name), fs::path(m_path), error);
-        written = !error;
-    }
-    // Elsewhere the lock on the new file holds until it has its final name.
-    if (m_file) {
-        written = std::fclose(m_file) == 0 && written;
-        m_file = nullptr;
-    }
-    if (!written)
-        return false;
-    m_committed = true;
-    syncFolder(m_path);
-    return true;
 }
 
 bool replaceFile(const std::string& path, const std::string& bytes)
 {
-    Replacement replacement(path);
-    replacement.write(bytes);
-    return replacement.commit();
+    std::FILE* file = nullptr;
+    const std::string name = createTemporaryBeside(path, file);
+    if (name.empty())
+        return false;
+    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    written = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && written;
+    std::error_code error;
+    if (written && fs::exists(fs::path(path), error))
+        fs::permissions(fs::path(name), fs::status(fs::path(path)).permissions(),
+                        fs::perm_options::replace, error);
+    if (written && !error)
+        fs::rename(fs::path(name), fs::path(path), error);
+    written = written && !error;
+    // The lock on the new file holds until it has its final name.
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        fs::remove(fs::path(name), error);
+        return false;
+    }
+    syncFolder(path);
+    return true;
 }
 
-bool writeInPlace(const std::string& path, const std::string& bytes)
+bool writeInPlace(const std::string& path, const std::string& old, const std::string& bytes)
 {
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    if (!file)
+    // The old bytes go to the state folder whole (a replace there) before the
+    // file is touched. Where they cannot (no state folder, a full disk), the
+    // file is not touched either: a refused save keeps the old settings, a
+    // save cut short would lose both.
+    std::string absolute;
+    const std::string kept = keptOldOf(path, absolute);
+    std::error_code error;
+    const std::string folder = stateFolder();
+    fs::create_directories(fs::path(folder).parent_path(), error);
+    // The folder is the user's own, as the base directory rules want it.
+    if (kept.empty() || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST))
         return false;
-#ifdef _WIN32
-    const int handle = ::_fileno(file);
-#else
-    const int handle = ::fileno(file);
-    // Room for a longer content first, so that a full disk leaves the file as
-    // it was rather than cut short. Where the file system cannot tell, the
-    // writes below still report a full disk.
-    struct stat info
-    {};
-    if (::fstat(handle, &info) == 0 && static_cast<std::uintmax_t>(info.st_size) < bytes.size()) {
-        const int reserved = ::posix_fallocate(handle, 0, static_cast<off_t>(bytes.size()));
-        if (reserved == ENOSPC || reserved == EDQUOT || reserved == EFBIG) {
-            // A reservation cut short may have lengthened the file.
-            const int undone = ::ftruncate(handle, info.st_size);
-            (void)undone;
-            std::fclose(file);
-            return false;
-        }
-    }
-#endif
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-#ifdef _WIN32
-    written = written && ::_chsize_s(handle, static_cast<long long>(bytes.size())) == 0;
-#else
-    written = written && ::ftruncate(handle, static_cast<off_t>(bytes.size())) == 0;
-#endif
-    written = syncToDisk(file) && written;
-    written = std::fclose(file) == 0 && written;
+    removeLeftovers(kept);
+    if (!replaceFile(kept, absolute + '\0' + old))
+        return false;
+    const bool written = overwrite(path, bytes);
+    if (written)
+        ::unlink(kept.c_str());
+    else
+        restoreCutSave(path); // a full disk midway, say
     return written;
+}
+
+// A save that was stopped before its end is undone, whether or not its new
+// bytes were all written: the file then holds its old content, as it does
+// when a save is stopped before it begins.
+void restoreCutSave(const std::string& path)
+{
+    std::string absolute;
+    const std::string kept = keptOldOf(path, absolute);
+    std::error_code error;
+    if (kept.empty() || !fs::exists(fs::path(kept), error))
+        return;
+    const std::optional<std::string> text = readBytes(kept);
+    if (!text || !text->starts_with(absolute + '\0'))
+        return; // not ours to judge
+    const std::string_view old = std::string_view(*text).substr(absolute.size() + 1);
+    // A file that is gone is left gone.
+    const std::optional<std::string> now = readBytes(path);
+    if (!now || *now == old || overwrite(path, std::string(old)))
+        ::unlink(kept.c_str());
 }
 
 } // namespace tarvik::platform::ini

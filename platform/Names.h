@@ -6,63 +6,34 @@
 //
 // Portable C++ only: it is built on every platform.
 
+#include <algorithm>
 #include <cstddef>
-#include <optional>
-#include <string>
 #include <string_view>
-#include <unordered_map>
 
 namespace tarvik::platform {
 
-constexpr char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 constexpr bool sameName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    }
-    return true;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // `text` without the characters at either end for which isBlank(c) holds.
 template <class IsBlank> constexpr std::string_view trimEnds(std::string_view text, IsBlank isBlank)
 {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
 }
 
-// The first position recorded for each name, names matching as sameName does:
-// when a name comes twice, the first one counts, as it does in the file.
-class NameIndex
+// `text` without the blanks (space, tab, CR) a name or a value of the file
+// may have around it.
+constexpr std::string_view trimBlanks(std::string_view text)
 {
-  public:
-    // Records `position` for `name`, unless the name has one already.
-    void add(std::string_view name, size_t position);
-    std::optional<size_t> find(std::string_view name) const;
-
-  private:
-    struct Hash
-    {
-        using is_transparent = void;
-        size_t operator()(std::string_view name) const;
-    };
-    struct Equal
-    {
-        using is_transparent = void;
-        bool operator()(std::string_view a, std::string_view b) const { return sameName(a, b); }
-    };
-    std::unordered_map<std::string, size_t, Hash, Equal> m_positions;
-};
+    return trimEnds(text, [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
+}
 
 } // namespace tarvik::platform

@@ -4,8 +4,9 @@
 // same outcomes (IniFile.h, IniStore.h).
 //
 // Texts are bytes. Section and key names match without regard to letter case.
-// Writes may be held in a cache per file until flushProfile(path): every user
-// of these calls ends its run of reads and writes with flushProfile.
+// Writes may be held in a cache per file until flushProfile(path), or until a
+// ProfileHold of the file commits: every user of these calls ends its run of
+// reads and writes with flushProfile.
 
 #include <cstddef>
 #include <memory>
@@ -97,8 +98,26 @@ class SectionEdit
 // writes are held for the file, they go to it at once; writes that leave
 // every byte as it was leave the file alone. False when the file cannot be
 // written or a write names a key it could not read back (see
-// IniFile::setValue); the stand-in has then written nothing.
+// ini::editSection); the stand-in has then written nothing.
 bool editProfileSection(const std::string& section, SectionEdit& edit, const std::string& path);
+
+// Writes of the given keys as one edit of their section, with the outcome of
+// writing them one after another: each goes to the first key line of its
+// name, the others are added in the order given. The views must outlive the
+// edit.
+class KeyWrites final : public SectionEdit
+{
+  public:
+    explicit KeyWrites(std::vector<ProfileWrite> writes);
+
+    std::optional<ProfileWrite> change(std::string_view key, std::string_view value) override;
+    std::optional<ProfileWrite> nextAddition() override;
+
+  private:
+    std::vector<ProfileWrite> m_writes;
+    std::vector<bool> m_made;
+    size_t m_next = 0;
+};
 
 // editProfileSection made of getProfileSection and one writeProfileString a
 // write, for profile calls that have no other way. False on the first write
@@ -111,5 +130,28 @@ bool editProfileSectionKeyByKey(const std::string& section, SectionEdit& edit,
 // before those writes. Where the system's call gives no result (Windows), the
 // writes were already reported by writeProfileString and this gives true.
 bool flushProfile(const std::string& path);
+
+// Holds the file at `path` for a run of calls, from the first that reads or
+// writes it until commit(): the calls read the file once, flushProfile does not
+// end the hold, and commit() writes what changed, once, or leaves the file
+// alone when nothing did. A hold that ends without commit() forgets its
+// writes. The system's calls (Windows) hold nothing of their own: there
+// commit() is flushProfile.
+class ProfileHold
+{
+  public:
+    explicit ProfileHold(std::string path);
+    ~ProfileHold();
+    // False when the file could not take the writes; it then keeps the
+    // content it had before them.
+    bool commit();
+
+  private:
+    ProfileHold(const ProfileHold&) = delete;
+    ProfileHold& operator=(const ProfileHold&) = delete;
+
+    std::string m_path;
+    bool m_committed = false;
+};
 
 } // namespace tarvik::platform

@@ -1,6 +1,33 @@
+#include "platform/Names.h"
 #include "platform/Profile.h"
 
+#include <utility>
+
 namespace tarvik::platform {
+
+KeyWrites::KeyWrites(std::vector<ProfileWrite> writes)
+    : m_writes(std::move(writes)), m_made(m_writes.size())
+{}
+
+// Of several writes to one name the last counts; all of them are then made.
+std::optional<ProfileWrite> KeyWrites::change(std::string_view key, std::string_view)
+{
+    std::optional<ProfileWrite> last;
+    for (size_t i = 0; i < m_writes.size(); ++i) {
+        if (!m_made[i] && sameName(trimBlanks(m_writes[i].key), trimBlanks(key))) {
+            m_made[i] = true;
+            last = m_writes[i];
+        }
+    }
+    return last;
+}
+
+std::optional<ProfileWrite> KeyWrites::nextAddition()
+{
+    while (m_next < m_writes.size() && m_made[m_next])
+        ++m_next;
+    return m_next < m_writes.size() ? change(m_writes[m_next].key, {}) : std::nullopt;
+}
 
 bool editProfileSectionKeyByKey(const std::string& section, SectionEdit& edit,
                                 const std::string& path)

@@ -32,5 +32,19 @@ if hits=$(grep -rnE --include='*.cpp' --include='*.h' "$bare" core platform gui 
     echo "$hits" >&2
     status=1
 fi
-[ "$status" -eq 0 ] && echo "layers: every include points down"
+# The map must not name a file the tree no longer has. A name with a folder
+# is found where its folders say (under any layer); a bare name anywhere.
+tree=$(find . -path ./build -prune -o -path ./.git -prune -o -type f -print | sed 's|^\./||')
+missing=()
+while read -r name; do
+    pattern="(^|/)${name//./\\.}\$"
+    grep -qE "$pattern" <<<"$tree" || missing+=("$name")
+done < <(grep -oE '[A-Za-z0-9_./-]+\.(cpp|h|sh|cmake|txt|json|qrc|rc|md|py|patch)\b' ARCHITECTURE.md |
+    sed 's|^\./||' | sort -u)
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "ARCHITECTURE.md names files that are not there:" "${missing[@]}" >&2
+    status=1
+fi
+
+[ "$status" -eq 0 ] && echo "layers: every include points down; every file the map names is there"
 exit "$status"

@@ -1,6 +1,8 @@
 #include "platform/IniStore.h"
 #include "platform/Profile.h"
 
+#include <utility>
+
 // POSIX has no profile calls of its own: the INI stand-in takes their place.
 namespace tarvik::platform {
 
@@ -29,6 +31,23 @@ bool editProfileSection(const std::string& section, SectionEdit& edit, const std
 bool flushProfile(const std::string& path)
 {
     return ini::flush(path);
+}
+
+ProfileHold::ProfileHold(std::string path) : m_path(std::move(path))
+{
+    ini::beginHold(m_path);
+}
+
+ProfileHold::~ProfileHold()
+{
+    if (!m_committed)
+        ini::endHold(m_path, false);
+}
+
+bool ProfileHold::commit()
+{
+    m_committed = true;
+    return ini::endHold(m_path, true);
 }
 
 } // namespace tarvik::platform

@@ -111,4 +111,15 @@ bool flushProfile(const std::string& path)
     return true;
 }
 
+// The system keeps its own cached copy; a hold adds nothing to it.
+ProfileHold::ProfileHold(std::string path) : m_path(std::move(path)) {}
+
+ProfileHold::~ProfileHold() = default;
+
+bool ProfileHold::commit()
+{
+    m_committed = true;
+    return flushProfile(m_path);
+}
+
 } // namespace tarvik::platform

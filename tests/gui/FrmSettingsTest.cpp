@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <stdexcept>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -345,21 +346,6 @@ class FrmSettingsTest : public QObject
         QCOMPARE(itemsOf(loaded.fileTypes), (QStringList{"*.doc", "*.pas"}));
     }
 
-    // A table row naming no control of its kind is a fault to report, not a
-    // value to pass over.
-    void aPersistedControlThatIsMissingIsReported()
-    {
-        MainWidgets widgets;
-        widgets.subDir.setParent(nullptr);
-        bool thrown = false;
-        try {
-            widgets.save();
-        } catch (const std::logic_error& error) {
-            thrown = QByteArray(error.what()).contains("SubDirCheckBox");
-        }
-        QVERIFY(thrown);
-    }
-
     void settingsPathIsWorkedOutByEveryOperation()
     {
         QLineEdit edit;
@@ -496,6 +482,55 @@ class FrmSettingsTest : public QObject
         TBackUpSettings().SaveListBox(&list);
         QCOMPARE(readBytes(m_settingsFile), after);
         QCOMPARE(inode() != before, replaced);
+    }
+
+    // The whole load reads the file once; an exit reads it once, checks once
+    // that it may be written, and writes it at most once, not at all when
+    // nothing changed, looking through the folder for leftovers only then.
+    void aWholeLoadOrExitReadsOnceAndWritesAtMostOnce_data()
+    {
+        QTest::addColumn<bool>("exit");
+        QTest::addColumn<bool>("change");
+        // Of the settings file: its reads, its closes after opening for
+        // writing (the check that it may be written; the new file, closed
+        // once it has the name), the renames onto it; and the folder's opens
+        // (the leftover scan and the folder's sync).
+        QTest::addColumn<QList<int>>("counts");
+        QTest::newRow("load") << false << false << QList<int>{1, 0, 0, 0};
+        QTest::newRow("exit, nothing changed") << true << false << QList<int>{1, 1, 0, 0};
+        QTest::newRow("exit, one value changed") << true << true << QList<int>{1, 2, 1, 2};
+    }
+
+    void aWholeLoadOrExitReadsOnceAndWritesAtMostOnce()
+    {
+        QFETCH(bool, exit);
+        QFETCH(bool, change);
+        writeBytes(m_settingsFile, readBytes(TARVIK_TEST_DATA "/settings/handEdited.INI"));
+        MainWidgets widgets;
+        widgets.load();
+        widgets.save(); // the hand edits' spelling settles
+        widgets.backupDir.setText(change ? "/mnt/elsewhere" : widgets.backupDir.text());
+        // Closes, not opens: the kernel merges like events that follow each other.
+        const int watch = ::inotify_init1(IN_NONBLOCK);
+        QVERIFY(::inotify_add_watch(watch, qPrintable(m_folder->path()),
+                                    IN_CLOSE_NOWRITE | IN_CLOSE_WRITE | IN_MOVED_TO) >= 0);
+        exit ? widgets.save() : widgets.load();
+        alignas(inotify_event) char buffer[16384];
+        QList<int> counts{0, 0, 0, 0};
+        for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                const bool settings =
+                    event->len > 0 && QByteArray(event->name) == "TarvikBackUp.INI";
+                counts[0] += settings && (event->mask & IN_CLOSE_NOWRITE);
+                counts[1] += settings && (event->mask & IN_CLOSE_WRITE);
+                counts[2] += settings && (event->mask & IN_MOVED_TO);
+                counts[3] += event->len == 0 && (event->mask & IN_CLOSE_NOWRITE);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        ::close(watch);
+        QTEST(counts, "counts");
     }
 
   private:

@@ -130,7 +130,8 @@ QStringList readEveryIndex(const std::string& path, const std::string& section)
     const std::int32_t number =
         parseProfileInteger(platform::getProfileString(section, "Number", "", path), 0);
     for (std::int32_t i = 0; i < number; ++i) {
-        const std::string value = platform::getProfileString(section, listItemKey(i), "", path);
+        const std::string value =
+            platform::getProfileString(section, settingsKey::Item + std::to_string(i), "", path);
         const std::string_view item = trimControls(value);
         if (!item.empty())
             items << QString::fromLocal8Bit(item.data(), static_cast<qsizetype>(item.size()));

@@ -30,6 +30,12 @@ struct MainWidgets
     QLineEdit backupDir;
     QCheckBox addNotes, subDir, delphiFiles, changesFromDate;
     gui::ListBox fileTypes;
+    // The members the program's table of persisted controls names.
+    gui::ListBox* DirectoryListBox = &directories;
+    QLineEdit* BackupDirEdt = &backupDir;
+    QCheckBox *AddNotesCheckBox = &addNotes, *SubDirCheckBox = &subDir;
+    QCheckBox *DelphiFilesCheckBox = &delphiFiles, *ChangesFromDateCheckBox = &changesFromDate;
+    gui::ListBox* FileTypesListBox = &fileTypes;
 
     MainWidgets()
     {
@@ -51,12 +57,12 @@ struct MainWidgets
     void load()
     {
         gui::TBackUpSettings settings;
-        gui::loadPersistedControls(settings, &form);
+        gui::loadPersistedControls(settings, &form, *this);
     }
     void save()
     {
         gui::TBackUpSettings settings;
-        gui::savePersistedControls(settings, &form);
+        gui::savePersistedControls(settings, &form, *this);
     }
 };
 

@@ -3,13 +3,16 @@
 #include "Check.h"
 #include "OneKeyEdit.h"
 #include "TestFiles.h"
+#include "core/ProfileValues.h"
 #include "platform/Profile.h"
 
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -31,6 +34,21 @@ int otherFiles(const std::string& folder, const std::string& name)
     for (const auto& entry : fs::directory_iterator(folder))
         count += entry.path().filename() != name;
     return count;
+}
+
+// Whether `folder` holds a file whose name starts with `prefix` and ends with
+// `suffix`.
+bool holdsFileNamed(const std::string& folder, const std::string& prefix,
+                    const std::string& suffix = "")
+{
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (name.starts_with(prefix) && name.ends_with(suffix))
+            return true;
+    }
+    return false;
 }
 
 // The two ways a key is written: held until the flush, or as an edit that
@@ -355,69 +373,153 @@ TEST_CASE(aFailedFlushReportsAndKeepsTheOldContent)
     CHECK_EQ(otherFiles(folder.path(), "Late.INI"), 0);
 }
 
-// A child saves a large list again and again, each round with its own letter;
-// it is killed while a new file is being written. The file must then hold one
-// round's list whole.
+// The letter of the first item as the file holds it now: an in-place save
+// writes from the start of the file on.
+char firstLetter(const std::string& path)
+{
+    char head[64] = {};
+    const int handle = ::open(path.c_str(), O_RDONLY);
+    const ssize_t read = handle < 0 ? 0 : ::pread(handle, head, sizeof head, 0);
+    ::close(handle);
+    const std::string_view text(head, read > 0 ? static_cast<size_t>(read) : 0);
+    const size_t at = text.find("sVal0=");
+    return at == text.npos || at + 6 >= text.size() ? '?' : text[at + 6];
+}
+
+// Waits (bounded) for the child's next byte: the start of its next save.
+bool nextSave(int pipe)
+{
+    pollfd ready{pipe, POLLIN, 0};
+    char byte = 0;
+    return ::poll(&ready, 1, 60000) == 1 && ::read(pipe, &byte, 1) == 1;
+}
+
+// A child saves a large list again and again, as one edit, each round with its
+// own letter, and is killed at one of several moments spread over a save, or
+// (a few times over) as soon as its new bytes start to go out (a new file beside, or the file's
+// own bytes changing): the next read must find one round's list whole,
+// whichever way the file is written (a file with a second name is written in
+// place).
 TEST_CASE(aKilledSaveLeavesOneWholeContent)
 {
-    TempDir folder;
-    const std::string path = folder / "Killed.INI";
+    TempDir state;
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
     constexpr int kItems = 40000;
-    auto itemOf = [](int round, int index) {
-        return std::string(1, static_cast<char>('a' + round % 26)) + std::string(30, '-') +
-               std::to_string(index);
+    constexpr int kMoments = 11;
+    constexpr int kAsWritten = 4;
+    const auto itemOf = [](char letter, int index) {
+        return letter + std::string(30, '-') + std::to_string(index);
     };
-    for (int target = 2; target <= 4; ++target) {
-        CHECK_CONTEXT("killed after round " + std::to_string(target));
-        const pid_t child = ::fork();
-        REQUIRE(child >= 0);
-        if (child == 0) {
-            const int first = std::atoi(getProfileString("S", "Round", "0", path).c_str()) + 1;
-            for (int round = first;; ++round) {
-                writeProfileString("S", "Round", std::to_string(round), path);
-                writeProfileString("S", "Number", std::to_string(kItems), path);
-                for (int i = 0; i < kItems; ++i)
-                    writeProfileString("S", "sVal" + std::to_string(i), itemOf(round, i), path);
-                flushProfile(path);
-            }
-        }
-        // Wait (bounded) until the child is past a few rounds and a new file
-        // stands beside the old one, then kill it at once.
-        const int start = std::atoi(getProfileString("S", "Round", "0", path).c_str());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        bool midWrite = false;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const int round = std::atoi(getProfileString("S", "Round", "0", path).c_str());
-            if (round >= start + target && otherFiles(folder.path(), "Killed.INI") > 0) {
-                midWrite = true;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        CHECK(midWrite);
-
-        const int round = std::atoi(getProfileString("S", "Round", "0", path).c_str());
-        CHECK(round >= start + target);
-        const auto entries = getProfileSection("S", path);
-        REQUIRE_EQ(entries.size(), size_t{kItems + 2});
-        CHECK_EQ(entries[1].value, std::to_string(kItems));
-        int wrong = 0;
+    const auto save = [&](const std::string& path, int round) {
+        std::vector<std::string> items;
         for (int i = 0; i < kItems; ++i)
-            wrong += entries[static_cast<size_t>(i) + 2].value != itemOf(round, i);
-        CHECK_EQ(wrong, 0);
+            items.push_back(itemOf(static_cast<char>('a' + round % 26), i));
+        const std::vector<std::string_view> views(items.begin(), items.end());
+        tarvik::ListSectionSave edit(views);
+        return editProfileSection("S", edit, path);
+    };
+    for (const bool inPlace : {false, true}) {
+        CHECK_CONTEXT(inPlace ? "in place" : "replaced");
+        // What stands while the new bytes go out: the old ones kept aside, or
+        // the new file beside.
+        const auto writing = [&](const TempDir& folder) {
+            return inPlace ? holdsFileNamed(state / "tarvikbackup", "settings-", ".old")
+                           : holdsFileNamed(folder.path(), "Killed.INI.~");
+        };
+        int midWrite = 0;
+        for (int moment = 0; moment < kMoments + kAsWritten; ++moment) {
+            CHECK_CONTEXT("moment " + std::to_string(moment));
+            TempDir folder;
+            const std::string path = folder / "Killed.INI";
+            REQUIRE(save(path, 0));
+            if (inPlace)
+                fs::create_hard_link(path, folder / "Second.INI");
+            int starts[2];
+            REQUIRE_EQ(::pipe(starts), 0);
+            const pid_t child = ::fork();
+            REQUIRE(child >= 0);
+            if (child == 0) {
+                for (int round = 1;; ++round) {
+                    if (::write(starts[1], "s", 1) != 1 || !save(path, round))
+                        ::_exit(1);
+                }
+            }
+            // One save's time, then a kill that far into a later save.
+            REQUIRE(nextSave(starts[0]));
+            const auto first = std::chrono::steady_clock::now();
+            REQUIRE(nextSave(starts[0]));
+            const auto lasting = std::chrono::steady_clock::now() - first;
+            REQUIRE(nextSave(starts[0]));
+            const auto at = std::chrono::steady_clock::now() + lasting * moment / kMoments;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            const char before = firstLetter(path);
+            const auto goingOut = [&] {
+                return inPlace ? firstLetter(path) != before : writing(folder);
+            };
+            while (moment < kMoments ? std::chrono::steady_clock::now() < at
+                                     : !goingOut() && std::chrono::steady_clock::now() < deadline) {
+            }
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            ::close(starts[0]);
+            ::close(starts[1]);
+            midWrite += writing(folder);
+
+            const auto entries = getProfileSection("S", path);
+            REQUIRE_EQ(entries.size(), size_t{kItems + 1});
+            const char letter = entries[1].value.empty() ? '?' : entries[1].value[0];
+            int wrong = 0;
+            for (int i = 0; i < kItems; ++i)
+                wrong += entries[static_cast<size_t>(i) + 1].value != itemOf(letter, i);
+            CHECK_EQ(wrong, 0);
+            CHECK(!holdsFileNamed(state / "tarvikbackup", "settings-", ".old"));
+        }
+        // The kills reach into the writing of the new bytes, not only around it.
+        CHECK(midWrite > 0);
     }
-    // The new files the killed child left behind do not stand in the way, and
-    // a later save removes them (a file only just created is left for a
-    // while, in case its writer is about to lock it).
-    for (const auto& entry : fs::directory_iterator(folder.path()))
-        fs::last_write_time(entry.path(),
-                            fs::last_write_time(entry.path()) - std::chrono::hours(1));
-    REQUIRE(writeAndFlush(path, "Round", "done"));
-    CHECK_EQ(getProfileString("S", "Round", "", path), "done");
-    CHECK_EQ(otherFiles(folder.path(), "Killed.INI"), 0);
+}
+
+// A save the system stops at a chosen byte of the new content (the file size
+// limit, whose signal ends the process): the next read finds the old content
+// whole, whichever way the file is written.
+TEST_CASE(aSaveStoppedAtAnyByteLeavesTheOldContent)
+{
+    TempDir state;
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    const auto save = [](const std::string& path, int items) {
+        std::vector<std::string> texts(static_cast<size_t>(items), std::string(30, 'x'));
+        const std::vector<std::string_view> views(texts.begin(), texts.end());
+        tarvik::ListSectionSave edit(views);
+        return editProfileSection("S", edit, path);
+    };
+    for (const bool inPlace : {false, true}) {
+        for (const int percent : {1, 25, 50, 75, 99}) {
+            CHECK_CONTEXT(std::string(inPlace ? "in place, " : "replaced, ") +
+                          std::to_string(percent) + "%");
+            TempDir folder;
+            const std::string path = folder / "Stopped.INI";
+            REQUIRE(save(path, 1));
+            if (inPlace)
+                fs::create_hard_link(path, folder / "Second.INI");
+            const std::string before = readFile(path);
+            // Room for the old bytes kept aside, and part of the new ones.
+            const rlim_t kept = path.size() + 1 + before.size();
+            const rlim_t limit = kept + (800000 - kept) * static_cast<rlim_t>(percent) / 100;
+            const pid_t child = ::fork();
+            REQUIRE(child >= 0);
+            if (child == 0) {
+                const rlimit size{limit, limit};
+                ::setrlimit(RLIMIT_FSIZE, &size);
+                ::_exit(save(path, 20000) ? 0 : 1);
+            }
+            int status = 0;
+            REQUIRE_EQ(::waitpid(child, &status, 0), child);
+            CHECK(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+            CHECK_EQ(getProfileSection("S", path).size(), size_t{2});
+            CHECK(readFile(path) == before);
+            CHECK(!holdsFileNamed(state / "tarvikbackup", "settings-", ".old"));
+        }
+    }
 }
 
 // What the save of a file finds beside it: only its own killed saves' new
@@ -476,6 +578,10 @@ TEST_CASE(filesARenameWouldChangeAreWrittenInPlace)
         {"another user's file in a shared folder", 0, 0, 01777, false},
         {"a file with a second name", 65534, 65534, 0755, true},
     };
+    // The state folder of the user nobody, where in-place saves keep the old bytes.
+    TempDir state;
+    REQUIRE_EQ(::chown(state.path().c_str(), 65534, 65534), 0);
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
     for (const Writing writing : kWritings) {
         CHECK_CONTEXT(nameOf(writing));
         for (const auto& [name, fileOwner, folderOwner, folderMode, secondName] : rows) {
@@ -497,6 +603,7 @@ TEST_CASE(filesARenameWouldChangeAreWrittenInPlace)
             REQUIRE_EQ(::stat(path.c_str(), &info), 0);
             CHECK(info.st_uid == fileOwner && info.st_nlink == (secondName ? 2u : 1u));
             CHECK_EQ(otherFiles(folder.path(), "Shared.INI"), secondName ? 1 : 0);
+            CHECK(!holdsFileNamed(state / "tarvikbackup", "settings-"));
         }
     }
 }
