@@ -272,7 +272,7 @@ std::vector<ListItemWrite> listItemWrites(const std::vector<platform::ProfileEnt
     return writes;
 }
 
-std::string settingsFilePath(std::string_view modulePath, char separator)
+std::string settingsFileBeside(std::string_view modulePath, char separator)
 {
     size_t folderEnd = modulePath.rfind(separator);
     if (separator == '\\') {
@@ -285,6 +285,19 @@ std::string settingsFilePath(std::string_view modulePath, char separator)
     const bool hasExtension =
         dot != std::string_view::npos && (folderEnd == std::string_view::npos || dot > folderEnd);
     return std::string(hasExtension ? modulePath.substr(0, dot) : modulePath) + ".INI";
+}
+
+std::string settingsFilePath(std::string_view modulePath)
+{
+    constexpr char separator = platform::kNativeSeparator;
+    std::string beside = settingsFileBeside(modulePath);
+    // Windows takes "/" for a separator too.
+    const size_t folderEnd = beside.find_last_of(separator == '\\' ? "\\/" : "/");
+    const std::string folder = folderEnd == std::string::npos ? "." : beside.substr(0, folderEnd);
+    if (platform::isUsersOwnFolder(folder))
+        return beside;
+    const std::string name = beside.substr(folderEnd == std::string::npos ? 0 : folderEnd + 1);
+    return platform::userSettingsFolder("tarvikbackup") + separator + name;
 }
 
 } // namespace tarvik

@@ -114,7 +114,7 @@ TEST_CASE(settingsFileLiesBesideTheExecutable)
     };
     for (const auto& [module, expected] : windows) {
         CHECK_CONTEXT(module);
-        CHECK_EQ(settingsFilePath(module, '\\'), expected);
+        CHECK_EQ(settingsFileBeside(module, '\\'), expected);
     }
     const std::pair<const char*, const char*> posix[] = {
         {"/opt/tarvik/TarvikBackUp", "/opt/tarvik/TarvikBackUp.INI"},
@@ -125,7 +125,7 @@ TEST_CASE(settingsFileLiesBesideTheExecutable)
     };
     for (const auto& [module, expected] : posix) {
         CHECK_CONTEXT(module);
-        CHECK_EQ(settingsFilePath(module, '/'), expected);
+        CHECK_EQ(settingsFileBeside(module, '/'), expected);
     }
 }
 
