@@ -24,6 +24,10 @@ packages=(
     x11-utils
     xdotool
     clang-format
+    lintian
+    nsis
+    zip
+    unzip
 )
 
 missing=()
