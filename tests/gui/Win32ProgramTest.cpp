@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <tlhelp32.h>
 #include <windows.h>
 
 namespace {
@@ -82,6 +83,23 @@ void copyTree(const QString& from, const QString& to)
         QVERIFY(QDir().mkpath(QFileInfo(target).path()));
         QVERIFY2(QFile::copy(file, target), qPrintable(file));
     }
+}
+
+// Whether a command interpreter (or the xcopy it runs) is still at work.
+bool interpreterRunning()
+{
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32 process{};
+    process.dwSize = sizeof process;
+    bool running = false;
+    for (BOOL more = ::Process32First(snapshot, &process); more && !running;
+         more = ::Process32Next(snapshot, &process))
+        running = ::lstrcmpiA(process.szExeFile, "cmd.exe") == 0 ||
+                  ::lstrcmpiA(process.szExeFile, "xcopy.exe") == 0;
+    ::CloseHandle(snapshot);
+    return running;
 }
 
 std::string profileString(const std::string& file, const char* section, const char* key)
@@ -187,6 +205,9 @@ class Win32ProgramTest : public QObject
         QTRY_VERIFY_WITH_TIMEOUT(backup.documentsCopied(), 60000);
         QVERIFY(QFile::exists(backup.script));
         QCOMPARE(process.state(), QProcess::Running);
+        // Closed while cmd still ran, the program would leave the script to
+        // the next start.
+        QTRY_VERIFY_WITH_TIMEOUT(!interpreterRunning(), 60000);
 
         // The title bar's close button, as the window receives it.
         const auto processId = static_cast<LPARAM>(process.processId());
