@@ -294,7 +294,9 @@ std::string settingsFilePath(std::string_view modulePath)
     // Windows takes "/" for a separator too.
     const size_t folderEnd = beside.find_last_of(separator == '\\' ? "\\/" : "/");
     const std::string folder = folderEnd == std::string::npos ? "." : beside.substr(0, folderEnd);
-    if (platform::isUsersOwnFolder(folder))
+    // A file already there stays in use: one an administrator set up for a
+    // shared install, or one root's earlier runs wrote.
+    if (platform::isUsersOwnFolder(folder) || platform::fileExists(beside))
         return beside;
     const std::string name = beside.substr(folderEnd == std::string::npos ? 0 : folderEnd + 1);
     return platform::userSettingsFolder("tarvikbackup") + separator + name;

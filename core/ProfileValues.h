@@ -114,10 +114,11 @@ std::string settingsFileBeside(std::string_view modulePath,
 
 // The settings file the program at `modulePath` reads and writes. A copy
 // whose folder is the user's own (a portable copy, a build, an install into
-// the user's home) keeps it beside itself; any other install (a package under
-// /usr, a folder of another user's) keeps each user's file, of the same name,
-// in their own settings folder (platform::userSettingsFolder). Every reader
-// and writer of the file asks here, so the choice is made in one place.
+// the user's home), or one with the file already beside it, keeps it beside
+// itself; any other install (a package under /usr, a folder of another
+// user's) keeps each user's file, of the same name, in their own settings
+// folder (platform::userSettingsFolder). Every reader and writer of the file
+// asks here, so the choice is made in one place.
 std::string settingsFilePath(std::string_view modulePath);
 
 } // namespace tarvik

@@ -225,9 +225,11 @@ void TBackUpForm::FormShow()
         TBackUpSettings store;
         loadPersistedControls(store, this);
     }
-    // A script whose interpreter outlived the last session is over by now
-    // unless it still holds the script.
+#ifdef Q_OS_WIN
+    // Only here may a script outlive the program: its interpreter holds it
+    // while the backup runs, so one that can go now is over.
     BackupRun::removeLeftoverScripts(editBytes(BackupDirEdt));
+#endif
     PageControl1->setCurrentWidget(TabSheet1);
     // A run's message box needs the window on screen to stand over it: the
     // command line waits until the window is first exposed. A window closed
