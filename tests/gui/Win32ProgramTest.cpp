@@ -21,8 +21,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <tlhelp32.h>
+// windows.h goes first: the other system headers build on it.
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 
 namespace {
 
@@ -91,13 +94,13 @@ bool interpreterRunning()
     HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return false;
-    PROCESSENTRY32 process{};
+    PROCESSENTRY32W process{};
     process.dwSize = sizeof process;
     bool running = false;
-    for (BOOL more = ::Process32First(snapshot, &process); more && !running;
-         more = ::Process32Next(snapshot, &process))
-        running = ::lstrcmpiA(process.szExeFile, "cmd.exe") == 0 ||
-                  ::lstrcmpiA(process.szExeFile, "xcopy.exe") == 0;
+    for (BOOL more = ::Process32FirstW(snapshot, &process); more && !running;
+         more = ::Process32NextW(snapshot, &process))
+        running = ::lstrcmpiW(process.szExeFile, L"cmd.exe") == 0 ||
+                  ::lstrcmpiW(process.szExeFile, L"xcopy.exe") == 0;
     ::CloseHandle(snapshot);
     return running;
 }
