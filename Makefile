@@ -4,6 +4,9 @@
 #                  again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #                  then the Windows build of the whole program under Wine (the
 #                  first time, after building Qt for MinGW into ~/.cache)
+# make dist      - the downloads into build/dist: the Debian package, the
+#                  Windows zip and installer (building Qt for MinGW the first
+#                  time), and their SHA256SUMS
 # make install   - install for one user under PREFIX (default ~/.local)
 # make uninstall - remove exactly what make install wrote under PREFIX
 
@@ -11,7 +14,7 @@ CMAKE ?= cmake
 CTEST ?= ctest
 PREFIX ?= $(HOME)/.local
 
-.PHONY: all deps build run demo screenshots test test-plain test-asan test-wine bench install uninstall clean
+.PHONY: all deps build run demo screenshots test test-plain test-asan test-wine bench dist install uninstall clean
 
 all: build
 
@@ -48,6 +51,9 @@ test: test-plain test-asan test-wine
 
 bench: build
 	$(CMAKE) --build --preset default --target bench
+
+dist: build
+	scripts/dist.sh
 
 install: build
 	$(CMAKE) --install build/default --prefix "$(PREFIX)"

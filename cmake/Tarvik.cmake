@@ -48,9 +48,10 @@ function(tarvik_add_test name)
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
-        # The interpreter records its runs under XDG_STATE_HOME: never in the
-        # real home from a test.
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_STATE_HOME=${PROJECT_BINARY_DIR}/Testing/state;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+        # The interpreter records its runs under XDG_STATE_HOME, and a program
+        # outside the user's folders keeps its settings under XDG_CONFIG_HOME:
+        # never in the real home from a test.
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_STATE_HOME=${PROJECT_BINARY_DIR}/Testing/state;XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/Testing/config;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
     # Where the Windows build's tests find Qt (cmake/DeployWindows.cmake).
     if(TARVIK_TEST_ENVIRONMENT)
         set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${TARVIK_TEST_ENVIRONMENT})

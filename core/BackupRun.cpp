@@ -4,16 +4,33 @@
 #include "platform/ConsoleText.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <map>
+#include <string_view>
 
 namespace tarvik {
 
 void BackupRun::deleteScript()
 {
-    if (!platform::fileExists(m_scriptFileName))
+    if (platform::fileExists(m_scriptFileName) && !platform::current().scriptRunning())
+        platform::deleteFile(m_scriptFileName);
+}
+
+void BackupRun::removeLeftoverScripts(const std::string& backupDirectory)
+{
+    if (backupDirectory.empty())
         return;
-    platform::current().waitForScript();
-    platform::deleteFile(m_scriptFileName);
+    const auto isScriptName = [](const std::string& name) {
+        constexpr std::string_view prefix = "backup", suffix = ".bat";
+        if (name.size() != prefix.size() + 8 + suffix.size() || !name.starts_with(prefix) ||
+            !name.ends_with(suffix))
+            return false;
+        return std::all_of(name.begin() + prefix.size(), name.end() - suffix.size(),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
+    for (const std::string& name : platform::fileNamesIn(backupDirectory))
+        if (isScriptName(name))
+            platform::deleteFile(backupDirectory + platform::kNativeSeparator + name);
 }
 
 void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
@@ -21,6 +38,8 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
     constexpr char separator = platform::kNativeSeparator;
     platform::System& system = platform::current();
 
+    if (system.scriptRunning())
+        throw RunRefused(kStillRunning);
     deleteScript();
 
     // An empty text would put the script and the backup at the root.

@@ -21,6 +21,10 @@ class RunRefused : public std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
+// What a "Run Backup" says while the previous script still runs.
+inline constexpr const char* kStillRunning =
+    "The previous backup is still running. Run Backup again once it has finished";
+
 class BackupRun
 {
   public:
@@ -28,6 +32,8 @@ class BackupRun
     // the first run that gets past the guard.
     const std::string& ScriptFileName() const { return m_scriptFileName; }
 
+    // Raises RunRefused while the interpreter of the previous script still
+    // runs (kStillRunning), so that a second click never waits for a backup.
     // Deletes the previous script; raises RunRefused when the backup
     // directory is empty; stops silently when the backup directory already
     // holds "BK-" + today's date in the user's short date format (slashes and
@@ -39,10 +45,18 @@ class BackupRun
     // the script cannot be written; nothing is launched then.
     void RunBackup(const BackupJob& job, platform::WindowHandle owner);
 
-    // Deletes the file named by ScriptFileName if there is one, once the
-    // interpreter that runs it has ended; whether the deletion works is not
-    // looked at. The window's end calls this.
+    // Deletes the file named by ScriptFileName if there is one and its
+    // interpreter has ended; one still running keeps it (removeLeftoverScripts
+    // of the next start takes it then). Never waits; whether the deletion
+    // works is not looked at. The window's end calls this.
     void deleteScript();
+
+    // Deletes the scripts an earlier run left in `backupDirectory`
+    // ("backup", eight digits, ".bat") because the program ended while their
+    // interpreter still ran. On Windows the running interpreter holds its
+    // script against deletion, so a backup still going on keeps it. The
+    // window's first show calls this.
+    static void removeLeftoverScripts(const std::string& backupDirectory);
 
   private:
     std::string m_scriptFileName;

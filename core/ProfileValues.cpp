@@ -222,7 +222,7 @@ platform::ProfileWrite ListSectionSave::itemWrite(size_t index)
             trimControls(m_items[index])};
 }
 
-std::string settingsFilePath(std::string_view modulePath, char separator)
+std::string settingsFileBeside(std::string_view modulePath, char separator)
 {
     size_t folderEnd = modulePath.rfind(separator);
     if (separator == '\\') {
@@ -235,6 +235,21 @@ std::string settingsFilePath(std::string_view modulePath, char separator)
     const bool hasExtension =
         dot != std::string_view::npos && (folderEnd == std::string_view::npos || dot > folderEnd);
     return std::string(hasExtension ? modulePath.substr(0, dot) : modulePath) + ".INI";
+}
+
+std::string settingsFilePath(std::string_view modulePath)
+{
+    constexpr char separator = platform::kNativeSeparator;
+    std::string beside = settingsFileBeside(modulePath);
+    // Windows takes "/" for a separator too.
+    const size_t folderEnd = beside.find_last_of(separator == '\\' ? "\\/" : "/");
+    const std::string folder = folderEnd == std::string::npos ? "." : beside.substr(0, folderEnd);
+    // A file already there stays in use: one an administrator set up for a
+    // shared install, or one root's earlier runs wrote.
+    if (platform::isUsersOwnFolder(folder) || platform::fileExists(beside))
+        return beside;
+    const std::string name = beside.substr(folderEnd == std::string::npos ? 0 : folderEnd + 1);
+    return platform::userSettingsFolder("tarvikbackup") + separator + name;
 }
 
 } // namespace tarvik

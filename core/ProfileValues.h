@@ -97,11 +97,21 @@ class ListSectionSave final : public platform::SectionEdit
     char m_key[16] = {};       // of the last item write
 };
 
-// The settings file of the executable at `modulePath`: its extension (the text
-// from the last "." that stands after the last separator) replaced by ".INI",
-// or ".INI" appended when it has none. With `\` as the separator a drive's ":"
-// also ends the folder part, as in Windows paths.
-std::string settingsFilePath(std::string_view modulePath,
-                             char separator = platform::kNativeSeparator);
+// The name the settings file of the executable at `modulePath` has beside
+// it: the executable's extension (the text from the last "." that stands after
+// the last separator) replaced by ".INI", or ".INI" appended when it has none.
+// With `\` as the separator a drive's ":" also ends the folder part, as in
+// Windows paths.
+std::string settingsFileBeside(std::string_view modulePath,
+                               char separator = platform::kNativeSeparator);
+
+// The settings file the program at `modulePath` reads and writes. A copy
+// whose folder is the user's own (a portable copy, a build, an install into
+// the user's home), or one with the file already beside it, keeps it beside
+// itself; any other install (a package under /usr, a folder of another
+// user's) keeps each user's file, of the same name, in their own settings
+// folder (platform::userSettingsFolder). Every reader and writer of the file
+// asks here, so the choice is made in one place.
+std::string settingsFilePath(std::string_view modulePath);
 
 } // namespace tarvik

@@ -225,6 +225,11 @@ void TBackUpForm::FormShow()
         TBackUpSettings store;
         loadPersistedControls(store, this, *this);
     }
+#ifdef Q_OS_WIN
+    // Only here may a script outlive the program: its interpreter holds it
+    // while the backup runs, so one that can go now is over.
+    BackupRun::removeLeftoverScripts(editBytes(BackupDirEdt));
+#endif
     PageControl1->setCurrentWidget(TabSheet1);
     // A run's message box needs the window on screen to stand over it: the
     // command line waits until the window is first exposed. A window closed
@@ -241,7 +246,14 @@ void TBackUpForm::FormShow()
 
 void TBackUpForm::FormDestroy()
 {
-    m_run.deleteScript();
+    // The settings first, as they are what a session's end must not lose; the
+    // script after them, also when their save failed. Neither waits for a
+    // backup that still runs.
+    struct DeleteScriptLast
+    {
+        BackupRun& run;
+        ~DeleteScriptLast() { run.deleteScript(); }
+    } deleteScriptLast{m_run};
     // A window that was never shown never loaded its values: saving its empty
     // controls would wipe the stored lists.
     if (!m_shown)

@@ -2,6 +2,7 @@
 // File tests and the path separator. Paths are bytes, as the system takes them.
 
 #include <string>
+#include <vector>
 
 namespace tarvik::platform {
 
@@ -21,5 +22,21 @@ bool entryExists(const std::string& path);
 // Removes the file, or the link itself rather than what it names; whether that worked is the
 // caller's to ignore or not.
 bool deleteFile(const std::string& path);
+
+// The names of the plain files in `folder` (no folders, no links), in no
+// particular order; none when it cannot be read.
+std::vector<std::string> fileNamesIn(const std::string& folder);
+
+// Whether `folder` belongs to the user who runs the program: it exists, they
+// own it and may write to it, and it lies outside the system's program trees
+// (/usr and /opt), where even root's own files are a system-wide install. On
+// Windows: a file can be made in it.
+bool isUsersOwnFolder(const std::string& folder);
+
+// The folder for this user's settings of `program` when its own folder is not
+// theirs: $XDG_CONFIG_HOME/`program` (~/.config/`program` when that is unset
+// or not absolute), %APPDATA%\`program` on Windows. Made, with any missing
+// parents, when it does not exist, so that the first save can go there.
+std::string userSettingsFolder(const std::string& program);
 
 } // namespace tarvik::platform

@@ -50,11 +50,12 @@ class System
     // The show command the program's starter asked for.
     virtual int startupShowCommand() = 0;
 
-    // Returns once the command interpreter that shellExecute last started on
-    // a batch script has ended (at once when there is none), so the script
-    // can be deleted without cutting the backup short. Only Windows needs
-    // it: its interpreter reads a script by name, line by line, while it runs.
-    virtual void waitForScript() {}
+    // Whether the command interpreter that shellExecute last started on a
+    // batch script still runs. Only Windows knows: its interpreter reads a
+    // script by name, line by line, while it runs, so the script must stay
+    // until it ends. Elsewhere the interpreter has read the whole script
+    // before shellExecute returns.
+    virtual bool scriptRunning() { return false; }
 };
 
 // The System in force: the native one unless a ScopedSystem replaced it.

@@ -25,6 +25,10 @@ packages=(
     xdotool
     clang-format
     libxxhash-dev
+    lintian
+    nsis
+    zip
+    unzip
 )
 
 missing=()

@@ -4,6 +4,9 @@
 # settings file and started in a Wine virtual desktop (Wine draws the title
 # bar there) on a virtual X display; the Linux build's tarvik-grabscreen takes
 # the picture once two grabs in a row agree, and the program is closed.
+# With TARVIK_SHOT_SETUP naming the installer `make dist` builds, the program
+# is installed with it instead (/S) and started from its Start-menu entry,
+# with the sample settings file in the installed folder.
 #
 #   scripts/wine-screenshot.sh OUTPUT.png [MINGW_BUILD_DIR] [LINUX_BUILD_DIR]
 set -euo pipefail
@@ -39,8 +42,18 @@ fi
 source "$root/scripts/wait-for.sh"
 if [ "${4:-}" = --on-display ]; then
     timeout 300 wineboot --init >/dev/null 2>&1
-    (cd "$work/program" && wine explorer /desktop=TarvikBackUp,800x700 TarvikBackUp.exe \
-        >/dev/null 2>&1 &)
+    if [ -n "${TARVIK_SHOT_SETUP:-}" ]; then
+        timeout 120 wine "$TARVIK_SHOT_SETUP" /S
+        user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public |
+            head -n1)
+        cp "$work/program/TarvikBackUp.INI" "$user_dir/AppData/Local/Programs/TarvikBackUp/"
+        entry="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/TarvikBackUp.lnk"
+        [ -f "$entry" ] || { echo "The installer made no Start-menu entry." >&2; exit 1; }
+        wine explorer /desktop=TarvikBackUp,800x700 start /unix "$entry" >/dev/null 2>&1 &
+    else
+        (cd "$work/program" && wine explorer /desktop=TarvikBackUp,800x700 TarvikBackUp.exe \
+            >/dev/null 2>&1 &)
+    fi
     # Up once the screen shows more than the background, drawn once two grabs
     # a second apart agree.
     wait_for "'$grab' '$work/a.png' 2>/dev/null" 600 || { echo "No window appeared." >&2; exit 1; }

@@ -1,6 +1,10 @@
 #include "platform/FileSystem.h"
 
+// windows.h goes first: the other system headers build on it.
+// clang-format off
 #include <windows.h>
+#include <shlobj.h>
+// clang-format on
 
 namespace tarvik::platform {
 
@@ -33,6 +37,48 @@ bool entryExists(const std::string& path)
 bool deleteFile(const std::string& path)
 {
     return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+std::vector<std::string> fileNamesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            names.emplace_back(found.cFileName);
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+bool isUsersOwnFolder(const std::string& folder)
+{
+    if (!directoryExists(folder))
+        return false;
+    // Whether the user may write there is the folder's access list's to say,
+    // and the one sure reading of it is a file made and gone again.
+    const std::string probe = folder + "\\~TarvikBackUp-write-test.tmp";
+    HANDLE file = ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(file);
+    return true;
+}
+
+std::string userSettingsFolder(const std::string& program)
+{
+    char appData[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                           appData) != S_OK)
+        return program; // nowhere better than the current folder
+
+    const std::string folder = std::string(appData) + '\\' + program;
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
 }
 
 } // namespace tarvik::platform

@@ -60,8 +60,11 @@ class Win32System final : public System
                             showCommand);
             return;
         }
-        // The same request, keeping the interpreter's process: cmd reads the
-        // script while it runs it, so the script must stay until it ends.
+        // cmd reads the script by name while it runs it: from before it starts
+        // until it ends, nobody may change, replace or delete the script. Our
+        // handle shares reading only.
+        HANDLE script = ::CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         SHELLEXECUTEINFOA request{};
         request.cbSize = sizeof request;
         request.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -71,30 +74,31 @@ class Win32System final : public System
         request.lpParameters = parameters;
         request.lpDirectory = directory;
         request.nShow = showCommand;
-        if (::ShellExecuteExA(&request) && request.hProcess) {
-            forgetScript();
-            m_script = request.hProcess;
-        }
-    }
-
-    void waitForScript() override
-    {
-        if (!m_script)
+        if (!::ShellExecuteExA(&request) || !request.hProcess) {
+            if (script != INVALID_HANDLE_VALUE)
+                ::CloseHandle(script);
             return;
-        // The program's windows are still painted meanwhile; nothing else of
-        // theirs runs, so no command can start while a script is awaited.
-        while (::MsgWaitForMultipleObjects(1, &m_script, FALSE, INFINITE, QS_PAINT) ==
-               WAIT_OBJECT_0 + 1) {
-            MSG message;
-            while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
-                ::DispatchMessageA(&message);
-                // A window that left its area invalid would otherwise be sent
-                // WM_PAINT again at once, for as long as the script runs.
-                if (message.message == WM_PAINT)
-                    ::ValidateRect(message.hwnd, nullptr);
-            }
         }
         forgetScript();
+        m_interpreter = request.hProcess;
+        if (script == INVALID_HANDLE_VALUE)
+            return;
+        m_script = script;
+        // A copy of the handle in the interpreter's own process holds the
+        // script for exactly as long as the interpreter lives, also after this
+        // program has ended: whoever deletes it then (the next start) can do
+        // so only once the backup is over.
+        HANDLE inInterpreter = nullptr;
+        ::DuplicateHandle(::GetCurrentProcess(), script, m_interpreter, &inInterpreter, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS);
+    }
+
+    bool scriptRunning() override
+    {
+        if (m_interpreter && ::WaitForSingleObject(m_interpreter, 0) == WAIT_TIMEOUT)
+            return true;
+        forgetScript();
+        return false;
     }
 
     int startupShowCommand() override
@@ -114,12 +118,16 @@ class Win32System final : public System
 
     void forgetScript()
     {
-        if (m_script)
-            ::CloseHandle(m_script);
-        m_script = nullptr;
+        for (HANDLE* handle : {&m_interpreter, &m_script}) {
+            if (*handle)
+                ::CloseHandle(*handle);
+            *handle = nullptr;
+        }
     }
 
-    // The interpreter that runs the last script, until it has been awaited.
+    // The interpreter that runs the last script and the script, held open,
+    // until the interpreter is seen to have ended.
+    HANDLE m_interpreter = nullptr;
     HANDLE m_script = nullptr;
 };
 

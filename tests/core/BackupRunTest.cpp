@@ -128,6 +128,40 @@ TEST_CASE(laterRunsDeleteTheirOwnScriptFirst)
     run.deleteScript(); // nothing left to delete: no error
 }
 
+// While the last script's interpreter runs, nothing waits for it: a second
+// run is refused with a message, the window's end leaves the script, and the
+// next start takes it (and only a script's name) once the interpreter is gone.
+TEST_CASE(aScriptStillRunningIsNeitherAwaitedNorDeleted)
+{
+    Setup s;
+    BackupRun run;
+    run.RunBackup(s.job, kOwner);
+    s.system.interpreterRunning = true;
+    try {
+        run.RunBackup(s.job, kOwner);
+        CHECK(false);
+    } catch (const RunRefused& refused) {
+        CHECK_EQ(std::string(refused.what()), std::string(kStillRunning));
+    }
+    CHECK_EQ(s.system.shellCalls.size(), size_t{1});
+    run.deleteScript();
+    CHECK_EQ(readFile(s.script()), s.expected());
+
+    s.system.interpreterRunning = false;
+    const char* others[] = {"backup2026120.bat", "backup20261206.bat.txt", "Backup20261206.bat",
+                            "backupABCDEFGH.bat", "notes.bat"};
+    for (const char* name : others)
+        testfiles::writeFile(s.dir / "Backups/" + name, "keep");
+    testfiles::makeDirectory(s.dir / "Backups/backup20261207.bat");
+    BackupRun::removeLeftoverScripts(s.dir / "Backups");
+    CHECK(!platform::entryExists(s.script()));
+    for (const char* name : others) {
+        CHECK_CONTEXT(name);
+        CHECK(platform::fileExists(s.dir / "Backups/" + name));
+    }
+    CHECK(platform::directoryExists(s.dir / "Backups/backup20261207.bat"));
+}
+
 // What a run as the unprivileged user raised ("ran" when nothing), and
 // whether it launched anything.
 Setup* g_runAsNobody = nullptr;

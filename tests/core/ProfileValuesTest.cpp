@@ -150,7 +150,7 @@ TEST_CASE(settingsFileLiesBesideTheExecutable)
     };
     for (const auto& [module, expected] : windows) {
         CHECK_CONTEXT(module);
-        CHECK_EQ(settingsFilePath(module, '\\'), expected);
+        CHECK_EQ(settingsFileBeside(module, '\\'), expected);
     }
     const std::pair<const char*, const char*> posix[] = {
         {"/opt/tarvik/TarvikBackUp", "/opt/tarvik/TarvikBackUp.INI"},
@@ -161,7 +161,7 @@ TEST_CASE(settingsFileLiesBesideTheExecutable)
     };
     for (const auto& [module, expected] : posix) {
         CHECK_CONTEXT(module);
-        CHECK_EQ(settingsFilePath(module, '/'), expected);
+        CHECK_EQ(settingsFileBeside(module, '/'), expected);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <stdexcept>
@@ -365,12 +366,17 @@ class FrmSettingsTest : public QObject
 
     void refusedWriteNamesTheFile()
     {
-        // A folder that is a file takes no settings file, root or not.
+        // A folder that is a file takes no settings file, root or not, nor
+        // a settings folder.
         writeBytes(m_folder->filePath("plain"), "x");
         const std::string module = m_folder->filePath("plain/TarvikBackUp.exe").toStdString();
         m_system.module = module;
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_folder->filePath("plain/config")));
+        const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", config); });
         const std::string expected =
-            "Unable to write to " + m_folder->filePath("plain/TarvikBackUp.INI").toStdString();
+            "Unable to write to " +
+            m_folder->filePath("plain/config/tarvikbackup/TarvikBackUp.INI").toStdString();
         MainWidgets widgets;
         widgets.load(); // reading never fails
         TBackUpSettings settings;

@@ -4,12 +4,16 @@
 // its settings file, through the system's cmd and xcopy, and saves on close.
 
 #include "ProgramFolders.h"
+#include "ShownWindow.h"
 #include "TestFiles.h"
 #include "TestSystem.h"
+#include "core/BackupRun.h"
 #include "gui/BackUpMain.h"
+#include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -17,7 +21,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+// windows.h goes first: the other system headers build on it.
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 
 namespace {
 
@@ -78,6 +86,23 @@ void copyTree(const QString& from, const QString& to)
         QVERIFY(QDir().mkpath(QFileInfo(target).path()));
         QVERIFY2(QFile::copy(file, target), qPrintable(file));
     }
+}
+
+// Whether a command interpreter (or the xcopy it runs) is still at work.
+bool interpreterRunning()
+{
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W process{};
+    process.dwSize = sizeof process;
+    bool running = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &process); more && !running;
+         more = ::Process32NextW(snapshot, &process))
+        running = ::lstrcmpiW(process.szExeFile, L"cmd.exe") == 0 ||
+                  ::lstrcmpiW(process.szExeFile, L"xcopy.exe") == 0;
+    ::CloseHandle(snapshot);
+    return running;
 }
 
 std::string profileString(const std::string& file, const char* section, const char* key)
@@ -183,6 +208,9 @@ class Win32ProgramTest : public QObject
         QTRY_VERIFY_WITH_TIMEOUT(backup.documentsCopied(), 60000);
         QVERIFY(QFile::exists(backup.script));
         QCOMPARE(process.state(), QProcess::Running);
+        // Closed while cmd still ran, the program would leave the script to
+        // the next start.
+        QTRY_VERIFY_WITH_TIMEOUT(!interpreterRunning(), 60000);
 
         // The title bar's close button, as the window receives it.
         const auto processId = static_cast<LPARAM>(process.processId());
@@ -202,6 +230,57 @@ class Win32ProgramTest : public QObject
         QCOMPARE(profileString(settings, "AddNotesCheckBox", "Checked"), std::string("0"));
         QCOMPARE(profileString(settings, "DelphiFilesCheckBox", "Checked"), std::string("1"));
         QCOMPARE(profileString(settings, "FileTypesListBox", "sVal0"), std::string("*.doc"));
+    }
+
+    // A backup that outlasts the window, through the system's own shell and
+    // cmd: its script is held against the start's clean-up, a second "Run
+    // Backup" says so at once instead of waiting, closing saves at once and
+    // leaves the script, and the next start removes it once cmd has ended.
+    void aRunningBackupNeitherFreezesTheWindowNorDelaysTheSave()
+    {
+        windowtest::WindowWorld world;
+        tarvik::platform::System& shell = tarvik::platform::native();
+        world.system.passOn = [&shell](tarvik::platform::WindowHandle owner, const char* verb,
+                                       const char* file, const char* parameters,
+                                       const char* directory, int show) {
+            shell.shellExecute(owner, verb, file, parameters, directory, show);
+        };
+        world.system.runningFrom = [&shell] { return shell.scriptRunning(); };
+        const std::string backups = world.folder.path() + "\\backups";
+        QVERIFY(::CreateDirectoryA(backups.c_str(), nullptr));
+        testfiles::writeFile(world.settingsFile(), "[BackupDirEdt]\r\nText=" + backups + "\r\n");
+        // The last session's script, which runs until the test lets it go.
+        const std::string go = world.folder.path() + "\\go.txt";
+        const std::string script = backups + "\\backup20261205.bat";
+        testfiles::writeFile(script,
+                             "@echo off\r\n:wait\r\nif not exist \"" + go + "\" goto wait\r\n");
+        shell.shellExecute(nullptr, "open", script.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+
+        auto form = std::make_unique<tarvik::gui::TBackUpForm>();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(tarvik::platform::fileExists(script));
+        QElapsedTimer clock;
+        clock.start();
+        form->findChild<QAction*>(QStringLiteral("RunBackupAction"))->trigger();
+        QVERIFY2(clock.elapsed() < 5000, "the second run waited for the first");
+        QCOMPARE(world.dialogs.errors.size(), size_t{1});
+        QVERIFY(world.dialogs.errors[0].text.startsWith(QLatin1String(tarvik::kStillRunning)));
+
+        clock.restart();
+        form.reset();
+        QVERIFY2(clock.elapsed() < 5000, "closing waited for the backup");
+        QVERIFY(shell.scriptRunning());
+        QVERIFY(testfiles::readFile(world.settingsFile()).find("[BackUpForm]") !=
+                std::string::npos);
+        QVERIFY(tarvik::platform::fileExists(script));
+
+        testfiles::writeFile(go, "");
+        QTRY_VERIFY_WITH_TIMEOUT(!shell.scriptRunning(), 60000);
+        form = std::make_unique<tarvik::gui::TBackUpForm>();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(!tarvik::platform::fileExists(script));
     }
 };
 

@@ -230,10 +230,23 @@ TEST_CASE(theShellRunsTheScriptAndTheInterpreterMakesTheBackupTree)
     }
 }
 
-// The system's cmd reads a script by name while it runs it, so the program
-// deletes a script only once its interpreter has ended: at the next run and
-// at the window's end.
-TEST_CASE(aScriptIsDeletedOnlyOnceItsInterpreterHasEnded)
+// Until `done` holds, for at most a minute.
+template <typename Condition> bool within(Condition done)
+{
+    const ULONGLONG deadline = ::GetTickCount64() + 60'000;
+    while (!done()) {
+        if (::GetTickCount64() >= deadline)
+            return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+// The system's cmd reads a script by name while it runs it. Meanwhile the
+// script is held against change and deletion, a run is refused at once
+// instead of waiting, and the window's end leaves the script; once the
+// interpreter has ended, it can go.
+TEST_CASE(aRunningScriptIsHeldButNeverAwaited)
 {
     WorkFolder work;
     // Runs until the test lets it go, then leaves a mark as its last act.
@@ -245,31 +258,39 @@ TEST_CASE(aScriptIsDeletedOnlyOnceItsInterpreterHasEnded)
              false);
     platform::System& system = platform::native();
     system.shellExecute(nullptr, "open", script.c_str(), nullptr, nullptr, platform::ShowNormal);
-    // Let the script go only once it is running and the wait has begun.
-    HANDLE releaser = ::CreateThread(
-        nullptr, 0,
-        [](void* folder) -> DWORD {
-            const auto& work = *static_cast<const WorkFolder*>(folder);
-            const ULONGLONG deadline = ::GetTickCount64() + 60'000;
-            while (!platform::fileExists(work / "started.txt") && ::GetTickCount64() < deadline)
-                ::Sleep(20);
-            makeFile(work / "go.txt", "", false);
-            return 0;
-        },
-        &work, 0, nullptr);
-    REQUIRE(releaser != nullptr);
-    system.waitForScript();
-    CHECK(platform::fileExists(work / "done.txt"));
-    ::WaitForSingleObject(releaser, INFINITE);
-    ::CloseHandle(releaser);
+    REQUIRE(within([&] { return platform::fileExists(work / "started.txt"); }));
 
-    // A run's own script: deleting it right after the launch waits for the
-    // backup, which is then complete.
+    CHECK(system.scriptRunning());
+    CHECK(!platform::deleteFile(script));
+    HANDLE writer = ::CreateFileA(script.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    CHECK(writer == INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE)
+        ::CloseHandle(writer);
+
     REQUIRE(::CreateDirectoryA((work / "Backups").c_str(), nullptr));
     makeSource(work / "Src");
     const BackupJob job{work / "Backups", {work / "Src"}, {}, true, platform::native().today()};
     BackupRun run;
+    const ULONGLONG before = ::GetTickCount64();
+    try {
+        run.RunBackup(job, nullptr);
+        CHECK(false);
+    } catch (const RunRefused& refused) {
+        CHECK_EQ(std::string(refused.what()), std::string(kStillRunning));
+    }
+    CHECK(::GetTickCount64() - before < 5'000);
+    CHECK(!platform::directoryExists(backupFolder(job)));
+
+    makeFile(work / "go.txt", "", false);
+    REQUIRE(within([&] { return !system.scriptRunning(); }));
+    CHECK(platform::fileExists(work / "done.txt"));
+    CHECK(platform::deleteFile(script));
+
+    // A run's own script: kept while the backup runs, deleted once it is over.
     run.RunBackup(job, nullptr);
+    REQUIRE(within([&] { return !system.scriptRunning(); }));
     run.deleteScript();
     CHECK(!platform::fileExists(run.ScriptFileName()));
     CHECK_EQ(filesUnder(backupFolder(job)), "Src\\new.doc|Src\\new.txt|Src\\sub\\deep.txt|");

@@ -52,3 +52,22 @@ TEST_CASE(iconLoadsAtEverySizeTheShellUses)
         ::DestroyIcon(icon);
     }
 }
+
+TEST_CASE(versionResourceCarriesTheProjectVersion)
+{
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    REQUIRE(length > 0 && length < MAX_PATH);
+    std::string block(::GetFileVersionInfoSizeA(path, nullptr), '\0');
+    REQUIRE(!block.empty() &&
+            ::GetFileVersionInfoA(path, 0, static_cast<DWORD>(block.size()), block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    REQUIRE(::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    CHECK_EQ(fixed->dwFileVersionMS, DWORD(MAKELONG(TARVIK_VERSION_MINOR, TARVIK_VERSION_MAJOR)));
+    CHECK_EQ(fixed->dwProductVersionLS, DWORD(MAKELONG(0, TARVIK_VERSION_PATCH)));
+    char* text = nullptr;
+    REQUIRE(::VerQueryValueA(block.data(), "\\StringFileInfo\\040904B0\\ProductVersion",
+                             reinterpret_cast<void**>(&text), &size));
+    CHECK_EQ(std::string(text), std::string(TARVIK_VERSION));
+}

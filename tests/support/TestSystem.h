@@ -85,6 +85,12 @@ class TestSystem : public tarvik::platform::System
     }
 
     int startupShowCommand() override { return showCommand; }
+
+    // Whether the last script's interpreter is to be taken as still running;
+    // when `runningFrom` is set, its answer (a real shell's, say).
+    bool interpreterRunning = false;
+    std::function<bool()> runningFrom;
+    bool scriptRunning() override { return runningFrom ? runningFrom() : interpreterRunning; }
 };
 
 } // namespace testfiles
