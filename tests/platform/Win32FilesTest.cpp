@@ -5,7 +5,6 @@
 #include "core/FileError.h"
 #include "core/TextFileWriter.h"
 #include "platform/FileSystem.h"
-#include "platform/IniStore.h"
 
 #include <functional>
 #include <windows.h>
@@ -215,11 +214,4 @@ TEST_CASE(newFilesAreNewAndSecondNamesAreKept)
     CHECK_EQ(readFile(other), "old\r\n");
     CHECK(platform::entryExists(second));
     CHECK(!platform::entryExists(dir.path()));
-
-    const std::string settings = under(dir, "Linked.INI");
-    makeFile(settings, "[S]\r\nk=old\r\n");
-    REQUIRE(::CreateHardLinkA(under(dir, "Second.INI").c_str(), settings.c_str(), nullptr));
-    REQUIRE(platform::ini::writeString("S", "k", "new", settings));
-    REQUIRE(platform::ini::flush(settings));
-    CHECK_EQ(readFile(under(dir, "Second.INI")), "[S]\r\nk=new\r\n");
 }
