@@ -55,8 +55,9 @@ expect_error_box() {
     expect "$name: the main window is not on screen under the box" viewable "$main"
     expect "$name: the box is not owned by the main window" \
         bash -c "xprop -id $box WM_TRANSIENT_FOR | grep -qi '$(printf '%#x' "$main")'"
-    # The window manager may still be settling the main window.
-    wait_for "centred $box $main" 30
+    # The window manager may still be settling the main window; on a busy
+    # machine that takes seconds.
+    wait_for "centred $box $main" 150
     expect "$name: the box is off the window's centre by $offset" centred "$box" "$main"
     xdotool windowactivate --sync "$box" key Return
     expect "$name: Return did not close the box" \
