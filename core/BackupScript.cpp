@@ -204,17 +204,4 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
     }
 }
 
-std::string BackupScript(const BackupJob& job, const DirectoryTest& isDirectory, char separator)
-{
-    std::string script;
-    writeBackupScript(
-        job, isDirectory,
-        [&](std::string_view line) {
-            script += line;
-            script += "\r\n";
-        },
-        separator);
-    return script;
-}
-
 } // namespace tarvik

@@ -63,11 +63,6 @@ void checkScriptTexts(const BackupJob& job);
 void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, const LineSink& sink,
                        char separator = platform::kNativeSeparator);
 
-// The whole script as the file holds it, for the sources that `isDirectory`
-// accepts: every line followed by CR LF.
-std::string BackupScript(const BackupJob& job, const DirectoryTest& isDirectory,
-                         char separator = platform::kNativeSeparator);
-
 // The name of the dated backup folder: backup directory, separator, "BK-" and
 // the date stamp.
 std::string backupFolder(const BackupJob& job, char separator = platform::kNativeSeparator);

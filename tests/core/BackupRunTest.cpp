@@ -1,6 +1,7 @@
 #include "core/BackupRun.h"
 
 #include "Check.h"
+#include "ScriptText.h"
 #include "TestFiles.h"
 #include "TestSystem.h"
 #include "core/FileError.h"

@@ -1,6 +1,7 @@
 #include "core/BackupScript.h"
 
 #include "Check.h"
+#include "ScriptText.h"
 #include "TestFiles.h"
 
 #include <set>

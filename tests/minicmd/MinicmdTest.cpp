@@ -2,6 +2,7 @@
 
 #include "Check.h"
 #include "ProgramRun.h"
+#include "ScriptText.h"
 #include "TestFiles.h"
 #include "Trees.h"
 #include "core/BackupScript.h"

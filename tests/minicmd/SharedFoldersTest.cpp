@@ -4,6 +4,7 @@
 
 #include "Check.h"
 #include "ProgramRun.h"
+#include "ScriptText.h"
 #include "TestFiles.h"
 #include "TestSystem.h"
 #include "Trees.h"
