@@ -1,13 +1,11 @@
 #include "minicmd/Xcopy.h"
 
 #include "minicmd/Console.h"
-#include "minicmd/Destination.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
 #include "minicmd/Interruption.h"
-#include "minicmd/LineOutput.h"
-#include "minicmd/TargetRecord.h"
 #include "minicmd/Wildcard.h"
+#include "minicmd/XcopyLine.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,198 +25,13 @@ struct Entry
     unsigned char type;
 };
 
-// One xcopy line: what it refuses, copies and counts, and what it says.
-class Copier
-{
-  public:
-    Copier(const XcopyRequest& request, Console& console, const ScriptFolders* folders,
-           bool deferred)
-        : m_request(request), m_out(console, deferred), m_folders(folders),
-          m_destinations(request.destination)
-    {}
-
-    const XcopyRequest& request() const { return m_request; }
-    LineOutput& out() { return m_out; }
-    int failures() const { return m_failures; }
-    bool matchedAny() const { return m_matchedAny; }
-
-    // False (after saying why) when the line copies nothing at all.
-    bool start()
-    {
-        std::string refusal = cyclicRefusal();
-        if (refusal.empty() && m_folders)
-            refusal = m_folders->refusalFor(m_request.destination);
-        if (refusal.empty())
-            refusal = m_destinations.refusal();
-        // A target folder the script made belongs to one source only.
-        m_target = m_folders && m_folders->vouchedFor(m_request.destination);
-        if (refusal.empty() && m_target)
-            refusal = claimTarget(resolvedPath(m_request.destination),
-                                  resolvedPath(m_request.sourceFolder));
-        if (refusal.empty())
-            return true;
-        m_out.error(refusal);
-        ++m_failures;
-        return false;
-    }
-
-    // The script's MD line made the target folder before this copy could
-    // give it the source folder's bits.
-    void sourceRootMode(mode_t mode) const
-    {
-        if (m_target)
-            m_destinations.keepNoMoreOpenThan(mode);
-    }
-
-    void finish(bool walked)
-    {
-        if (walked && !m_matchedAny && m_failures == 0)
-            m_out.line("File not found - " + m_request.mask);
-        m_out.line(std::to_string(m_copied) + " File(s) copied");
-    }
-
-    void fail(const std::string& what, int code)
-    {
-        m_out.error(what + ": " + std::strerror(code));
-        ++m_failures;
-    }
-
-    void failWith(const std::string& message)
-    {
-        m_out.error(message);
-        ++m_failures;
-    }
-
-    void leaveFolder()
-    {
-        if (m_destinationFd >= 0)
-            ::close(m_destinationFd);
-        m_destinationFd = -1;
-        m_destinationFailed = 0;
-    }
-
-    // A regular file of the folder open as `folderFd` that matches the mask.
-    void take(int folderFd, const std::string& relative, const std::string& name,
-              const struct stat& info, const std::string& sourcePath,
-              const std::vector<mode_t>& folderModes)
-    {
-        m_matchedAny = true;
-        if (m_request.since && info.st_mtime < *m_request.since) {
-            m_out.leftOut();
-            return;
-        }
-        // The temporary file of a copy (ours or a concurrent run's) is none
-        // of the user's; a file of only that name is left out, and said.
-        if (isTemporaryName(name)) {
-            failWith("Skipped " + sourcePath + ": named like a temporary file of a copy");
-            return;
-        }
-        const std::string destinationFolder = joinPath(m_request.destination, relative);
-        if (m_destinationFd < 0) {
-            // A folder that cannot be made fails every file meant for it;
-            // the reason is told once, each file is named. A refused folder
-            // is named once, and nothing goes into it.
-            if (m_destinationFailed < 0)
-                return;
-            if (m_destinationFailed != 0) {
-                fail("Cannot write " + joinPath(destinationFolder, name), m_destinationFailed);
-                return;
-            }
-            const OpenedFolder opened = m_destinations.open(relative, folderModes);
-            if (!opened.refusal.empty()) {
-                if (!opened.quiet)
-                    failWith(opened.refusal);
-                m_destinationFailed = -1;
-                return;
-            }
-            if (opened.fd < 0) {
-                fail("Cannot create folder " + destinationFolder, opened.code);
-                m_destinationFailed = opened.code;
-                return;
-            }
-            m_destinationFd = opened.fd;
-        }
-        copyOne(folderFd, name, info, sourcePath, destinationFolder);
-    }
-
-  private:
-    // A copy with sub-folders into its own source would copy its copies.
-    std::string cyclicRefusal() const
-    {
-        const std::string source = resolvedPath(m_request.sourceFolder);
-        const std::string destination = resolvedPath(m_request.destination);
-        if (source.empty() || destination.empty())
-            return {};
-        if (destination == source)
-            return "File cannot be copied onto itself";
-        if (m_request.subfolders && (source == "/" || destination.starts_with(source + "/")))
-            return "Cannot perform a cyclic copy";
-        return {};
-    }
-
-    void copyOne(int folderFd, const std::string& name, const struct stat& info,
-                 const std::string& sourcePath, const std::string& destinationFolder)
-    {
-        const std::string destinationPath = joinPath(destinationFolder, name);
-        if (m_out.interactive() && !m_overwriteAll) {
-            struct stat existing
-            {};
-            if (::fstatat(m_destinationFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-                const OverwriteAnswer answer = m_out.askOverwrite(destinationPath);
-                if (answer == OverwriteAnswer::No)
-                    return;
-                if (answer == OverwriteAnswer::All)
-                    m_overwriteAll = true;
-            }
-        }
-        const int source =
-            ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (source < 0) {
-            fail("Cannot read " + sourcePath, errno);
-            return;
-        }
-        m_out.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
-        CopiedFile copied;
-        const CopyFailure failure = copyFileInto(
-            source, info, m_destinationFd, name,
-            [this](std::uint64_t done) { m_out.progress(done); }, &copied);
-        ::close(source);
-        if (failure) {
-            if (failure.changed)
-                m_out.error("Cannot copy " + sourcePath + ": " + failure.reason);
-            else
-                m_out.error("Cannot " + std::string(failure.reading ? "read " : "write ") +
-                            (failure.reading ? sourcePath : destinationPath) + ": " +
-                            failure.reason);
-            ++m_failures;
-            return;
-        }
-        ++m_copied;
-        m_out.line(sourcePath);
-        m_out.copied(destinationPath, copied, sourcePath.substr(0, sourcePath.rfind('/')));
-    }
-
-    const XcopyRequest& m_request;
-    LineOutput m_out;
-    const ScriptFolders* m_folders;
-    DestinationFolders m_destinations;
-    bool m_target = false;
-    int m_failures = 0;
-    long long m_copied = 0;
-    bool m_matchedAny = false;
-    bool m_overwriteAll = false;
-    // The target of the folder being walked, or why there is none.
-    int m_destinationFd = -1;
-    int m_destinationFailed = 0;
-};
-
 // One walk of a source tree for every line that shares it: each folder is
 // listed once and each entry looked at once, then offered to every line whose
 // mask it matches, in the order of the lines.
 class Walk
 {
   public:
-    Walk(std::vector<Copier*> copiers, Console& console)
+    Walk(std::vector<XcopyLine*> copiers, Console& console)
         : m_copiers(std::move(copiers)), m_console(console), m_request(m_copiers.front()->request())
     {}
 
@@ -371,7 +184,7 @@ class Walk
         const std::string sourcePath = joinPath(m_request.sourceFolder, relative + entry.name);
         if (::fstatat(folderFd, entry.name.c_str(), &info, flags) != 0) {
             const int code = errno;
-            for (Copier* copier : m_matching)
+            for (XcopyLine* copier : m_matching)
                 copier->fail("Cannot read " + sourcePath, code);
             return;
         }
@@ -382,7 +195,7 @@ class Walk
             viaLink = true;
             if (::fstatat(folderFd, entry.name.c_str(), &info, 0) != 0) {
                 const int code = errno;
-                for (Copier* copier : m_matching)
+                for (XcopyLine* copier : m_matching)
                     copier->fail("Cannot read " + sourcePath, code);
                 return;
             }
@@ -394,7 +207,7 @@ class Walk
         }
         if (!S_ISREG(info.st_mode))
             return;
-        for (Copier* copier : m_matching)
+        for (XcopyLine* copier : m_matching)
             if (!interruptingSignal())
                 copier->take(folderFd, relative, entry.name, info, sourcePath, m_folderModes);
     }
@@ -402,11 +215,11 @@ class Walk
     // Source folders held open at once, at most; deeper ones are found again.
     static constexpr std::size_t kHeldLevels = 64;
 
-    std::vector<Copier*> m_copiers;
+    std::vector<XcopyLine*> m_copiers;
     Console& m_console;
-    const XcopyRequest& m_request;     // the first line's; the others differ in the mask only
-    std::vector<mode_t> m_folderModes; // of the source folders being walked, root first
-    std::vector<Copier*> m_matching;   // the lines the entry being looked at matches
+    const XcopyRequest& m_request;      // the first line's; the others differ in the mask only
+    std::vector<mode_t> m_folderModes;  // of the source folders being walked, root first
+    std::vector<XcopyLine*> m_matching; // the lines the entry being looked at matches
 };
 
 } // namespace
@@ -436,10 +249,11 @@ void runXcopies(const std::vector<XcopyRequest>& requests, Console& console,
     }
     if (turns.start)
         turns.start(0);
-    std::vector<std::unique_ptr<Copier>> copiers;
-    std::vector<Copier*> walking; // the lines not refused
+    std::vector<std::unique_ptr<XcopyLine>> copiers;
+    std::vector<XcopyLine*> walking; // the lines not refused
     for (std::size_t index = 0; index < requests.size(); ++index) {
-        copiers.push_back(std::make_unique<Copier>(requests[index], console, folders, index > 0));
+        copiers.push_back(
+            std::make_unique<XcopyLine>(requests[index], console, folders, index > 0));
         if (copiers.back()->start())
             walking.push_back(copiers.back().get());
     }
@@ -447,7 +261,7 @@ void runXcopies(const std::vector<XcopyRequest>& requests, Console& console,
         Walk(walking, console).run();
     console.idle();
     for (std::size_t index = 0; index < copiers.size(); ++index) {
-        Copier& copier = *copiers[index];
+        XcopyLine& copier = *copiers[index];
         if (index > 0 && turns.start)
             turns.start(index);
         copier.out().release();
