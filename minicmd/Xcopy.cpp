@@ -101,6 +101,9 @@ class Walk
             visit(folderFd, relative, entry, subfolders);
         for (const auto& copier : m_copiers)
             copier->leaveFolder();
+        if (m_sharedTarget >= 0)
+            ::close(m_sharedTarget);
+        m_sharedTarget = -1;
 
         for (const std::string& name : subfolders) {
             int sub =
@@ -209,7 +212,8 @@ class Walk
             return;
         for (XcopyLine* copier : m_matching)
             if (!interruptingSignal())
-                copier->take(folderFd, relative, entry.name, info, sourcePath, m_folderModes);
+                copier->take(folderFd, relative, entry.name, info, sourcePath, m_folderModes,
+                             m_sharedTarget);
     }
 
     // Source folders held open at once, at most; deeper ones are found again.
@@ -219,6 +223,7 @@ class Walk
     Console& m_console;
     const XcopyRequest& m_request;      // the first line's; the others differ in the mask only
     std::vector<mode_t> m_folderModes;  // of the source folders being walked, root first
+    int m_sharedTarget = -1;            // the target of the folder being walked
     std::vector<XcopyLine*> m_matching; // the lines the entry being looked at matches
 };
 

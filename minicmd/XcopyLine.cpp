@@ -66,7 +66,7 @@ void XcopyLine::leaveFolder()
 
 void XcopyLine::take(int folderFd, const std::string& relative, const std::string& name,
                      const struct stat& info, const std::string& sourcePath,
-                     const std::vector<mode_t>& folderModes)
+                     const std::vector<mode_t>& folderModes, int& sharedTarget)
 {
     m_matchedAny = true;
     if (m_request.since && info.st_mtime < *m_request.since) {
@@ -90,6 +90,12 @@ void XcopyLine::take(int folderFd, const std::string& relative, const std::strin
             fail("Cannot write " + joinPath(destinationFolder, name), m_destinationFailed);
             return;
         }
+        // Where an earlier line of the walk opened the target, this line
+        // would open the same folder the same way.
+        if (sharedTarget >= 0)
+            m_destinationFd = ::fcntl(sharedTarget, F_DUPFD_CLOEXEC, 0);
+    }
+    if (m_destinationFd < 0) {
         const OpenedFolder opened = m_destinations.open(relative, folderModes);
         if (!opened.refusal.empty()) {
             if (!opened.quiet)
@@ -103,6 +109,8 @@ void XcopyLine::take(int folderFd, const std::string& relative, const std::strin
             return;
         }
         m_destinationFd = opened.fd;
+        if (sharedTarget < 0)
+            sharedTarget = ::fcntl(opened.fd, F_DUPFD_CLOEXEC, 0);
     }
     copyOne(folderFd, name, info, sourcePath, destinationFolder);
 }

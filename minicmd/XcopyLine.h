@@ -47,9 +47,11 @@ class XcopyLine
     void leaveFolder();
 
     // A regular file of the folder open as `folderFd` that matches the mask.
+    // `sharedTarget`: the folder's target as the first line of the walk to
+    // open it left it for the others (-1 until then).
     void take(int folderFd, const std::string& relative, const std::string& name,
               const struct stat& info, const std::string& sourcePath,
-              const std::vector<mode_t>& folderModes);
+              const std::vector<mode_t>& folderModes, int& sharedTarget);
 
   private:
     // A copy with sub-folders into its own source would copy its copies.
