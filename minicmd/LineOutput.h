@@ -5,6 +5,7 @@
 
 #include "minicmd/Console.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,13 @@ class LineOutput
     bool interactive() const { return !m_deferred && m_console.interactive(); }
     OverwriteAnswer askOverwrite(const std::string& path) { return m_console.askOverwrite(path); }
 
-    // Says what was kept, in the order it was said; from then on speaks at once.
-    void release();
+    // Says what was kept, in the order it was said; from then on speaks at
+    // once. False when part of it was lost.
+    bool release();
+
+    LineOutput(const LineOutput&) = delete;
+    LineOutput& operator=(const LineOutput&) = delete;
+    ~LineOutput();
 
   private:
     enum class Kind
@@ -47,9 +53,17 @@ class LineOutput
         std::string folder;
     };
 
+    void keep(Said said);
+    void say(const Said& said);
+
+    // A line copying many files keeps most of what it says in an unnamed
+    // file, so that memory stays bounded however large the tree.
+    static constexpr std::size_t kKeptInMemory = 2048;
+
     Console& m_console;
     bool m_deferred;
     std::vector<Said> m_kept;
+    std::FILE* m_spilled = nullptr; // what was kept beyond m_kept, in order
 };
 
 } // namespace tarvik::minicmd

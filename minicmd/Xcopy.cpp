@@ -269,7 +269,9 @@ void runXcopies(const std::vector<XcopyRequest>& requests, Console& console,
         XcopyLine& copier = *copiers[index];
         if (index > 0 && turns.start)
             turns.start(index);
-        copier.out().release();
+        // Losing what a line said would hide what it did.
+        if (!copier.out().release())
+            copier.failWith("Part of what this copy did was not told: a temporary file failed");
         copier.finish(std::find(walking.begin(), walking.end(), &copier) != walking.end());
         if (turns.end)
             turns.end(index, copier.failures(), copier.matchedAny());
