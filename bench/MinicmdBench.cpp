@@ -2,13 +2,18 @@
 // 20,000 files of 4 KiB in nested folders plus 8 files of 16 MiB.
 //   full copy:   minicmd "xcopy src/*.* dst /S"  vs  cp -r --preserve=timestamps
 //                (and vs rsync -a)
+//   small files: minicmd "xcopy src/a0/*.* dst /S" (2,000 files of 4 KiB in
+//                111 folders)  vs  cp -r --preserve=timestamps
 //   incremental: minicmd "/S /D:<today>" with 1% of the files changed today
 //                vs  find -newermt <today> | cp --parents --preserve=timestamps
+//   daily run:   the program's script, one "/S /D:<today>" line per file type
+//                (8 types)  vs  one find walk naming the 8 types + cp --parents
 // Each time is measured from a clean page cache state to data on disk: `sync`
 // before the command, and a final `sync` inside the time, so that no command
 // pays for another's dirty pages. The commands run interleaved over several
 // rounds and the medians are compared.
-// Targets: both ratios at most 1.10. Usage: MinicmdBench MINICMD [WORK_FOLDER]
+// Targets: full copy and incremental at most 1.10; small files at most 1.0;
+// the daily run at most 1.0. Usage: MinicmdBench MINICMD [WORK_FOLDER]
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +32,9 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// The file types of the daily run, one xcopy line each in the program's script.
+const char* const kTypes[] = {"doc", "xls", "ppt", "pdf", "txt", "jpg", "png", "dat"};
 
 // Full copies write 210 MiB each; incremental runs are cheap, so they get
 // more rounds against the noise of a shared machine.
@@ -88,7 +96,8 @@ std::vector<fs::path> makeTree(const fs::path& source)
                 for (int f = 0; f < 20; ++f) {
                     for (auto& byte : small)
                         byte = static_cast<char>(random());
-                    const fs::path file = folder / ("file" + std::to_string(f) + ".dat");
+                    const fs::path file =
+                        folder / ("file" + std::to_string(f) + "." + kTypes[f % 8]);
                     std::ofstream(file, std::ios::binary).write(small.data(), small.size());
                     stamp(file, old);
                     files.push_back(file);
@@ -180,6 +189,20 @@ int main(int argc, char** argv)
     std::ofstream(incrementalScript) << "xcopy " << (source / "*.*").string() << " "
                                      << destination.string() << " /S /D:" << xcopyDate << "\r\n";
 
+    const fs::path dailyScript = work / "daily.bat";
+    std::string findTypes;
+    {
+        std::ofstream daily(dailyScript);
+        for (const char* type : kTypes) {
+            daily << "xcopy " << (source / ("*." + std::string(type))).string() << " "
+                  << destination.string() << " /S /D:" << xcopyDate << "\r\n";
+            findTypes += std::string(findTypes.empty() ? "" : " -o") + " -name '*." + type + "'";
+        }
+    }
+    const fs::path smallScript = work / "small.bat";
+    std::ofstream(smallScript) << "xcopy " << (source / "a0" / "*.*").string() << " "
+                               << destination.string() << " /S\r\n";
+
     std::vector<Contender> full{
         {"minicmd xcopy /S", quoted(minicmd) + " " + quoted(fullScript) + " >/dev/null"},
         {"cp -r --preserve=timestamps",
@@ -197,10 +220,26 @@ int main(int argc, char** argv)
     };
     race(incremental, destination, touched.size(), kIncrementalRounds);
 
+    std::vector<Contender> small{
+        {"minicmd xcopy a0 /S", quoted(minicmd) + " " + quoted(smallScript) + " >/dev/null"},
+        {"cp -r a0 --preserve=timestamps",
+         "cp -r --preserve=timestamps " + quoted(source / "a0") + " " + quoted(destination)},
+    };
+    race(small, destination, countFiles(source / "a0"), kIncrementalRounds);
+
+    std::vector<Contender> daily{
+        {"minicmd 8 types /S /D:", quoted(minicmd) + " " + quoted(dailyScript) + " >/dev/null"},
+        {"find 8 types + cp --parents",
+         "mkdir -p " + quoted(destination) + " && cd " + quoted(source) + " && find . -type f \\(" +
+             findTypes + " \\) -newermt " + isoDate +
+             " -print0 | xargs -0 cp --parents --preserve=timestamps -t " + quoted(destination)},
+    };
+    race(daily, destination, touched.size(), kIncrementalRounds);
+
     std::printf("%zu files (%zu changed today), median of %d full and %d incremental runs "
                 "(sync before, final sync timed):\n",
                 allFiles, touched.size(), kFullRounds, kIncrementalRounds);
-    for (const auto* group : {&full, &incremental})
+    for (const auto* group : {&full, &incremental, &small, &daily})
         for (const auto& contender : *group)
             std::printf("  %-32s %8.3f s\n", contender.name, contender.median);
     std::printf("full copy:   minicmd / cp    = %.2f (target <= 1.10)\n",
@@ -208,6 +247,10 @@ int main(int argc, char** argv)
     std::printf("full copy:   minicmd / rsync = %.2f\n", full[0].median / full[2].median);
     std::printf("incremental: minicmd / find+cp = %.2f (target <= 1.10)\n",
                 incremental[0].median / incremental[1].median);
+    std::printf("small files: minicmd / cp    = %.2f (target <= 1.0)\n",
+                small[0].median / small[1].median);
+    std::printf("daily run:   minicmd / find+cp = %.2f (target <= 1.0)\n",
+                daily[0].median / daily[1].median);
     fs::remove_all(work);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <unistd.h>
 #include <vector>
@@ -40,7 +41,9 @@ void track(int folderFd, const std::string& temporary)
 std::string temporaryName()
 {
     static std::atomic<unsigned> counter{0};
-    return ".~minicmd" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    // The interpreter never forks, so its process id is asked for once.
+    static const std::string prefix = ".~minicmd" + std::to_string(::getpid()) + "-";
+    return prefix + std::to_string(counter++) + ".tmp";
 }
 
 constexpr off_t kChunk = 8 << 20; // progress is told at least this often
@@ -54,14 +57,17 @@ constexpr const char* kInterrupted = "the run was interrupted";
 CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
                           ContentHash* hash)
 {
-    std::vector<char> buffer(256 * 1024);
+    // One buffer for every copy: a fresh one per file cost a map, an unmap
+    // and its page faults, more than a small file's content itself.
+    constexpr std::size_t kBufferSize = 1 << 20;
+    thread_local const std::unique_ptr<char[]> buffer(new char[kBufferSize]);
     while (end < 0 || offset < end) {
         if (interruptingSignal())
             return {kInterrupted, false};
         const size_t want =
-            end < 0 ? buffer.size()
-                    : static_cast<size_t>(std::min<off_t>(end - offset, off_t(buffer.size())));
-        const ssize_t got = ::pread(from, buffer.data(), want, offset);
+            end < 0 ? kBufferSize
+                    : static_cast<size_t>(std::min<off_t>(end - offset, off_t(kBufferSize)));
+        const ssize_t got = ::pread(from, buffer.get(), want, offset);
         if (got == 0)
             return {};
         if (got < 0) {
@@ -71,7 +77,7 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
         }
         for (ssize_t done = 0; done < got;) {
             const ssize_t put =
-                ::pwrite(to, buffer.data() + done, static_cast<size_t>(got - done), offset + done);
+                ::pwrite(to, buffer.get() + done, static_cast<size_t>(got - done), offset + done);
             if (put < 0) {
                 if (errno == EINTR)
                     continue;
@@ -80,7 +86,7 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
             done += put;
         }
         if (hash)
-            hash->add(buffer.data(), static_cast<size_t>(got));
+            hash->add(buffer.get(), static_cast<size_t>(got));
         offset += got;
         if (progress)
             progress(static_cast<std::uint64_t>(offset));

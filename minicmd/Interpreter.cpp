@@ -10,6 +10,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,40 @@ int makeFolders(const std::vector<std::string>& paths, Console& console, ScriptF
     return failures;
 }
 
+// The copy a line asks for, when it is an xcopy line that can be run.
+std::optional<XcopyRequest> xcopyOf(std::string_view line)
+{
+    const ParsedLine parsed = parseCommandLine(line);
+    if (!parsed.refusal.empty() || parsed.words.empty() || upper(parsed.words.front()) != "XCOPY")
+        return std::nullopt;
+    auto request = parseXcopy({parsed.words.begin() + 1, parsed.words.end()});
+    if (auto* xcopy = std::get_if<XcopyRequest>(&request))
+        return std::move(*xcopy);
+    return std::nullopt;
+}
+
+// Runs `lines`, xcopy lines that share one walk, as if one after the other.
+int runXcopyLines(const std::vector<std::string_view>& lines,
+                  const std::vector<XcopyRequest>& requests, Console& console,
+                  ScriptFolders& folders, const XcopyWatch& watch)
+{
+    int failures = 0;
+    XcopyTurns turns;
+    turns.start = [&](std::size_t index) {
+        console.line("");
+        console.line(prompt() + std::string(lines[index]));
+        if (watch.before)
+            watch.before(requests[index]);
+    };
+    turns.end = [&](std::size_t index, int failed, bool matched) {
+        failures += failed;
+        if (watch.after)
+            watch.after(requests[index], failed, matched);
+    };
+    runXcopies(requests, console, &folders, turns);
+    return failures;
+}
+
 int runLine(std::string_view line, Console& console, ScriptFolders& folders,
             const XcopyWatch& watch)
 {
@@ -142,7 +177,28 @@ int runScript(std::string_view script, Console& console, const XcopyWatch& watch
         script = end == std::string_view::npos ? std::string_view() : script.substr(end + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        failures += runLine(line, console, folders, watch);
+        // The lines that copy one folder's file types into one place in a
+        // row read the folder once between them.
+        std::vector<std::string_view> lines{line};
+        std::vector<XcopyRequest> requests;
+        if (auto first = xcopyOf(line))
+            requests.push_back(std::move(*first));
+        while (!requests.empty() && !script.empty()) {
+            const auto end = script.find('\n');
+            std::string_view next = script.substr(0, end);
+            if (!next.empty() && next.back() == '\r')
+                next.remove_suffix(1);
+            auto request = xcopyOf(next);
+            if (!request || !sharesWalk(requests.front(), *request))
+                break;
+            lines.push_back(next);
+            requests.push_back(std::move(*request));
+            script = end == std::string_view::npos ? std::string_view() : script.substr(end + 1);
+        }
+        if (requests.size() > 1)
+            failures += runXcopyLines(lines, requests, console, folders, watch);
+        else
+            failures += runLine(line, console, folders, watch);
     }
     return failures;
 }

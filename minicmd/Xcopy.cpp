@@ -1,39 +1,23 @@
 #include "minicmd/Xcopy.h"
 
 #include "minicmd/Console.h"
-#include "minicmd/Destination.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
 #include "minicmd/Interruption.h"
-#include "minicmd/TargetRecord.h"
 #include "minicmd/Wildcard.h"
+#include "minicmd/XcopyLine.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
 namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-bool isDateSwitch(std::string_view word)
-{
-    return word.size() >= 3 && word[0] == '/' && (word[1] == 'D' || word[1] == 'd') &&
-           word[2] == ':';
-}
 
 struct Entry
 {
@@ -41,72 +25,37 @@ struct Entry
     unsigned char type;
 };
 
-class Copier
+// One walk of a source tree for every line that shares it: each folder is
+// listed once and each entry looked at once, then offered to every line whose
+// mask it matches, in the order of the lines.
+class Walk
 {
   public:
-    Copier(const XcopyRequest& request, Console& console, const ScriptFolders* folders)
-        : m_request(request), m_console(console), m_folders(folders),
-          m_destinations(request.destination)
+    Walk(std::vector<XcopyLine*> copiers, Console& console)
+        : m_copiers(std::move(copiers)), m_console(console), m_request(m_copiers.front()->request())
     {}
 
-    int run()
+    void run()
     {
-        std::string refusal = cyclicRefusal();
-        if (refusal.empty() && m_folders)
-            refusal = m_folders->refusalFor(m_request.destination);
-        if (refusal.empty())
-            refusal = m_destinations.refusal();
-        // A target folder the script made belongs to one source only.
-        const bool target = m_folders && m_folders->vouchedFor(m_request.destination);
-        if (refusal.empty() && target)
-            refusal = claimTarget(resolvedPath(m_request.destination),
-                                  resolvedPath(m_request.sourceFolder));
-        if (!refusal.empty()) {
-            m_console.error(refusal);
-            m_console.line("0 File(s) copied");
-            return 1;
-        }
         const int root = ::open(m_request.sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (root < 0) {
             fail("Cannot read folder " + m_request.sourceFolder, errno);
-        } else {
-            struct stat info
-            {};
-            m_folderModes.push_back(::fstat(root, &info) == 0 ? info.st_mode : 0755);
-            // The script's MD line made the target folder before this copy
-            // could give it the source folder's bits.
-            if (target)
-                m_destinations.keepNoMoreOpenThan(m_folderModes.front());
-            ::close(walk(root, ""));
+            return;
         }
-        m_console.idle();
-        if (!m_matchedAny && m_failures == 0)
-            m_console.line("File not found - " + m_request.mask);
-        m_console.line(std::to_string(m_copied) + " File(s) copied");
-        return m_failures;
+        struct stat info
+        {};
+        m_folderModes.push_back(::fstat(root, &info) == 0 ? info.st_mode : 0755);
+        for (const auto& copier : m_copiers)
+            copier->sourceRootMode(m_folderModes.front());
+        ::close(walk(root, ""));
     }
-
-    bool matchedAny() const { return m_matchedAny; }
 
   private:
-    // A copy with sub-folders into its own source would copy its copies.
-    std::string cyclicRefusal() const
-    {
-        const std::string source = resolvedPath(m_request.sourceFolder);
-        const std::string destination = resolvedPath(m_request.destination);
-        if (source.empty() || destination.empty())
-            return {};
-        if (destination == source)
-            return "File cannot be copied onto itself";
-        if (m_request.subfolders && (source == "/" || destination.starts_with(source + "/")))
-            return "Cannot perform a cyclic copy";
-        return {};
-    }
-
+    // Whatever keeps the tree from being read fails every line alike.
     void fail(const std::string& what, int code)
     {
-        m_console.error(what + ": " + std::strerror(code));
-        ++m_failures;
+        for (const auto& copier : m_copiers)
+            copier->fail(what, code);
     }
 
     // Reads the names in the folder open as `folderFd`, sorted; false after
@@ -148,12 +97,13 @@ class Copier
 
         m_console.folder(joinPath(m_request.sourceFolder, relative));
         std::vector<std::string> subfolders;
-        int destinationFd = -1;
-        int destinationFailed = 0;
         for (const Entry& entry : entries)
-            visit(folderFd, relative, entry, subfolders, destinationFd, destinationFailed);
-        if (destinationFd >= 0)
-            ::close(destinationFd);
+            visit(folderFd, relative, entry, subfolders);
+        for (const auto& copier : m_copiers)
+            copier->leaveFolder();
+        if (m_sharedTarget >= 0)
+            ::close(m_sharedTarget);
+        m_sharedTarget = -1;
 
         for (const std::string& name : subfolders) {
             int sub =
@@ -202,15 +152,16 @@ class Copier
         if (parent >= 0)
             ::close(parent);
         if (childFd >= 0) {
-            m_console.error("Cannot read folder " + joinPath(m_request.sourceFolder, relative) +
-                            ": it was moved while it was copied");
-            ++m_failures;
+            for (const auto& copier : m_copiers)
+                copier->failWith("Cannot read folder " +
+                                 joinPath(m_request.sourceFolder, relative) +
+                                 ": it was moved while it was copied");
         }
         return -1;
     }
 
     void visit(int folderFd, const std::string& relative, const Entry& entry,
-               std::vector<std::string>& subfolders, int& destinationFd, int& destinationFailed)
+               std::vector<std::string>& subfolders)
     {
         if (interruptingSignal())
             return;
@@ -219,7 +170,11 @@ class Copier
                 subfolders.push_back(entry.name);
             return;
         }
-        const bool matches = matchesMask(entry.name, m_request.mask);
+        m_matching.clear();
+        for (const auto& copier : m_copiers)
+            if (matchesMask(entry.name, copier->request().mask))
+                m_matching.push_back(copier);
+        const bool matches = !m_matching.empty();
         const bool unknown = entry.type == DT_UNKNOWN;
         if (!matches && !(unknown && m_request.subfolders))
             return;
@@ -231,8 +186,9 @@ class Copier
         const int flags = entry.type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
         const std::string sourcePath = joinPath(m_request.sourceFolder, relative + entry.name);
         if (::fstatat(folderFd, entry.name.c_str(), &info, flags) != 0) {
-            if (matches)
-                fail("Cannot read " + sourcePath, errno);
+            const int code = errno;
+            for (XcopyLine* copier : m_matching)
+                copier->fail("Cannot read " + sourcePath, code);
             return;
         }
         bool viaLink = entry.type == DT_LNK;
@@ -241,7 +197,9 @@ class Copier
                 return;
             viaLink = true;
             if (::fstatat(folderFd, entry.name.c_str(), &info, 0) != 0) {
-                fail("Cannot read " + sourcePath, errno);
+                const int code = errno;
+                for (XcopyLine* copier : m_matching)
+                    copier->fail("Cannot read " + sourcePath, code);
                 return;
             }
         }
@@ -250,194 +208,85 @@ class Copier
                 subfolders.push_back(entry.name);
             return;
         }
-        if (!matches || !S_ISREG(info.st_mode))
+        if (!S_ISREG(info.st_mode))
             return;
-        m_matchedAny = true;
-        if (m_request.since && info.st_mtime < *m_request.since) {
-            m_console.leftOut();
-            return;
-        }
-        // The temporary file of a copy (ours or a concurrent run's) is none
-        // of the user's; a file of only that name is left out, and said.
-        if (isTemporaryName(entry.name)) {
-            m_console.error("Skipped " + sourcePath + ": named like a temporary file of a copy");
-            ++m_failures;
-            return;
-        }
-
-        const std::string destinationFolder = joinPath(m_request.destination, relative);
-        if (destinationFd < 0) {
-            // A folder that cannot be made fails every file meant for it;
-            // the reason is told once, each file is named. A refused folder
-            // is named once, and nothing goes into it.
-            if (destinationFailed < 0)
-                return;
-            if (destinationFailed != 0) {
-                fail("Cannot write " + joinPath(destinationFolder, entry.name), destinationFailed);
-                return;
-            }
-            const OpenedFolder opened = m_destinations.open(relative, m_folderModes);
-            if (!opened.refusal.empty()) {
-                if (!opened.quiet) {
-                    m_console.error(opened.refusal);
-                    ++m_failures;
-                }
-                destinationFailed = -1;
-                return;
-            }
-            if (opened.fd < 0) {
-                fail("Cannot create folder " + destinationFolder, opened.code);
-                destinationFailed = opened.code;
-                return;
-            }
-            destinationFd = opened.fd;
-        }
-        copyOne(folderFd, entry.name, info, sourcePath, destinationFd, destinationFolder);
-    }
-
-    void copyOne(int folderFd, const std::string& name, const struct stat& info,
-                 const std::string& sourcePath, int destinationFd,
-                 const std::string& destinationFolder)
-    {
-        const std::string destinationPath = joinPath(destinationFolder, name);
-        if (m_console.interactive() && !m_overwriteAll) {
-            struct stat existing
-            {};
-            if (::fstatat(destinationFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-                const OverwriteAnswer answer = m_console.askOverwrite(destinationPath);
-                if (answer == OverwriteAnswer::No)
-                    return;
-                if (answer == OverwriteAnswer::All)
-                    m_overwriteAll = true;
-            }
-        }
-        const int source =
-            ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (source < 0) {
-            fail("Cannot read " + sourcePath, errno);
-            return;
-        }
-        m_console.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
-        CopiedFile copied;
-        const CopyFailure failure = copyFileInto(
-            source, info, destinationFd, name,
-            [this](std::uint64_t done) { m_console.progress(done); }, &copied);
-        ::close(source);
-        if (failure) {
-            if (failure.changed)
-                m_console.error("Cannot copy " + sourcePath + ": " + failure.reason);
-            else
-                m_console.error("Cannot " + std::string(failure.reading ? "read " : "write ") +
-                                (failure.reading ? sourcePath : destinationPath) + ": " +
-                                failure.reason);
-            ++m_failures;
-            return;
-        }
-        ++m_copied;
-        m_console.line(sourcePath);
-        m_console.copied(destinationPath, copied, sourcePath.substr(0, sourcePath.rfind('/')));
+        for (XcopyLine* copier : m_matching)
+            if (!interruptingSignal())
+                copier->take(folderFd, relative, entry.name, info, sourcePath, m_folderModes,
+                             m_sharedTarget);
     }
 
     // Source folders held open at once, at most; deeper ones are found again.
     static constexpr std::size_t kHeldLevels = 64;
 
-    const XcopyRequest& m_request;
+    std::vector<XcopyLine*> m_copiers;
     Console& m_console;
-    const ScriptFolders* m_folders;
-    DestinationFolders m_destinations;
-    int m_failures = 0;
-    long long m_copied = 0;
-    bool m_matchedAny = false;
-    bool m_overwriteAll = false;
-    std::vector<mode_t> m_folderModes; // of the source folders being walked, root first
+    const XcopyRequest& m_request;      // the first line's; the others differ in the mask only
+    std::vector<mode_t> m_folderModes;  // of the source folders being walked, root first
+    int m_sharedTarget = -1;            // the target of the folder being walked
+    std::vector<XcopyLine*> m_matching; // the lines the entry being looked at matches
 };
 
 } // namespace
 
-std::optional<std::time_t> parseXcopyDate(std::string_view text)
+bool sharesWalk(const XcopyRequest& a, const XcopyRequest& b)
 {
-    int parts[3];
-    const char* cursor = text.data();
-    const char* end = text.data() + text.size();
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0) {
-            if (cursor == end || *cursor != '-')
-                return std::nullopt;
-            ++cursor;
-        }
-        const auto [next, error] = std::from_chars(cursor, end, parts[i]);
-        if (error != std::errc() || next == cursor || *cursor == '+' || *cursor == '-')
-            return std::nullopt;
-        cursor = next;
-    }
-    const int month = parts[0], day = parts[1], year = parts[2];
-    if (cursor != end || month < 1 || month > 12 || day < 1 || year < 1 || year > 99999)
-        return std::nullopt;
-    static const int lengths[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (day > lengths[month - 1] || (month == 2 && day == 29 && !leap))
-        return std::nullopt;
-    std::tm midnight{};
-    midnight.tm_year = year - 1900;
-    midnight.tm_mon = month - 1;
-    midnight.tm_mday = day;
-    midnight.tm_isdst = -1;
-    const std::time_t when = std::mktime(&midnight);
-    if (when == static_cast<std::time_t>(-1))
-        return std::nullopt;
-    return when;
+    return a.sourceFolder == b.sourceFolder && a.destination == b.destination &&
+           a.subfolders == b.subfolders && a.since == b.since;
 }
 
-std::variant<XcopyRequest, std::string> parseXcopy(const std::vector<std::string>& arguments)
+void runXcopies(const std::vector<XcopyRequest>& requests, Console& console,
+                const ScriptFolders* folders, const XcopyTurns& turns)
 {
-    XcopyRequest request;
-    std::vector<std::string> words = arguments;
-    bool dateSeen = false;
-    while (!words.empty()) {
-        const std::string& last = words.back();
-        if (!request.subfolders && equalsIgnoringCase(last, "/S")) {
-            request.subfolders = true;
-        } else if (!dateSeen && isDateSwitch(last)) {
-            request.since = parseXcopyDate(std::string_view(last).substr(3));
-            if (!request.since)
-                return "Invalid parameter - " + last;
-            dateSeen = true;
-        } else {
-            break;
-        }
-        words.pop_back();
+    // Only the line that speaks at once may ask a question.
+    if (console.interactive() && requests.size() > 1) {
+        for (std::size_t index = 0; index < requests.size(); ++index)
+            runXcopies({requests[index]}, console, folders,
+                       {[&](std::size_t) {
+                            if (turns.start)
+                                turns.start(index);
+                        },
+                        [&](std::size_t, int failures, bool matched) {
+                            if (turns.end)
+                                turns.end(index, failures, matched);
+                        }});
+        return;
     }
-    if (words.empty() || words.size() > 2)
-        return std::string("Invalid number of parameters");
-
-    const std::string& source = words[0];
-    struct stat info
-    {};
-    if (::stat(source.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        request.sourceFolder = source;
-        request.mask = "*";
-    } else if (const auto slash = source.rfind('/'); slash == std::string::npos) {
-        request.sourceFolder = ".";
-        request.mask = source;
-    } else {
-        request.sourceFolder = source.substr(0, slash);
-        request.mask = source.substr(slash + 1);
-        if (request.sourceFolder.empty())
-            request.sourceFolder = "/";
-        if (request.mask.empty())
-            request.mask = "*";
+    if (turns.start)
+        turns.start(0);
+    std::vector<std::unique_ptr<XcopyLine>> copiers;
+    std::vector<XcopyLine*> walking; // the lines not refused
+    for (std::size_t index = 0; index < requests.size(); ++index) {
+        copiers.push_back(
+            std::make_unique<XcopyLine>(requests[index], console, folders, index > 0));
+        if (copiers.back()->start())
+            walking.push_back(copiers.back().get());
     }
-    request.destination = words.size() == 2 ? words[1] : ".";
-    return request;
+    if (!walking.empty())
+        Walk(walking, console).run();
+    console.idle();
+    for (std::size_t index = 0; index < copiers.size(); ++index) {
+        XcopyLine& copier = *copiers[index];
+        if (index > 0 && turns.start)
+            turns.start(index);
+        // Losing what a line said would hide what it did.
+        if (!copier.out().release())
+            copier.failWith("Part of what this copy did was not told: a temporary file failed");
+        copier.finish(std::find(walking.begin(), walking.end(), &copier) != walking.end());
+        if (turns.end)
+            turns.end(index, copier.failures(), copier.matchedAny());
+    }
 }
 
 int runXcopy(const XcopyRequest& request, Console& console, const ScriptFolders* folders,
              bool* matched)
 {
-    Copier copier(request, console, folders);
-    const int failures = copier.run();
-    if (matched)
-        *matched = copier.matchedAny();
+    int failures = 0;
+    runXcopies({request}, console, folders, {{}, [&](std::size_t, int failed, bool any) {
+                                                 failures = failed;
+                                                 if (matched)
+                                                     *matched = any;
+                                             }});
     return failures;
 }
 

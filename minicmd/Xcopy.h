@@ -2,7 +2,9 @@
 // The interpreter's xcopy: copies the files of a folder that match a mask and
 // changed on or after a date, optionally with every sub-folder.
 
+#include <cstddef>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,5 +42,25 @@ std::variant<XcopyRequest, std::string> parseXcopy(const std::vector<std::string
 // its source folder.
 int runXcopy(const XcopyRequest& request, Console& console, const ScriptFolders* folders = nullptr,
              bool* matched = nullptr);
+
+// Whether two copies can be served by one walk: they differ in their mask at
+// most.
+bool sharesWalk(const XcopyRequest& a, const XcopyRequest& b);
+
+// The moments at which copies that share a walk take their turn to speak.
+struct XcopyTurns
+{
+    // Before copy `index` says anything; the first's comes before the walk.
+    std::function<void(std::size_t index)> start;
+    // Once it said everything, with its failures and whether any file matched.
+    std::function<void(std::size_t index, int failures, bool matched)> end;
+};
+
+// Runs `requests` (each sharing a walk with the first) over one walk of their
+// source. Each does and says what it would if run after the one before it: a
+// file that two masks match is copied for each, and what the later copies say
+// is kept until the earlier ones said everything.
+void runXcopies(const std::vector<XcopyRequest>& requests, Console& console,
+                const ScriptFolders* folders, const XcopyTurns& turns);
 
 } // namespace tarvik::minicmd

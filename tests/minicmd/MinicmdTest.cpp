@@ -357,3 +357,57 @@ TEST_CASE(theInterpreterAnswersForItself)
     CHECK_EQ(missing.output,
              std::string("Cannot read script /nonexistent/run.bat: No such file or directory\n"));
 }
+
+// Lines that copy one folder into one place in a row share a walk; what they
+// say and copy must be what they say and copy one by one (a blank line
+// between them keeps each to its own walk).
+TEST_CASE(linesSharingAWalkReadAsIfRunOneByOne)
+{
+    struct Row
+    {
+        const char* script;
+        int many; // files of one more type, so that a later line has much to tell
+    };
+    const Row rows[] = {
+        // File types that do not overlap, one of them found nowhere.
+        {"xcopy {d}/src/*.txt {d}/out /S\nxcopy {d}/src/*.doc {d}/out /S\n"
+         "xcopy {d}/src/*.zip {d}/out /S\n",
+         0},
+        // A file two masks match is copied, and listed, for each.
+        {"xcopy {d}/src/*.txt {d}/out /S /D:12-6-2026\nxcopy {d}/src/a*.* {d}/out /S "
+         "/D:12-6-2026\nxcopy {d}/src/* {d}/out /S /D:12-6-2026\n",
+         0},
+        // Files no line can read or write fail each line that matches them.
+        {"xcopy {d}/src/*.txt {d}/out\nxcopy {d}/src/*.* {d}/out\n", 0},
+        // A destination that cannot be made fails every line.
+        {"xcopy {d}/src/*.txt {d}/a.txt/out /S\nxcopy {d}/src/*.doc {d}/a.txt/out /S\n", 0},
+        {"xcopy {d}/src/*.txt {d}/out /S\nxcopy {d}/src/*.log {d}/out /S\n", 1100},
+    };
+    for (const Row& row : rows) {
+        CHECK_CONTEXT(row.script);
+        std::string shown[2];
+        std::vector<std::string> trees[2];
+        for (int oneByOne = 0; oneByOne < 2; ++oneByOne) {
+            TempDir dir;
+            ::chmod(dir.path().c_str(), 0755);
+            makeFile(dir / "a.txt", "a", kNew);
+            for (const char* name :
+                 {"a.txt", "b.doc", "old.txt", "secret.doc", "x/a.doc", "x/y/c.txt", "x/y/z.bin"})
+                makeFile(dir / "src/" + name, name, std::string(name) == "old.txt" ? kOld : kNew);
+            for (int i = 0; i < row.many; ++i)
+                makeFile(dir / "src/x/" + std::to_string(i) + ".log", "", kNew);
+            ::chmod((dir / "src/secret.doc").c_str(), 0);
+            makeDirectory(dir / "out/b.doc");
+            ::chmod((dir / "out").c_str(), 0777);
+            const std::string lines = replaced(replaced(row.script, "{d}", dir.path()), "\n",
+                                               oneByOne ? "\r\n\r\n" : "\r\n");
+            const ProgramResult result = runLines(dir, lines, Input::DevNull, true);
+            shown[oneByOne] = replaced(result.output.substr(0, result.output.find("Summary:")),
+                                       dir.path(), "{d}");
+            trees[oneByOne] = listTree(dir / "out");
+        }
+        CHECK_EQ(shown[0], shown[1]);
+        CHECK_EQ(listed(trees[0]), listed(trees[1]));
+        CHECK(contains(shown[0], "File(s) copied"));
+    }
+}

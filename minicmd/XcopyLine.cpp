@@ -1,0 +1,172 @@
+#include "minicmd/XcopyLine.h"
+
+#include "minicmd/Console.h"
+#include "minicmd/FileCopy.h"
+#include "minicmd/Folders.h"
+#include "minicmd/TargetRecord.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tarvik::minicmd {
+
+bool XcopyLine::start()
+{
+    std::string refusal = cyclicRefusal();
+    if (refusal.empty() && m_folders)
+        refusal = m_folders->refusalFor(m_request.destination);
+    if (refusal.empty())
+        refusal = m_destinations.refusal();
+    // A target folder the script made belongs to one source only.
+    m_target = m_folders && m_folders->vouchedFor(m_request.destination);
+    if (refusal.empty() && m_target)
+        refusal =
+            claimTarget(resolvedPath(m_request.destination), resolvedPath(m_request.sourceFolder));
+    if (refusal.empty())
+        return true;
+    m_out.error(refusal);
+    ++m_failures;
+    return false;
+}
+
+void XcopyLine::sourceRootMode(mode_t mode) const
+{
+    if (m_target)
+        m_destinations.keepNoMoreOpenThan(mode);
+}
+
+void XcopyLine::finish(bool walked)
+{
+    if (walked && !m_matchedAny && m_failures == 0)
+        m_out.line("File not found - " + m_request.mask);
+    m_out.line(std::to_string(m_copied) + " File(s) copied");
+}
+
+void XcopyLine::fail(const std::string& what, int code)
+{
+    m_out.error(what + ": " + std::strerror(code));
+    ++m_failures;
+}
+
+void XcopyLine::failWith(const std::string& message)
+{
+    m_out.error(message);
+    ++m_failures;
+}
+
+void XcopyLine::leaveFolder()
+{
+    if (m_destinationFd >= 0)
+        ::close(m_destinationFd);
+    m_destinationFd = -1;
+    m_destinationFailed = 0;
+}
+
+void XcopyLine::take(int folderFd, const std::string& relative, const std::string& name,
+                     const struct stat& info, const std::string& sourcePath,
+                     const std::vector<mode_t>& folderModes, int& sharedTarget)
+{
+    m_matchedAny = true;
+    if (m_request.since && info.st_mtime < *m_request.since) {
+        m_out.leftOut();
+        return;
+    }
+    // The temporary file of a copy (ours or a concurrent run's) is none
+    // of the user's; a file of only that name is left out, and said.
+    if (isTemporaryName(name)) {
+        failWith("Skipped " + sourcePath + ": named like a temporary file of a copy");
+        return;
+    }
+    const std::string destinationFolder = joinPath(m_request.destination, relative);
+    if (m_destinationFd < 0) {
+        // A folder that cannot be made fails every file meant for it;
+        // the reason is told once, each file is named. A refused folder
+        // is named once, and nothing goes into it.
+        if (m_destinationFailed < 0)
+            return;
+        if (m_destinationFailed != 0) {
+            fail("Cannot write " + joinPath(destinationFolder, name), m_destinationFailed);
+            return;
+        }
+        // Where an earlier line of the walk opened the target, this line
+        // would open the same folder the same way.
+        if (sharedTarget >= 0)
+            m_destinationFd = ::fcntl(sharedTarget, F_DUPFD_CLOEXEC, 0);
+    }
+    if (m_destinationFd < 0) {
+        const OpenedFolder opened = m_destinations.open(relative, folderModes);
+        if (!opened.refusal.empty()) {
+            if (!opened.quiet)
+                failWith(opened.refusal);
+            m_destinationFailed = -1;
+            return;
+        }
+        if (opened.fd < 0) {
+            fail("Cannot create folder " + destinationFolder, opened.code);
+            m_destinationFailed = opened.code;
+            return;
+        }
+        m_destinationFd = opened.fd;
+        if (sharedTarget < 0)
+            sharedTarget = ::fcntl(opened.fd, F_DUPFD_CLOEXEC, 0);
+    }
+    copyOne(folderFd, name, info, sourcePath, destinationFolder);
+}
+
+std::string XcopyLine::cyclicRefusal() const
+{
+    const std::string source = resolvedPath(m_request.sourceFolder);
+    const std::string destination = resolvedPath(m_request.destination);
+    if (source.empty() || destination.empty())
+        return {};
+    if (destination == source)
+        return "File cannot be copied onto itself";
+    if (m_request.subfolders && (source == "/" || destination.starts_with(source + "/")))
+        return "Cannot perform a cyclic copy";
+    return {};
+}
+
+void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat& info,
+                        const std::string& sourcePath, const std::string& destinationFolder)
+{
+    const std::string destinationPath = joinPath(destinationFolder, name);
+    if (m_out.interactive() && !m_overwriteAll) {
+        struct stat existing
+        {};
+        if (::fstatat(m_destinationFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            const OverwriteAnswer answer = m_out.askOverwrite(destinationPath);
+            if (answer == OverwriteAnswer::No)
+                return;
+            if (answer == OverwriteAnswer::All)
+                m_overwriteAll = true;
+        }
+    }
+    const int source =
+        ::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (source < 0) {
+        fail("Cannot read " + sourcePath, errno);
+        return;
+    }
+    m_out.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
+    CopiedFile copied;
+    const CopyFailure failure = copyFileInto(
+        source, info, m_destinationFd, name, [this](std::uint64_t done) { m_out.progress(done); },
+        &copied);
+    ::close(source);
+    if (failure) {
+        if (failure.changed)
+            m_out.error("Cannot copy " + sourcePath + ": " + failure.reason);
+        else
+            m_out.error("Cannot " + std::string(failure.reading ? "read " : "write ") +
+                        (failure.reading ? sourcePath : destinationPath) + ": " + failure.reason);
+        ++m_failures;
+        return;
+    }
+    ++m_copied;
+    m_out.line(sourcePath);
+    m_out.copied(destinationPath, copied, sourcePath.substr(0, sourcePath.rfind('/')));
+}
+
+} // namespace tarvik::minicmd

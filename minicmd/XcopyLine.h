@@ -1,0 +1,77 @@
+#pragma once
+// One xcopy line of a walk that may serve several: what the line refuses,
+// copies and counts, and what it says.
+
+#include "minicmd/Destination.h"
+#include "minicmd/LineOutput.h"
+#include "minicmd/Xcopy.h"
+
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace tarvik::minicmd {
+
+class ScriptFolders;
+
+class XcopyLine
+{
+  public:
+    XcopyLine(const XcopyRequest& request, Console& console, const ScriptFolders* folders,
+              bool deferred)
+        : m_request(request), m_out(console, deferred), m_folders(folders),
+          m_destinations(request.destination)
+    {}
+
+    const XcopyRequest& request() const { return m_request; }
+    LineOutput& out() { return m_out; }
+    int failures() const { return m_failures; }
+    bool matchedAny() const { return m_matchedAny; }
+
+    // False (after saying why) when the line copies nothing at all.
+    bool start();
+
+    // The script's MD line made the target folder before this copy could
+    // give it the source folder's bits.
+    void sourceRootMode(mode_t mode) const;
+
+    // Says how it ended; `walked` is false for a line refused at the start.
+    void finish(bool walked);
+
+    // A failure of this line: `what` with the reason `code` stands for, or
+    // the whole message.
+    void fail(const std::string& what, int code);
+    void failWith(const std::string& message);
+
+    // Lets go of the target of the folder walked so far.
+    void leaveFolder();
+
+    // A regular file of the folder open as `folderFd` that matches the mask.
+    // `sharedTarget`: the folder's target as the first line of the walk to
+    // open it left it for the others (-1 until then).
+    void take(int folderFd, const std::string& relative, const std::string& name,
+              const struct stat& info, const std::string& sourcePath,
+              const std::vector<mode_t>& folderModes, int& sharedTarget);
+
+  private:
+    // A copy with sub-folders into its own source would copy its copies.
+    std::string cyclicRefusal() const;
+
+    void copyOne(int folderFd, const std::string& name, const struct stat& info,
+                 const std::string& sourcePath, const std::string& destinationFolder);
+
+    const XcopyRequest& m_request;
+    LineOutput m_out;
+    const ScriptFolders* m_folders;
+    DestinationFolders m_destinations;
+    bool m_target = false;
+    int m_failures = 0;
+    long long m_copied = 0;
+    bool m_matchedAny = false;
+    bool m_overwriteAll = false;
+    // The target of the folder being walked, or why there is none.
+    int m_destinationFd = -1;
+    int m_destinationFailed = 0;
+};
+
+} // namespace tarvik::minicmd
