@@ -82,7 +82,7 @@ std::string userSettingsFolder(const std::string& program)
         base = std::string(home) + "/.config";
     }
     const std::string folder = base + '/' + program;
-    // Private, as the base directory specification asks for folders it makes.
+    // Private (0700), as XDG asks of the folders a program makes there.
     for (size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
         const std::string part = folder.substr(0, end);
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
