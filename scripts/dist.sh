@@ -6,11 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ -z "${TARVIK_MINGW_QT:-}" ] || [ -z "${TARVIK_MINGW_JPEG:-}" ]; then
-    TARVIK_MINGW_JPEG=$(scripts/build-mingw-deps.sh jpeg | tail -n1)
-    TARVIK_MINGW_QT=$(scripts/build-mingw-deps.sh qt | tail -n1)
-    export TARVIK_MINGW_QT TARVIK_MINGW_JPEG
-fi
+source scripts/mingw-prefixes.sh
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target deploy
 

@@ -10,11 +10,7 @@ cd "$(dirname "$0")/.."
 
 # Built first, as the user who runs the lane, into the cache under its HOME:
 # only their copies in the build folder are used below.
-if [ -z "${TARVIK_MINGW_QT:-}" ] || [ -z "${TARVIK_MINGW_JPEG:-}" ]; then
-    TARVIK_MINGW_JPEG=$(scripts/build-mingw-deps.sh jpeg | tail -n1)
-    TARVIK_MINGW_QT=$(scripts/build-mingw-deps.sh qt | tail -n1)
-    export TARVIK_MINGW_QT TARVIK_MINGW_JPEG
-fi
+source scripts/mingw-prefixes.sh
 
 # As root, Wine runs as an unprivileged user (see cmake/wine-run.sh), who must
 # reach the checkout. When a parent folder shuts that user out (a checkout
