@@ -30,8 +30,8 @@ constexpr std::string_view kPrefix = settingsKey::Item;
 // the case of its letters; -1 for any other key.
 std::int64_t listItemIndex(std::string_view key)
 {
-    if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10 ||
-        !platform::sameName(key.substr(0, kPrefix.size()), kPrefix))
+    // Every key of a long list is asked, so the cheap checks come first.
+    if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10)
         return -1;
     const std::string_view digits = key.substr(kPrefix.size());
     if (digits.size() > 1 && digits.front() == '0')
@@ -42,7 +42,7 @@ std::int64_t listItemIndex(std::string_view key)
             return -1;
         index = index * 10 + (c - '0');
     }
-    return index;
+    return platform::sameName(key.substr(0, kPrefix.size()), kPrefix) ? index : -1;
 }
 
 } // namespace

@@ -9,18 +9,12 @@
 namespace tarvik::platform::ini {
 namespace {
 
-// Whether a section and a key of these names, without blanks around them,
-// could be read back.
-bool readableNames(std::string_view section, std::string_view key)
+// Whether a key of this name, without blanks around it, could be read back.
+bool readableKey(std::string_view key)
 {
-    return section.find_first_of("]\r\n") == section.npos && !key.empty() &&
-           key.find_first_of("=\r\n") == key.npos && key.front() != '[' && key.front() != ';';
-}
-
-// A value keeps what comes before its first LF, which it could not carry.
-std::string_view firstLine(std::string_view value)
-{
-    return value.substr(0, value.find('\n'));
+    return !key.empty() && key.front() != '[' && key.front() != ';' &&
+           std::none_of(key.begin(), key.end(),
+                        [](char c) { return c == '=' || c == '\r' || c == '\n'; });
 }
 
 // Whether `content` is the line a write of `value` to `key` makes.
@@ -133,33 +127,37 @@ std::optional<std::string_view> findValue(std::string_view bytes, std::string_vi
 }
 
 EditOutcome editSection(std::string_view bytes, std::string_view section, SectionEdit& edit,
-                        std::string& edited)
+                        Splice& change)
 {
     section = trimBlanks(section);
-    // The new bytes are the old ones with some lines rewritten and some
-    // added; `copied` is how far the old ones went to `out`, which they do
-    // only once a write changed something before them, so that an edit that
-    // changes nothing copies nothing.
-    std::string out;
+    const bool readableSection = section.find_first_of("]\r\n") == section.npos;
+    // The new text runs from the first line a write changed (`from`) to
+    // `copied`, how far the old bytes went to it: an edit that changes nothing
+    // copies nothing, and one of a short section copies no long one.
+    std::string& out = change.text;
+    out.clear();
+    size_t from = bytes.npos;
     size_t copied = 0;
-    bool changed = false;
     const auto copyTo = [&](size_t end) {
-        if (out.empty())
-            out.reserve(bytes.size() + bytes.size() / 8 + 64);
+        if (from == bytes.npos) {
+            from = copied = end;
+            out.reserve(bytes.size() - end + (bytes.size() - end) / 8 + 64);
+        }
         out.append(bytes.substr(copied, end - copied));
         copied = end;
     };
     const auto writeLine = [&](const ProfileWrite& made) {
-        out.append(made.key).append("=").append(made.value);
+        out.append(made.key).push_back('=');
+        out.append(made.value);
     };
-    // A write as it is made; nullopt when it is refused.
+    // A write as it is made, its value cut at the first LF, which it could
+    // not carry; nullopt when it is refused.
     const auto taken = [&](const ProfileWrite& made) -> std::optional<ProfileWrite> {
         const std::string_view key = trimBlanks(made.key);
-        if (!readableNames(section, key))
+        if (!readableSection || !readableKey(key))
             return std::nullopt;
-        return ProfileWrite{key, firstLine(made.value)};
+        return ProfileWrite{key, made.value.substr(0, made.value.find('\n'))};
     };
-
     bool inside = false;
     bool found = false;
     bool refused = false;
@@ -201,7 +199,6 @@ EditOutcome editSection(std::string_view bytes, std::string_view section, Sectio
                         copyTo(begin);
                         writeLine(*write);
                         copied = end;
-                        changed = true;
                     }
                     return true;
                 });
@@ -222,12 +219,11 @@ EditOutcome editSection(std::string_view bytes, std::string_view section, Sectio
             writeLine(*write);
             out.append("\r\n");
         }
-        changed = true;
     }
-    if (!changed)
+    if (from == bytes.npos)
         return EditOutcome::Unchanged;
-    copyTo(bytes.size());
-    edited = std::move(out);
+    change.at = from;
+    change.length = copied - from;
     return EditOutcome::Changed;
 }
 
