@@ -30,19 +30,25 @@ constexpr std::string_view kPrefix = settingsKey::Item;
 // the case of its letters; -1 for any other key.
 std::int64_t listItemIndex(std::string_view key)
 {
-    // Every key of a long list is asked, so the cheap checks come first.
-    if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10)
+    // Every key of a long list is asked: the prefix, all letters, whose two
+    // cases differ in the bit 0x20 alone, is matched without a call.
+    static_assert(std::all_of(kPrefix.begin(), kPrefix.end(),
+                              [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }));
+    if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10 ||
+        (key.size() > kPrefix.size() + 1 && key[kPrefix.size()] == '0'))
         return -1;
-    const std::string_view digits = key.substr(kPrefix.size());
-    if (digits.size() > 1 && digits.front() == '0')
-        return -1;
-    std::int64_t index = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
+    for (size_t i = 0; i < kPrefix.size(); ++i) {
+        if ((key[i] | 0x20) != (kPrefix[i] | 0x20))
             return -1;
-        index = index * 10 + (c - '0');
     }
-    return platform::sameName(key.substr(0, kPrefix.size()), kPrefix) ? index : -1;
+    std::int64_t index = 0;
+    for (const char c : key.substr(kPrefix.size())) {
+        const auto digit = static_cast<unsigned char>(c - '0');
+        if (digit > 9)
+            return -1;
+        index = index * 10 + digit;
+    }
+    return index;
 }
 
 } // namespace
@@ -194,6 +200,7 @@ std::optional<platform::ProfileWrite> ListSectionSave::change(std::string_view k
         m_itemSeen[static_cast<size_t>(index)])
         return std::nullopt;
     m_itemSeen[static_cast<size_t>(index)] = true;
+    ++m_itemsSeen;
     const std::string_view item = trimControls(m_items[static_cast<size_t>(index)]);
     if (item.empty() ? trimControls(value).empty() : item == value)
         return std::nullopt;
@@ -206,7 +213,8 @@ std::optional<platform::ProfileWrite> ListSectionSave::nextAddition()
         m_numberWritten = true;
         return platform::ProfileWrite{settingsKey::Number, m_number};
     }
-    while (m_nextAddition < m_items.size()) {
+    // A list saved over one of its length, as most are, adds no item.
+    while (m_itemsSeen < m_items.size() && m_nextAddition < m_items.size()) {
         const size_t index = m_nextAddition++;
         if (!m_itemSeen[index] && !trimControls(m_items[index]).empty())
             return itemWrite(index);

@@ -93,6 +93,7 @@ class ListSectionSave final : public platform::SectionEdit
     std::string m_number;
     bool m_numberWritten = false;
     std::vector<bool> m_itemSeen;
+    size_t m_itemsSeen = 0;    // how many of m_itemSeen hold
     size_t m_nextAddition = 0; // the index additions are looked for from
     char m_key[16] = {};       // of the last item write
 };

@@ -180,7 +180,7 @@ EditOutcome editSection(std::string_view bytes, std::string_view section, Sectio
                         return true;
                     const size_t begin = static_cast<size_t>(content.data() - bytes.data());
                     const size_t end = begin + content.size();
-                    if (!trimBlanks(content).empty()) {
+                    if (parsed.kind != Kind::Other || !trimBlanks(content).empty()) {
                         addAt = end + endingLength;
                         addAfterLineEnd = endingLength > 0;
                     }
