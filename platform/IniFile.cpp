@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <utility>
 
 namespace tarvik::platform::ini {
 namespace {
@@ -63,16 +62,14 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // line. Stops early when visit returns false.
 template <class Visit> void forEachLine(std::string_view bytes, size_t from, Visit&& visit)
 {
-    size_t start = std::max(from, bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0);
-    while (start < bytes.size()) {
+    const size_t first = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    for (size_t start = std::max(from, first); start < bytes.size();) {
         const size_t newline = bytes.find('\n', start);
         if (newline == bytes.npos) {
             visit(bytes.substr(start), size_t{0});
             return;
         }
-        size_t end = newline;
-        if (end > start && bytes[end - 1] == '\r')
-            --end;
+        const size_t end = newline > start && bytes[newline - 1] == '\r' ? newline - 1 : newline;
         if (!visit(bytes.substr(start, end - start), newline + 1 - end))
             return;
         start = newline + 1;
@@ -99,9 +96,12 @@ size_t sectionStart(std::string_view bytes, std::string_view section)
 std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_view section)
 {
     section = trimBlanks(section);
+    const size_t start = sectionStart(bytes, section);
+    // Room for lines of 32 bytes: a long list's vector then grows once at most.
     std::vector<ProfileEntry> entries;
+    entries.reserve((bytes.size() - start) / 32);
     bool inside = false;
-    forEachLine(bytes, sectionStart(bytes, section), [&](std::string_view content, size_t) {
+    forEachLine(bytes, start, [&](std::string_view content, size_t) {
         const Parsed parsed = classify(content);
         if (parsed.kind == Kind::Header) {
             if (inside)
