@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace tarvik {
 namespace {
@@ -28,19 +29,28 @@ constexpr std::string_view kPrefix = settingsKey::Item;
 
 // The index that `key` names when it is the key of that index's item but for
 // the case of its letters; -1 for any other key.
+// Four bytes as one word, every letter among them in lower case: the two cases
+// of a letter differ in the bit 0x20 alone.
+std::uint32_t loweredWord(const char* bytes)
+{
+    std::uint32_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word | 0x20202020u;
+}
+
+// The prefix is four letters, so that one comparison of words matches it
+// without regard to case: every key of a long list is asked.
+static_assert(kPrefix.size() == 4 && std::all_of(kPrefix.begin(), kPrefix.end(), [](char c) {
+                  return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+              }));
+const std::uint32_t kPrefixWord = loweredWord(kPrefix.data());
+
 std::int64_t listItemIndex(std::string_view key)
 {
-    // Every key of a long list is asked: the prefix, all letters, whose two
-    // cases differ in the bit 0x20 alone, is matched without a call.
-    static_assert(std::all_of(kPrefix.begin(), kPrefix.end(),
-                              [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }));
     if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10 ||
-        (key.size() > kPrefix.size() + 1 && key[kPrefix.size()] == '0'))
+        (key.size() > kPrefix.size() + 1 && key[kPrefix.size()] == '0') ||
+        loweredWord(key.data()) != kPrefixWord)
         return -1;
-    for (size_t i = 0; i < kPrefix.size(); ++i) {
-        if ((key[i] | 0x20) != (kPrefix[i] | 0x20))
-            return -1;
-    }
     std::int64_t index = 0;
     for (const char c : key.substr(kPrefix.size())) {
         const auto digit = static_cast<unsigned char>(c - '0');
@@ -189,13 +199,13 @@ ListSectionSave::ListSectionSave(const std::vector<std::string_view>& items)
 std::optional<platform::ProfileWrite> ListSectionSave::change(std::string_view key,
                                                               std::string_view value)
 {
-    if (platform::sameName(key, settingsKey::Number)) {
+    const std::int64_t index = listItemIndex(key);
+    if (index < 0 && platform::sameName(key, settingsKey::Number)) {
         if (m_numberWritten)
             return std::nullopt;
         m_numberWritten = true;
         return platform::ProfileWrite{settingsKey::Number, m_number};
     }
-    const std::int64_t index = listItemIndex(key);
     if (index < 0 || static_cast<std::uint64_t>(index) >= m_items.size() ||
         m_itemSeen[static_cast<size_t>(index)])
         return std::nullopt;
