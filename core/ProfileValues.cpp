@@ -232,6 +232,34 @@ std::optional<platform::ProfileWrite> ListSectionSave::nextAddition()
     return std::nullopt;
 }
 
+std::optional<size_t> ListSectionSave::wholeSectionLength(std::string_view text)
+{
+    size_t at = 0;
+    const auto take = [&](std::string_view piece) {
+        const bool same = text.substr(at, piece.size()) == piece;
+        at += piece.size();
+        return same;
+    };
+    if (!take(settingsKey::Number) || !take("=") || !take(m_number) || !take("\r\n"))
+        return std::nullopt;
+    // The keys' digits are counted up in place, not formatted anew for every
+    // item of a long list.
+    std::string key = std::string(kPrefix) + "0=";
+    for (const std::string_view item : m_items) {
+        const std::string_view value = trimControls(item);
+        if (!value.empty() && !(take(key) && take(value) && take("\r\n")))
+            return std::nullopt;
+        size_t digit = key.size() - 2;
+        for (; digit >= kPrefix.size() && key[digit] == '9'; --digit)
+            key[digit] = '0';
+        if (digit < kPrefix.size())
+            key.insert(kPrefix.size(), 1, '1');
+        else
+            ++key[digit];
+    }
+    return at;
+}
+
 platform::ProfileWrite ListSectionSave::itemWrite(size_t index)
 {
     std::copy(kPrefix.begin(), kPrefix.end(), m_key);

@@ -85,6 +85,9 @@ class ListSectionSave final : public platform::SectionEdit
     std::optional<platform::ProfileWrite> change(std::string_view key,
                                                  std::string_view value) override;
     std::optional<platform::ProfileWrite> nextAddition() override;
+    // "Number", then each item that is not blank, in order: what a save to an
+    // empty section writes.
+    std::optional<size_t> wholeSectionLength(std::string_view text) override;
 
   private:
     platform::ProfileWrite itemWrite(size_t index);

@@ -8,14 +8,6 @@
 namespace tarvik::platform::ini {
 namespace {
 
-// Whether a key of this name, without blanks around it, could be read back.
-bool readableKey(std::string_view key)
-{
-    return !key.empty() && key.front() != '[' && key.front() != ';' &&
-           std::none_of(key.begin(), key.end(),
-                        [](char c) { return c == '=' || c == '\r' || c == '\n'; });
-}
-
 // Whether `content` is the line a write of `value` to `key` makes.
 bool spelledAs(std::string_view content, std::string_view key, std::string_view value)
 {
@@ -118,12 +110,11 @@ std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_vie
 std::optional<std::string_view> findValue(std::string_view bytes, std::string_view section,
                                           std::string_view key)
 {
-    key = trimBlanks(key);
-    for (const ProfileEntry& entry : sectionEntries(bytes, section)) {
-        if (sameName(entry.key, key))
-            return entry.value;
-    }
-    return std::nullopt;
+    const std::vector<ProfileEntry> entries = sectionEntries(bytes, section);
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const ProfileEntry& entry) {
+        return sameName(entry.key, trimBlanks(key));
+    });
+    return found == entries.end() ? std::nullopt : std::optional(found->value);
 }
 
 EditOutcome editSection(std::string_view bytes, std::string_view section, SectionEdit& edit,
@@ -151,57 +142,66 @@ EditOutcome editSection(std::string_view bytes, std::string_view section, Sectio
         out.append(made.value);
     };
     // A write as it is made, its value cut at the first LF, which it could
-    // not carry; nullopt when it is refused.
+    // not carry; nullopt when its key could not be read back.
     const auto taken = [&](const ProfileWrite& made) -> std::optional<ProfileWrite> {
         const std::string_view key = trimBlanks(made.key);
-        if (!readableSection || !readableKey(key))
+        if (!readableSection || key.empty() || key.front() == '[' || key.front() == ';' ||
+            std::any_of(key.begin(), key.end(),
+                        [](char c) { return c == '=' || c == '\r' || c == '\n'; }))
             return std::nullopt;
         return ProfileWrite{key, made.value.substr(0, made.value.find('\n'))};
     };
-    bool inside = false;
-    bool found = false;
-    bool refused = false;
+    // Lines the edit would give the section anew, held exactly up to the next
+    // section or the end, need no write: a list saved as it was is not walked.
+    const size_t start = sectionStart(bytes, section);
+    const size_t body = std::min(bytes.find('\n', start), bytes.size() - 1) + 1;
+    const std::optional<size_t> same = start < bytes.size() && readableSection
+                                           ? edit.wholeSectionLength(bytes.substr(body))
+                                           : std::nullopt;
+    const std::string_view next = same ? bytes.substr(body + *same) : std::string_view();
+    if (same && (next.empty() || classify(next.substr(0, next.find('\n'))).kind == Kind::Header))
+        return EditOutcome::Unchanged;
+    bool inside = false, found = false, refused = false;
     // New keys go after the section's last line that is not blank; a new
     // section after the file's last line, which then gets a line end.
     size_t addAt = bytes.size();
     bool addAfterLineEnd =
         bytes.size() == (bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0) ||
         bytes.ends_with('\n');
-    forEachLine(bytes, sectionStart(bytes, section),
-                [&](std::string_view content, size_t endingLength) {
-                    const Parsed parsed = classify(content);
-                    if (parsed.kind == Kind::Header) {
-                        if (inside)
-                            return false;
-                        inside = sameName(parsed.name, section);
-                        found = found || inside;
-                    }
-                    if (!inside)
-                        return true;
-                    const size_t begin = static_cast<size_t>(content.data() - bytes.data());
-                    const size_t end = begin + content.size();
-                    if (parsed.kind != Kind::Other || !trimBlanks(content).empty()) {
-                        addAt = end + endingLength;
-                        addAfterLineEnd = endingLength > 0;
-                    }
-                    if (parsed.kind != Kind::Key)
-                        return true;
-                    const std::optional<ProfileWrite> made =
-                        edit.change(parsed.name, parsed.value.substr(0, kProfileValueLimit));
-                    if (!made)
-                        return true;
-                    const std::optional<ProfileWrite> write = taken(*made);
-                    if (!write) {
-                        refused = true;
-                        return false;
-                    }
-                    if (!spelledAs(content, write->key, write->value)) {
-                        copyTo(begin);
-                        writeLine(*write);
-                        copied = end;
-                    }
-                    return true;
-                });
+    forEachLine(bytes, start, [&](std::string_view content, size_t endingLength) {
+        const Parsed parsed = classify(content);
+        if (parsed.kind == Kind::Header) {
+            if (inside)
+                return false;
+            inside = sameName(parsed.name, section);
+            found = found || inside;
+        }
+        if (!inside)
+            return true;
+        const size_t begin = static_cast<size_t>(content.data() - bytes.data());
+        const size_t end = begin + content.size();
+        if (parsed.kind != Kind::Other || !trimBlanks(content).empty()) {
+            addAt = end + endingLength;
+            addAfterLineEnd = endingLength > 0;
+        }
+        if (parsed.kind != Kind::Key)
+            return true;
+        const std::optional<ProfileWrite> made =
+            edit.change(parsed.name, parsed.value.substr(0, kProfileValueLimit));
+        if (!made)
+            return true;
+        const std::optional<ProfileWrite> write = taken(*made);
+        if (!write) {
+            refused = true;
+            return false;
+        }
+        if (!spelledAs(content, write->key, write->value)) {
+            copyTo(begin);
+            writeLine(*write);
+            copied = end;
+        }
+        return true;
+    });
     if (refused)
         return EditOutcome::Refused;
 
