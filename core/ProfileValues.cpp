@@ -27,8 +27,6 @@ bool startsWith(std::string_view text, std::string_view prefix)
 
 constexpr std::string_view kPrefix = settingsKey::Item;
 
-// The index that `key` names when it is the key of that index's item but for
-// the case of its letters; -1 for any other key.
 // Four bytes as one word, every letter among them in lower case: the two cases
 // of a letter differ in the bit 0x20 alone.
 std::uint32_t loweredWord(const char* bytes)
@@ -43,13 +41,15 @@ std::uint32_t loweredWord(const char* bytes)
 static_assert(kPrefix.size() == 4 && std::all_of(kPrefix.begin(), kPrefix.end(), [](char c) {
                   return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
               }));
-const std::uint32_t kPrefixWord = loweredWord(kPrefix.data());
 
+// The index that `key` names when it is the key of that index's item but for
+// the case of its letters; -1 for any other key.
 std::int64_t listItemIndex(std::string_view key)
 {
+    static const std::uint32_t prefixWord = loweredWord(kPrefix.data());
     if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10 ||
         (key.size() > kPrefix.size() + 1 && key[kPrefix.size()] == '0') ||
-        loweredWord(key.data()) != kPrefixWord)
+        loweredWord(key.data()) != prefixWord)
         return -1;
     std::int64_t index = 0;
     for (const char c : key.substr(kPrefix.size())) {
