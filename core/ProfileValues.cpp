@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace tarvik {
 namespace {
@@ -26,21 +27,36 @@ bool startsWith(std::string_view text, std::string_view prefix)
 
 constexpr std::string_view kPrefix = settingsKey::Item;
 
+// Four bytes as one word, every letter among them in lower case: the two cases
+// of a letter differ in the bit 0x20 alone.
+std::uint32_t loweredWord(const char* bytes)
+{
+    std::uint32_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word | 0x20202020u;
+}
+
+// The prefix is four letters, so that one comparison of words matches it
+// without regard to case: every key of a long list is asked.
+static_assert(kPrefix.size() == 4 && std::all_of(kPrefix.begin(), kPrefix.end(), [](char c) {
+                  return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+              }));
+
 // The index that `key` names when it is the key of that index's item but for
 // the case of its letters; -1 for any other key.
 std::int64_t listItemIndex(std::string_view key)
 {
+    static const std::uint32_t prefixWord = loweredWord(kPrefix.data());
     if (key.size() < kPrefix.size() + 1 || key.size() > kPrefix.size() + 10 ||
-        !platform::sameName(key.substr(0, kPrefix.size()), kPrefix))
-        return -1;
-    const std::string_view digits = key.substr(kPrefix.size());
-    if (digits.size() > 1 && digits.front() == '0')
+        (key.size() > kPrefix.size() + 1 && key[kPrefix.size()] == '0') ||
+        loweredWord(key.data()) != prefixWord)
         return -1;
     std::int64_t index = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
+    for (const char c : key.substr(kPrefix.size())) {
+        const auto digit = static_cast<unsigned char>(c - '0');
+        if (digit > 9)
             return -1;
-        index = index * 10 + (c - '0');
+        index = index * 10 + digit;
     }
     return index;
 }
@@ -183,17 +199,18 @@ ListSectionSave::ListSectionSave(const std::vector<std::string_view>& items)
 std::optional<platform::ProfileWrite> ListSectionSave::change(std::string_view key,
                                                               std::string_view value)
 {
-    if (platform::sameName(key, settingsKey::Number)) {
+    const std::int64_t index = listItemIndex(key);
+    if (index < 0 && platform::sameName(key, settingsKey::Number)) {
         if (m_numberWritten)
             return std::nullopt;
         m_numberWritten = true;
         return platform::ProfileWrite{settingsKey::Number, m_number};
     }
-    const std::int64_t index = listItemIndex(key);
     if (index < 0 || static_cast<std::uint64_t>(index) >= m_items.size() ||
         m_itemSeen[static_cast<size_t>(index)])
         return std::nullopt;
     m_itemSeen[static_cast<size_t>(index)] = true;
+    ++m_itemsSeen;
     const std::string_view item = trimControls(m_items[static_cast<size_t>(index)]);
     if (item.empty() ? trimControls(value).empty() : item == value)
         return std::nullopt;
@@ -206,12 +223,41 @@ std::optional<platform::ProfileWrite> ListSectionSave::nextAddition()
         m_numberWritten = true;
         return platform::ProfileWrite{settingsKey::Number, m_number};
     }
-    while (m_nextAddition < m_items.size()) {
+    // A list saved over one of its length, as most are, adds no item.
+    while (m_itemsSeen < m_items.size() && m_nextAddition < m_items.size()) {
         const size_t index = m_nextAddition++;
         if (!m_itemSeen[index] && !trimControls(m_items[index]).empty())
             return itemWrite(index);
     }
     return std::nullopt;
+}
+
+std::optional<size_t> ListSectionSave::wholeSectionLength(std::string_view text)
+{
+    size_t at = 0;
+    const auto take = [&](std::string_view piece) {
+        const bool same = text.substr(at, piece.size()) == piece;
+        at += piece.size();
+        return same;
+    };
+    if (!take(settingsKey::Number) || !take("=") || !take(m_number) || !take("\r\n"))
+        return std::nullopt;
+    // The keys' digits are counted up in place, not formatted anew for every
+    // item of a long list.
+    std::string key = std::string(kPrefix) + "0=";
+    for (const std::string_view item : m_items) {
+        const std::string_view value = trimControls(item);
+        if (!value.empty() && !(take(key) && take(value) && take("\r\n")))
+            return std::nullopt;
+        size_t digit = key.size() - 2;
+        for (; digit >= kPrefix.size() && key[digit] == '9'; --digit)
+            key[digit] = '0';
+        if (digit < kPrefix.size())
+            key.insert(kPrefix.size(), 1, '1');
+        else
+            ++key[digit];
+    }
+    return at;
 }
 
 platform::ProfileWrite ListSectionSave::itemWrite(size_t index)

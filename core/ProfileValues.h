@@ -85,6 +85,9 @@ class ListSectionSave final : public platform::SectionEdit
     std::optional<platform::ProfileWrite> change(std::string_view key,
                                                  std::string_view value) override;
     std::optional<platform::ProfileWrite> nextAddition() override;
+    // "Number", then each item that is not blank, in order: what a save to an
+    // empty section writes.
+    std::optional<size_t> wholeSectionLength(std::string_view text) override;
 
   private:
     platform::ProfileWrite itemWrite(size_t index);
@@ -93,6 +96,7 @@ class ListSectionSave final : public platform::SectionEdit
     std::string m_number;
     bool m_numberWritten = false;
     std::vector<bool> m_itemSeen;
+    size_t m_itemsSeen = 0;    // how many of m_itemSeen hold
     size_t m_nextAddition = 0; // the index additions are looked for from
     char m_key[16] = {};       // of the last item write
 };

@@ -168,9 +168,10 @@ void TFrmSettings::SaveListBox(ListBox* list)
 {
     SettingsFile file;
     const std::string section = sectionOf(list);
+    const int count = list->count();
     std::vector<std::string_view> items;
-    items.reserve(static_cast<size_t>(list->count()));
-    for (int row = 0; row < list->count(); ++row)
+    items.reserve(static_cast<size_t>(count));
+    for (int row = 0; row < count; ++row)
         items.push_back(list->bytes(row));
     // Written against what the section holds, in one pass over the file: a
     // list saved unchanged, as at most exits, leaves the file as it was.

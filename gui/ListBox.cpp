@@ -36,10 +36,10 @@ QVariant ListBoxTexts::data(const QModelIndex& index, int role) const
 
 std::string_view ListBoxTexts::bytes(int row) const
 {
-    if (row < 0 || row >= rowCount())
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return {};
     const Span span = m_rows[static_cast<size_t>(row)];
-    return std::string_view(m_bytes).substr(span.begin, span.size);
+    return std::string_view(m_bytes.data() + span.begin, span.size);
 }
 
 void ListBoxTexts::append(const std::vector<std::string_view>& texts)

@@ -4,24 +4,9 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <utility>
 
 namespace tarvik::platform::ini {
 namespace {
-
-// Whether a section and a key of these names, without blanks around them,
-// could be read back.
-bool readableNames(std::string_view section, std::string_view key)
-{
-    return section.find_first_of("]\r\n") == section.npos && !key.empty() &&
-           key.find_first_of("=\r\n") == key.npos && key.front() != '[' && key.front() != ';';
-}
-
-// A value keeps what comes before its first LF, which it could not carry.
-std::string_view firstLine(std::string_view value)
-{
-    return value.substr(0, value.find('\n'));
-}
 
 // Whether `content` is the line a write of `value` to `key` makes.
 bool spelledAs(std::string_view content, std::string_view key, std::string_view value)
@@ -69,16 +54,14 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // line. Stops early when visit returns false.
 template <class Visit> void forEachLine(std::string_view bytes, size_t from, Visit&& visit)
 {
-    size_t start = std::max(from, bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0);
-    while (start < bytes.size()) {
+    const size_t first = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    for (size_t start = std::max(from, first); start < bytes.size();) {
         const size_t newline = bytes.find('\n', start);
         if (newline == bytes.npos) {
             visit(bytes.substr(start), size_t{0});
             return;
         }
-        size_t end = newline;
-        if (end > start && bytes[end - 1] == '\r')
-            --end;
+        const size_t end = newline > start && bytes[newline - 1] == '\r' ? newline - 1 : newline;
         if (!visit(bytes.substr(start, end - start), newline + 1 - end))
             return;
         start = newline + 1;
@@ -105,9 +88,12 @@ size_t sectionStart(std::string_view bytes, std::string_view section)
 std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_view section)
 {
     section = trimBlanks(section);
+    const size_t start = sectionStart(bytes, section);
+    // Room for lines of 32 bytes: a long list's vector then grows once at most.
     std::vector<ProfileEntry> entries;
+    entries.reserve((bytes.size() - start) / 32);
     bool inside = false;
-    forEachLine(bytes, sectionStart(bytes, section), [&](std::string_view content, size_t) {
+    forEachLine(bytes, start, [&](std::string_view content, size_t) {
         const Parsed parsed = classify(content);
         if (parsed.kind == Kind::Header) {
             if (inside)
@@ -124,87 +110,98 @@ std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_vie
 std::optional<std::string_view> findValue(std::string_view bytes, std::string_view section,
                                           std::string_view key)
 {
-    key = trimBlanks(key);
-    for (const ProfileEntry& entry : sectionEntries(bytes, section)) {
-        if (sameName(entry.key, key))
-            return entry.value;
-    }
-    return std::nullopt;
+    const std::vector<ProfileEntry> entries = sectionEntries(bytes, section);
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const ProfileEntry& entry) {
+        return sameName(entry.key, trimBlanks(key));
+    });
+    return found == entries.end() ? std::nullopt : std::optional(found->value);
 }
 
 EditOutcome editSection(std::string_view bytes, std::string_view section, SectionEdit& edit,
-                        std::string& edited)
+                        Splice& change)
 {
     section = trimBlanks(section);
-    // The new bytes are the old ones with some lines rewritten and some
-    // added; `copied` is how far the old ones went to `out`, which they do
-    // only once a write changed something before them, so that an edit that
-    // changes nothing copies nothing.
-    std::string out;
+    const bool readableSection = section.find_first_of("]\r\n") == section.npos;
+    // The new text runs from the first line a write changed (`from`) to
+    // `copied`, how far the old bytes went to it: an edit that changes nothing
+    // copies nothing, and one of a short section copies no long one.
+    std::string& out = change.text;
+    out.clear();
+    size_t from = bytes.npos;
     size_t copied = 0;
-    bool changed = false;
     const auto copyTo = [&](size_t end) {
-        if (out.empty())
-            out.reserve(bytes.size() + bytes.size() / 8 + 64);
+        if (from == bytes.npos) {
+            from = copied = end;
+            out.reserve(bytes.size() - end + (bytes.size() - end) / 8 + 64);
+        }
         out.append(bytes.substr(copied, end - copied));
         copied = end;
     };
     const auto writeLine = [&](const ProfileWrite& made) {
-        out.append(made.key).append("=").append(made.value);
+        out.append(made.key).push_back('=');
+        out.append(made.value);
     };
-    // A write as it is made; nullopt when it is refused.
+    // A write as it is made, its value cut at the first LF, which it could
+    // not carry; nullopt when its key could not be read back.
     const auto taken = [&](const ProfileWrite& made) -> std::optional<ProfileWrite> {
         const std::string_view key = trimBlanks(made.key);
-        if (!readableNames(section, key))
+        if (!readableSection || key.empty() || key.front() == '[' || key.front() == ';' ||
+            std::any_of(key.begin(), key.end(),
+                        [](char c) { return c == '=' || c == '\r' || c == '\n'; }))
             return std::nullopt;
-        return ProfileWrite{key, firstLine(made.value)};
+        return ProfileWrite{key, made.value.substr(0, made.value.find('\n'))};
     };
-
-    bool inside = false;
-    bool found = false;
-    bool refused = false;
+    // Lines the edit would give the section anew, held exactly up to the next
+    // section or the end, need no write: a list saved as it was is not walked.
+    const size_t start = sectionStart(bytes, section);
+    const size_t body = std::min(bytes.find('\n', start), bytes.size() - 1) + 1;
+    const std::optional<size_t> same = start < bytes.size() && readableSection
+                                           ? edit.wholeSectionLength(bytes.substr(body))
+                                           : std::nullopt;
+    const std::string_view next = same ? bytes.substr(body + *same) : std::string_view();
+    if (same && (next.empty() || classify(next.substr(0, next.find('\n'))).kind == Kind::Header))
+        return EditOutcome::Unchanged;
+    bool inside = false, found = false, refused = false;
     // New keys go after the section's last line that is not blank; a new
     // section after the file's last line, which then gets a line end.
     size_t addAt = bytes.size();
     bool addAfterLineEnd =
         bytes.size() == (bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0) ||
         bytes.ends_with('\n');
-    forEachLine(bytes, sectionStart(bytes, section),
-                [&](std::string_view content, size_t endingLength) {
-                    const Parsed parsed = classify(content);
-                    if (parsed.kind == Kind::Header) {
-                        if (inside)
-                            return false;
-                        inside = sameName(parsed.name, section);
-                        found = found || inside;
-                    }
-                    if (!inside)
-                        return true;
-                    const size_t begin = static_cast<size_t>(content.data() - bytes.data());
-                    const size_t end = begin + content.size();
-                    if (!trimBlanks(content).empty()) {
-                        addAt = end + endingLength;
-                        addAfterLineEnd = endingLength > 0;
-                    }
-                    if (parsed.kind != Kind::Key)
-                        return true;
-                    const std::optional<ProfileWrite> made =
-                        edit.change(parsed.name, parsed.value.substr(0, kProfileValueLimit));
-                    if (!made)
-                        return true;
-                    const std::optional<ProfileWrite> write = taken(*made);
-                    if (!write) {
-                        refused = true;
-                        return false;
-                    }
-                    if (!spelledAs(content, write->key, write->value)) {
-                        copyTo(begin);
-                        writeLine(*write);
-                        copied = end;
-                        changed = true;
-                    }
-                    return true;
-                });
+    forEachLine(bytes, start, [&](std::string_view content, size_t endingLength) {
+        const Parsed parsed = classify(content);
+        if (parsed.kind == Kind::Header) {
+            if (inside)
+                return false;
+            inside = sameName(parsed.name, section);
+            found = found || inside;
+        }
+        if (!inside)
+            return true;
+        const size_t begin = static_cast<size_t>(content.data() - bytes.data());
+        const size_t end = begin + content.size();
+        if (parsed.kind != Kind::Other || !trimBlanks(content).empty()) {
+            addAt = end + endingLength;
+            addAfterLineEnd = endingLength > 0;
+        }
+        if (parsed.kind != Kind::Key)
+            return true;
+        const std::optional<ProfileWrite> made =
+            edit.change(parsed.name, parsed.value.substr(0, kProfileValueLimit));
+        if (!made)
+            return true;
+        const std::optional<ProfileWrite> write = taken(*made);
+        if (!write) {
+            refused = true;
+            return false;
+        }
+        if (!spelledAs(content, write->key, write->value)) {
+            copyTo(begin);
+            writeLine(*write);
+            copied = end;
+        }
+        return true;
+    });
     if (refused)
         return EditOutcome::Refused;
 
@@ -222,12 +219,11 @@ EditOutcome editSection(std::string_view bytes, std::string_view section, Sectio
             writeLine(*write);
             out.append("\r\n");
         }
-        changed = true;
     }
-    if (!changed)
+    if (from == bytes.npos)
         return EditOutcome::Unchanged;
-    copyTo(bytes.size());
-    edited = std::move(out);
+    change.at = from;
+    change.length = copied - from;
     return EditOutcome::Changed;
 }
 

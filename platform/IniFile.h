@@ -34,15 +34,23 @@ enum class EditOutcome
     Refused
 };
 
+// The new text of the bytes from `at` for `length` bytes: an edit rewrites
+// its own section's lines alone, so a long file is not copied for it.
+struct Splice
+{
+    size_t at = 0, length = 0;
+    std::string text;
+};
+
 // Makes the writes of `edit` in the first section named `section` of `bytes`
-// in one pass, as writeProfileString would make them one after another; the
-// new bytes go to `edited` when a write changed a byte. A new key goes after
-// the section's last line that is not blank, with CR LF; a new section to the
-// end. A value is cut at its first LF, which it could not carry. Refused,
-// changing nothing, for names that could not be read back: a section name
-// with "]" or a line break, a key name that is empty, holds "=" or a line
-// break, or starts with "[" or ";".
+// in one pass, as writeProfileString would make them one after another; what
+// they change goes to `change` when a write changed a byte. A new key goes
+// after the section's last line that is not blank, with CR LF; a new section
+// to the end. A value is cut at its first LF, which it could not carry.
+// Refused, changing nothing, for names that could not be read back: a section
+// name with "]" or a line break, a key name that is empty, holds "=" or a
+// line break, or starts with "[" or ";".
 EditOutcome editSection(std::string_view bytes, std::string_view section, SectionEdit& edit,
-                        std::string& edited);
+                        Splice& change);
 
 } // namespace tarvik::platform::ini

@@ -18,18 +18,6 @@ namespace tarvik::platform::ini {
 namespace fs = std::filesystem;
 namespace {
 
-// An existing file that does not open for writing is read-only to us, even
-// though a rename in its folder could replace it.
-bool existingFileWritable(const std::string& path)
-{
-    std::error_code error;
-    if (!fs::exists(fs::path(path), error))
-        return !error;
-    std::FILE* file =
-        fs::is_regular_file(fs::path(path), error) ? std::fopen(path.c_str(), "r+b") : nullptr;
-    return file && std::fclose(file) == 0;
-}
-
 // The name a new file beside `path` gets: the path, ".~" and twelve
 // lower-case hexadecimal digits.
 bool isTemporaryOf(std::string_view name, const std::string& fileName)
@@ -133,9 +121,9 @@ std::optional<std::string> readBytes(const std::string& path)
         fs::is_regular_file(fs::path(path), error) ? std::fopen(path.c_str(), "rb") : nullptr;
     if (!file)
         return std::nullopt;
-    std::string bytes;
+    std::string bytes; // with room for edits in place; the size is a hint, as it may change
     if (const auto size = fs::file_size(fs::path(path), error); !error)
-        bytes.reserve(size); // a hint only: the file may change meanwhile
+        bytes.reserve(size + size / 8 + 64);
     char buffer[65536];
     for (size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
         bytes.append(buffer, count);
@@ -177,15 +165,17 @@ void removeLeftovers(const std::string& path)
 // do any of that, the file is written in place instead.
 Way wayToWrite(const std::string& path)
 {
-    if (!existingFileWritable(path))
-        return Way::Refused;
-    std::error_code error;
-    if (!fs::exists(fs::path(path), error))
-        return folderTakesNewFile(path) ? Way::Replace : Way::Refused;
     struct stat info
     {};
-    const bool renamable =
-        ::stat(path.c_str(), &info) == 0 && info.st_nlink == 1 && info.st_uid == ::geteuid();
+    if (::stat(path.c_str(), &info) != 0)
+        return (errno == ENOENT || errno == ENOTDIR) && folderTakesNewFile(path) ? Way::Replace
+                                                                                 : Way::Refused;
+    // A file that does not open for writing is read-only to us, though a
+    // rename in its folder could replace it.
+    std::FILE* file = S_ISREG(info.st_mode) ? std::fopen(path.c_str(), "r+b") : nullptr;
+    if (!file || std::fclose(file) != 0)
+        return Way::Refused;
+    const bool renamable = info.st_nlink == 1 && info.st_uid == ::geteuid();
     return renamable && folderTakesNewFile(path) ? Way::Replace : Way::InPlace;
 }
 
@@ -246,10 +236,7 @@ void restoreCutSave(const std::string& path)
 {
     std::string absolute;
     const std::string kept = keptOldOf(path, absolute);
-    std::error_code error;
-    if (kept.empty() || !fs::exists(fs::path(kept), error))
-        return;
-    const std::optional<std::string> text = readBytes(kept);
+    const std::optional<std::string> text = kept.empty() ? std::nullopt : readBytes(kept);
     if (!text || !text->starts_with(absolute + '\0'))
         return; // not ours to judge
     const std::string_view old = std::string_view(*text).substr(absolute.size() + 1);

@@ -17,11 +17,12 @@ using Bytes = std::shared_ptr<const std::string>;
 
 struct Held
 {
-    std::string target;     // links followed
-    Bytes asRead;           // empty when there is no file
-    Bytes bytes;            // with the writes made so far; asRead until one changes a byte
-    std::optional<Way> way; // checked by the first write
-    int holds = 0;          // ProfileHolds of the file
+    std::string target;                 // links followed
+    std::shared_ptr<std::string> bytes; // with the writes made so far
+    Bytes asRead;                       // an in-place write's old bytes, from the first change
+    bool changed = false;               // whether a write changed a byte
+    std::optional<Way> way;             // checked by the first write
+    int holds = 0;                      // ProfileHolds of the file
 };
 
 std::mutex g_mutex;
@@ -47,8 +48,7 @@ Held load(const std::string& path)
     std::error_code error;
     if (!bytes && fs::exists(fs::path(file.target), error))
         file.way = Way::Refused; // a file we cannot read we do not overwrite
-    file.asRead = std::make_shared<const std::string>(bytes ? std::move(*bytes) : std::string());
-    file.bytes = file.asRead;
+    file.bytes = std::make_shared<std::string>(bytes ? std::move(*bytes) : std::string());
     return file;
 }
 
@@ -74,18 +74,25 @@ bool editHeld(Held& file, const std::string& section, SectionEdit& edit)
         file.way = wayToWrite(file.target);
     if (*file.way == Way::Refused)
         return false;
-    std::string edited;
-    const EditOutcome outcome = editSection(*file.bytes, section, edit, edited);
-    if (outcome == EditOutcome::Changed)
-        file.bytes = std::make_shared<const std::string>(std::move(edited));
-    return outcome != EditOutcome::Refused;
+    Splice change;
+    const EditOutcome outcome = editSection(*file.bytes, section, edit, change);
+    if (outcome != EditOutcome::Changed)
+        return outcome != EditOutcome::Refused;
+    if (*file.way == Way::InPlace && !file.asRead)
+        file.asRead = file.bytes;
+    // The bytes change where they are, unless a read's section or the old
+    // bytes still view them: a long file is then not copied at every edit.
+    if (file.bytes.use_count() > 1)
+        file.bytes = std::make_shared<std::string>(*file.bytes);
+    file.bytes->replace(change.at, change.length, change.text);
+    return file.changed = true;
 }
 
 // Writes that left every byte as it was need no new file: the settings a
 // program saves at every exit are mostly the ones it loaded.
 bool commit(const Held& file)
 {
-    if (file.bytes == file.asRead || *file.bytes == *file.asRead)
+    if (!file.changed)
         return true;
     removeLeftovers(file.target);
     return *file.way == Way::Replace ? replaceFile(file.target, *file.bytes)

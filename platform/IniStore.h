@@ -6,7 +6,7 @@
 // from a beginHold) until that flush (or endHold). The first write checks how
 // the file may be written (IniFileWrite.h); every write is an edit of the held
 // bytes, and reads see them. The flush writes the file once, and not at all
-// when its bytes are the ones read; one that writes first removes the new
+// when no write changed a byte; one that writes first removes the new
 // files killed saves left beside it. A read from the file first undoes an
 // in-place save that was stopped before its end.
 

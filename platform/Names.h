@@ -12,11 +12,13 @@
 
 namespace tarvik::platform {
 
+// Bytes that differ match only as the two cases of one letter (bit 0x20).
 constexpr bool sameName(std::string_view a, std::string_view b)
 {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
+    const auto same = [](char x, char y) {
+        return x == y || ((x ^ y) == 0x20 && (x | 0x20) >= 'a' && (x | 0x20) <= 'z');
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
 }
 
 // `text` without the characters at either end for which isBlank(c) holds.

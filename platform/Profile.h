@@ -91,6 +91,12 @@ class SectionEdit
     // added, one per call, in the order they go to the end of the section;
     // nullopt when there are no more.
     virtual std::optional<ProfileWrite> nextAddition() = 0;
+    // For an edit that can tell at a glance: the length of the lines at the
+    // start of `text` when they are exactly the lines it would give the whole
+    // section anew, each ending in CR LF; nullopt when they are not, or it
+    // cannot tell. A section that holds those lines and nothing after them
+    // then needs no write, and a long one no walk.
+    virtual std::optional<size_t> wholeSectionLength(std::string_view) { return std::nullopt; }
 };
 
 // Makes the writes of `edit` in `section` of the file at `path`, with the

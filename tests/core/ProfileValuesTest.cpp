@@ -318,8 +318,28 @@ TEST_CASE(aListSavedInOnePassLeavesWhatWritesOneByOneLeave)
         std::vector<std::string_view> items;
     };
     const std::string longValue(3000, 'a');
+    // Lists whose keys count past 9 and past 99, as saved, and with the last
+    // key a digit short, which the save must not take for its own.
+    std::vector<std::string> many;
+    for (int i = 0; i <= 100; ++i)
+        many.push_back("i" + std::to_string(i));
+    const auto saved = [&](size_t count, bool lastKeyShort) {
+        std::string lines = "[L]\r\nNumber=" + std::to_string(count) + "\r\n";
+        for (size_t i = 0; i < count; ++i) {
+            const std::string key = "sVal" + std::to_string(i);
+            const bool cut = lastKeyShort && i + 1 == count;
+            lines += (cut ? key.substr(0, key.size() - 1) : key) + "=" + many[i] + "\r\n";
+        }
+        return lines;
+    };
+    const std::vector<std::string_view> items101(many.begin(), many.end());
+    const std::vector<std::string_view> items11(many.begin(), many.begin() + 11);
     const Row rows[] = {
         {"no file", "-", {"a", "b"}},
+        {"11 items as saved", saved(11, false), items11},
+        {"11 items, the last key short", saved(11, true), items11},
+        {"101 items as saved", saved(101, false), items101},
+        {"101 items, the last key short", saved(101, true), items101},
         {"empty file", "", {"a"}},
         {"only a byte order mark", "\xEF\xBB\xBF", {"a"}},
         {"another section without a last line end", "[A]\r\nx=1", {"a", "b"}},
@@ -345,6 +365,15 @@ TEST_CASE(aListSavedInOnePassLeavesWhatWritesOneByOneLeave)
         {"no items", "[L]\r\nNumber=1\r\nsVal0=a\r\n", {}},
         {"section and keys in other letter case", "[l]\r\nnumber=1\r\nSVal0=a\r\n", {"a", "b"}},
         {"not item keys", "[L]\r\nsVal00=q\r\nsVal=r\r\nsVal-1=s\r\n", {"a"}},
+        // Sections that start with the very lines a save writes.
+        {"the saved lines, then another section", "[L]\r\nNumber=1\r\nsVal0=a\r\n[M]\r\n", {"a"}},
+        {"the saved lines, then a removed item's key",
+         "[L]\r\nNumber=3\r\nsVal0=a\r\nsVal2=b\r\nsVal1=x\r\n",
+         {"a", "", "b"}},
+        {"the saved lines of fewer items",
+         "[L]\r\nNumber=2\r\nsVal0=a\r\nsVal1=b\r\n",
+         {"a", "b", "c"}},
+        {"the saved lines ended by LF alone", "[L]\nNumber=1\nsVal0=a\n", {"a"}},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);

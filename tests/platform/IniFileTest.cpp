@@ -29,9 +29,11 @@ std::optional<std::pair<std::string, bool>> written(const std::string& bytes,
                                                     std::string_view value)
 {
     KeyWrites edit({{key, value}});
-    std::string edited;
-    switch (editSection(bytes, section, edit, edited)) {
+    Splice change;
+    std::string edited = bytes;
+    switch (editSection(bytes, section, edit, change)) {
     case EditOutcome::Changed:
+        edited.replace(change.at, change.length, change.text);
         return std::pair{edited, true};
     case EditOutcome::Unchanged:
         return std::pair{bytes, false};

@@ -70,12 +70,13 @@ std::string standInGet(const std::string& section, const std::string& key,
 bool standInWrite(const std::string& section, const std::string& key, const std::string& value,
                   const std::string& path)
 {
-    const std::string before = bytesOf(path).value_or("");
+    std::string edited = bytesOf(path).value_or("");
     KeyWrites edit({{key, value}});
-    std::string edited;
-    const ini::EditOutcome outcome = ini::editSection(before, section, edit, edited);
+    ini::Splice change;
+    const ini::EditOutcome outcome = ini::editSection(edited, section, edit, change);
     if (outcome != ini::EditOutcome::Changed)
         return outcome == ini::EditOutcome::Unchanged;
+    edited.replace(change.at, change.length, change.text);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return false;

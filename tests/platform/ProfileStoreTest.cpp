@@ -208,6 +208,25 @@ TEST_CASE(writesAreHeldUntilTheFlushAndThenReplaceTheFile)
     CHECK_EQ(readFile(path), "[S]\r\nk=held\r\nj=2\r\n");
 }
 
+// Held writes change the held bytes where they are, but never those a section
+// read before them still views: it keeps what it read.
+TEST_CASE(aSectionReadKeepsItsValuesThroughLaterHeldWrites)
+{
+    TempDir folder;
+    const std::string path = folder / "Views.INI";
+    writeFile(path, "[S]\r\nk=old\r\nj=1\r\n");
+    REQUIRE(writeProfileString("T", "n", "1", path));
+    const ProfileSection before = getProfileSection("S", path);
+    const std::string longer(200, 'v'); // outgrows the held bytes
+    REQUIRE(writeProfileString("S", "k", "new", path));
+    REQUIRE(writeProfileString("S", "j", longer, path));
+    CHECK_EQ(before[0].value, "old");
+    CHECK_EQ(before[1].value, "1");
+    CHECK_EQ(getProfileString("S", "k", "", path), "new");
+    REQUIRE(flushProfile(path));
+    CHECK_EQ(readFile(path), "[S]\r\nk=new\r\nj=" + longer + "\r\n[T]\r\nn=1\r\n");
+}
+
 #ifndef _WIN32
 // A write that leaves every byte as it was needs no new file: the file keeps
 // its identity (and its time), as at an exit that changed no setting.
