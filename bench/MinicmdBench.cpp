@@ -1,19 +1,22 @@
-// The interpreter's copy against the system's tools on one generated tree:
-// 20,000 files of 4 KiB in nested folders plus 8 files of 16 MiB.
-//   full copy:   minicmd "xcopy src/*.* dst /S"  vs  cp -r --preserve=timestamps
-//                (and vs rsync -a)
-//   small files: minicmd "xcopy src/a0/*.* dst /S" (2,000 files of 4 KiB in
-//                111 folders)  vs  cp -r --preserve=timestamps
-//   incremental: minicmd "/S /D:<today>" with 1% of the files changed today
-//                vs  find -newermt <today> | cp --parents --preserve=timestamps
-//   daily run:   the program's script, one "/S /D:<today>" line per file type
-//                (8 types)  vs  one find walk naming the 8 types + cp --parents
-// Each time is measured from a clean page cache state to data on disk: `sync`
-// before the command, and a final `sync` inside the time, so that no command
-// pays for another's dirty pages. The commands run interleaved over several
-// rounds and the medians are compared.
-// Targets: full copy and incremental at most 1.10; small files at most 1.0;
-// the daily run at most 1.0. Usage: MinicmdBench MINICMD [WORK_FOLDER]
+// The interpreter's copy against the system's tools, each as the ratio of
+// medians of interleaved rounds, with `sync` before every command:
+//   full copy:   20,000 files of 4 KiB in 1,000 folders plus 8 files of
+//                16 MiB, "xcopy src\*.* dst /S" against cp -r and rsync -a;
+//                data on disk (final sync timed). Target at most 1.10.
+//   incremental: the same tree with 1% changed today, "/S /D:<today>" against
+//                find -newermt + cp --parents; final sync timed. Target 1.10.
+//   small files: 10,000 files of 4 KiB in 100 folders against cp -r, warm
+//                cache: without the final sync (target at most 0.75) and with
+//                it timed (target at most 1.0).
+//   large file:  one 1 GiB file against cp, without and with the final sync
+//                timed. Target at most 1.0 both.
+//   daily run:   the program's script, one "/S /D:<today>" line for each of 8
+//                file types, over 40,000 files of which 1 in 97 changed today,
+//                against one find walk naming the 8 types + cp --parents of its
+//                picks; warm cache, no final sync. Target at most 1.0.
+//   memory:      peak resident size of a copy of 100,000 files against cp's.
+//                Target at most 32 MB.
+// Usage: MinicmdBench MINICMD [WORK_FOLDER]
 
 #include <algorithm>
 #include <chrono>
@@ -25,7 +28,10 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -40,6 +46,14 @@ const char* const kTypes[] = {"doc", "xls", "ppt", "pdf", "txt", "jpg", "png", "
 // more rounds against the noise of a shared machine.
 constexpr int kFullRounds = 5;
 constexpr int kIncrementalRounds = 9;
+constexpr int kSmallRounds = 7;
+
+// Whether a command's time runs until its data is on disk.
+enum class Until
+{
+    Returned,
+    OnDisk
+};
 
 std::string quoted(const fs::path& path)
 {
@@ -54,14 +68,37 @@ void run(const std::string& command)
     }
 }
 
-// Seconds from the start of `command` until its data is on disk.
-double timed(const std::string& command)
+// Seconds from the start of `command` until it returned or its data is on
+// disk. Other commands' dirty pages are put on disk before, untimed.
+double timed(const std::string& command, Until until)
 {
     run("sync");
     const auto start = Clock::now();
     run(command);
-    run("sync");
-    return std::chrono::duration<double>(Clock::now() - start).count();
+    if (until == Until::OnDisk)
+        run("sync");
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (until == Until::Returned)
+        run("sync");
+    return seconds;
+}
+
+// Peak resident size of `command` (run by the shell with exec), in MiB.
+double peakMebibytes(const std::string& command)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "failed: %s\n", command.c_str());
+        std::exit(1);
+    }
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 double median(std::vector<double> values)
@@ -77,44 +114,52 @@ void stamp(const fs::path& file, std::time_t when)
     ::utimensat(AT_FDCWD, file.c_str(), times, 0);
 }
 
-// The tree: 10 x 10 x 10 folders of 20 small files each, plus the big files at
-// the top; everything stamped ten days ago except 1% of the small files.
-std::vector<fs::path> makeTree(const fs::path& source)
+// `folders` folders (nested three deep when `nested`) of `perFolder` files
+// of `size` bytes each, typed in turn by kTypes, stamped ten days ago; every
+// `changedEvery`-th file is stamped now. Returns the files stamped now.
+std::vector<fs::path> makeFiles(const fs::path& source, int folders, int perFolder,
+                                std::size_t size, std::size_t changedEvery, bool nested)
 {
     std::mt19937 random(42);
-    std::vector<char> small(4096), big(16 << 20);
+    std::vector<char> content(size);
+    const std::time_t old = std::time(nullptr) - 10 * 24 * 3600, now = std::time(nullptr);
+    std::vector<fs::path> touched;
+    std::size_t count = 0;
+    for (int index = 0; index < folders; ++index) {
+        const fs::path folder = nested ? source / ("a" + std::to_string(index / 100)) /
+                                             ("b" + std::to_string(index / 10 % 10)) /
+                                             ("c" + std::to_string(index % 10))
+                                       : source / ("f" + std::to_string(index));
+        fs::create_directories(folder);
+        for (int f = 0; f < perFolder; ++f) {
+            for (auto& byte : content)
+                byte = static_cast<char>(random());
+            const fs::path file = folder / ("file" + std::to_string(f) + "." + kTypes[f % 8]);
+            std::ofstream(file, std::ios::binary).write(content.data(), content.size());
+            const bool changed = changedEvery && count++ % changedEvery == 0;
+            stamp(file, changed ? now : old);
+            if (changed)
+                touched.push_back(file);
+        }
+    }
+    return touched;
+}
+
+// The main tree: 1,000 nested folders of 20 small files, 1% changed today,
+// plus 8 big files at the top.
+std::vector<fs::path> makeTree(const fs::path& source)
+{
+    std::vector<fs::path> touched = makeFiles(source, 1000, 20, 4096, 100, true);
+    std::mt19937 random(7);
+    std::vector<char> big(16 << 20);
     for (auto& byte : big)
         byte = static_cast<char>(random());
-    const std::time_t old = std::time(nullptr) - 10 * 24 * 3600;
-    std::vector<fs::path> files;
-    for (int a = 0; a < 10; ++a)
-        for (int b = 0; b < 10; ++b)
-            for (int c = 0; c < 10; ++c) {
-                const fs::path folder = source / ("a" + std::to_string(a)) /
-                                        ("b" + std::to_string(b)) / ("c" + std::to_string(c));
-                fs::create_directories(folder);
-                for (int f = 0; f < 20; ++f) {
-                    for (auto& byte : small)
-                        byte = static_cast<char>(random());
-                    const fs::path file =
-                        folder / ("file" + std::to_string(f) + "." + kTypes[f % 8]);
-                    std::ofstream(file, std::ios::binary).write(small.data(), small.size());
-                    stamp(file, old);
-                    files.push_back(file);
-                }
-            }
     for (int i = 0; i < 8; ++i) {
         const fs::path file = source / ("big" + std::to_string(i) + ".bin");
         big[0] = static_cast<char>(i);
         std::ofstream(file, std::ios::binary).write(big.data(), big.size());
-        stamp(file, old);
+        stamp(file, std::time(nullptr) - 10 * 24 * 3600);
     }
-    std::vector<fs::path> touched;
-    for (size_t i = 0; i < files.size(); i += 100)
-        touched.push_back(files[i]);
-    const std::time_t now = std::time(nullptr);
-    for (const auto& file : touched)
-        stamp(file, now);
     return touched;
 }
 
@@ -136,12 +181,12 @@ struct Contender
 
 // Runs each contender `rounds` times, alternating, into a fresh destination.
 void race(std::vector<Contender>& contenders, const fs::path& destination,
-          std::size_t expectedFiles, int rounds)
+          std::size_t expectedFiles, int rounds, Until until = Until::OnDisk)
 {
     for (int round = 0; round < rounds; ++round) {
         for (auto& contender : contenders) {
             fs::remove_all(destination);
-            contender.times.push_back(timed(contender.command));
+            contender.times.push_back(timed(contender.command, until));
             const std::size_t copied = countFiles(destination);
             if (copied != expectedFiles) {
                 std::fprintf(stderr, "%s copied %zu files, expected %zu\n", contender.name, copied,
@@ -155,6 +200,90 @@ void race(std::vector<Contender>& contenders, const fs::path& destination,
         contender.median = median(contender.times);
 }
 
+// What the commands are raced on: the interpreter's scripts and the
+// references' command lines, all in one work folder.
+class Bench
+{
+  public:
+    Bench(fs::path minicmd, fs::path work) : m_minicmd(std::move(minicmd)), m_work(std::move(work))
+    {
+        std::tm today{};
+        const std::time_t now = std::time(nullptr);
+        ::localtime_r(&now, &today);
+        char xcopyDate[32], isoDate[32];
+        std::snprintf(xcopyDate, sizeof xcopyDate, "%d-%d-%d", today.tm_mon + 1, today.tm_mday,
+                      today.tm_year + 1900);
+        std::strftime(isoDate, sizeof isoDate, "%Y-%m-%d", &today);
+        m_xcopyDate = xcopyDate;
+        m_isoDate = isoDate;
+    }
+
+    fs::path destination() const { return m_work / "dst"; }
+
+    // The interpreter running a script of one xcopy line from `source` per
+    // mask, with `switches`.
+    Contender xcopy(const char* name, const fs::path& source, const std::vector<std::string>& masks,
+                    const std::string& switches) const
+    {
+        const fs::path script =
+            m_work / (std::string(name).substr(0, 1) + std::to_string(m_scripts++) + ".bat");
+        std::ofstream lines(script);
+        for (const std::string& mask : masks)
+            lines << "xcopy " << (source / mask).string() << " " << destination().string() << " "
+                  << switches << "\r\n";
+        return {name, quoted(m_minicmd) + " " + quoted(script) + " >/dev/null"};
+    }
+
+    std::string since() const { return "/S /D:" + m_xcopyDate; }
+
+    // One find walk under `source` with `tests`, its picks copied by cp --parents.
+    Contender findAndCopy(const char* name, const fs::path& source, const std::string& tests) const
+    {
+        return {name, "mkdir -p " + quoted(destination()) + " && cd " + quoted(source) +
+                          " && find . -type f " + tests + " -newermt " + m_isoDate +
+                          " -print0 | xargs -0 cp --parents --preserve=timestamps -t " +
+                          quoted(destination())};
+    }
+
+  private:
+    fs::path m_minicmd, m_work;
+    std::string m_xcopyDate, m_isoDate;
+    mutable int m_scripts = 0;
+};
+
+// The medians, then the first contender's against each other's; the target
+// is the first ratio's.
+void report(const char* what, const std::vector<Contender>& contenders, double target)
+{
+    for (const auto& contender : contenders)
+        std::printf("  %-34s %8.3f s\n", contender.name, contender.median);
+    for (std::size_t other = 1; other < contenders.size(); ++other) {
+        std::printf("%s %s / %s = %.2f", what, contenders[0].name, contenders[other].name,
+                    contenders[0].median / contenders[other].median);
+        std::printf(other == 1 ? " (target <= %.2f)\n" : "\n", target);
+    }
+    std::fflush(stdout);
+}
+
+// Races warm, timed until the commands return, then until their data is on
+// disk; each with its own target.
+void raceBothWays(std::vector<Contender>& contenders, const fs::path& destination,
+                  std::size_t expectedFiles, int rounds, const std::string& what,
+                  double returnedTarget, double onDiskTarget)
+{
+    race(contenders, destination, expectedFiles, rounds, Until::Returned);
+    report((what + ", until returned:").c_str(), contenders, returnedTarget);
+    for (auto& contender : contenders)
+        contender.times.clear();
+    race(contenders, destination, expectedFiles, rounds, Until::OnDisk);
+    report((what + ", data on disk:").c_str(), contenders, onDiskTarget);
+}
+
+std::string cpTree(const fs::path& source, const fs::path& destination)
+{
+    return "cp -r --preserve=timestamps " + quoted(source) + " " + quoted(destination);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -163,94 +292,97 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: MinicmdBench MINICMD [WORK_FOLDER]\n");
         return 2;
     }
-    const fs::path minicmd = fs::absolute(argv[1]);
     const fs::path work =
         fs::absolute(argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / "minicmd-bench");
     fs::remove_all(work);
-    const fs::path source = work / "src", destination = work / "dst";
-    std::printf("Generating the tree in %s ...\n", work.c_str());
-    std::fflush(stdout);
-    const std::vector<fs::path> touched = makeTree(source);
+    fs::create_directories(work);
+    const Bench bench(fs::absolute(argv[1]), work);
+    const fs::path destination = bench.destination();
     // The interpreter records each run; here, not in the user's own state.
     ::setenv("XDG_STATE_HOME", (work / "state").c_str(), 1);
+    std::printf("Trees are made in %s; medians of interleaved rounds, sync before each.\n",
+                work.c_str());
+    std::fflush(stdout);
+
+    const fs::path source = work / "src";
+    const std::vector<fs::path> touched = makeTree(source);
     const std::size_t allFiles = countFiles(source);
-
-    std::tm today{};
-    const std::time_t now = std::time(nullptr);
-    ::localtime_r(&now, &today);
-    char xcopyDate[32], isoDate[32];
-    std::snprintf(xcopyDate, sizeof xcopyDate, "%d-%d-%d", today.tm_mon + 1, today.tm_mday,
-                  today.tm_year + 1900);
-    std::strftime(isoDate, sizeof isoDate, "%Y-%m-%d", &today);
-
-    const fs::path fullScript = work / "full.bat", incrementalScript = work / "incremental.bat";
-    std::ofstream(fullScript) << "xcopy " << (source / "*.*").string() << " "
-                              << destination.string() << " /S\r\n";
-    std::ofstream(incrementalScript) << "xcopy " << (source / "*.*").string() << " "
-                                     << destination.string() << " /S /D:" << xcopyDate << "\r\n";
-
-    const fs::path dailyScript = work / "daily.bat";
-    std::string findTypes;
-    {
-        std::ofstream daily(dailyScript);
-        for (const char* type : kTypes) {
-            daily << "xcopy " << (source / ("*." + std::string(type))).string() << " "
-                  << destination.string() << " /S /D:" << xcopyDate << "\r\n";
-            findTypes += std::string(findTypes.empty() ? "" : " -o") + " -name '*." + type + "'";
-        }
-    }
-    const fs::path smallScript = work / "small.bat";
-    std::ofstream(smallScript) << "xcopy " << (source / "a0" / "*.*").string() << " "
-                               << destination.string() << " /S\r\n";
-
     std::vector<Contender> full{
-        {"minicmd xcopy /S", quoted(minicmd) + " " + quoted(fullScript) + " >/dev/null"},
-        {"cp -r --preserve=timestamps",
-         "cp -r --preserve=timestamps " + quoted(source) + " " + quoted(destination)},
+        bench.xcopy("minicmd xcopy /S", source, {"*.*"}, "/S"),
+        {"cp -r --preserve=timestamps", cpTree(source, destination)},
         {"rsync -a", "rsync -a " + quoted(source) + "/ " + quoted(destination) + "/"},
     };
     race(full, destination, allFiles, kFullRounds);
-
+    std::printf("%zu files, %zu changed today; data on disk:\n", allFiles, touched.size());
+    report("full copy:", full, 1.10);
     std::vector<Contender> incremental{
-        {"minicmd xcopy /S /D:", quoted(minicmd) + " " + quoted(incrementalScript) + " >/dev/null"},
-        {"find -newermt + cp --parents",
-         "mkdir -p " + quoted(destination) + " && cd " + quoted(source) +
-             " && find . -type f -newermt " + isoDate +
-             " -print0 | xargs -0 cp --parents --preserve=timestamps -t " + quoted(destination)},
+        bench.xcopy("minicmd xcopy /S /D:", source, {"*.*"}, bench.since()),
+        bench.findAndCopy("find -newermt + cp --parents", source, ""),
     };
     race(incremental, destination, touched.size(), kIncrementalRounds);
+    report("incremental:", incremental, 1.10);
+    fs::remove_all(source);
 
-    std::vector<Contender> small{
-        {"minicmd xcopy a0 /S", quoted(minicmd) + " " + quoted(smallScript) + " >/dev/null"},
-        {"cp -r a0 --preserve=timestamps",
-         "cp -r --preserve=timestamps " + quoted(source / "a0") + " " + quoted(destination)},
+    const fs::path small = work / "small";
+    makeFiles(small, 100, 100, 4096, 0, false);
+    std::vector<Contender> smallCopy{
+        bench.xcopy("minicmd xcopy /S", small, {"*.*"}, "/S"),
+        {"cp -r --preserve=timestamps", cpTree(small, destination)},
     };
-    race(small, destination, countFiles(source / "a0"), kIncrementalRounds);
+    std::printf("10,000 files of 4 KiB in 100 folders, warm cache:\n");
+    raceBothWays(smallCopy, destination, 10000, kSmallRounds, "small files", 0.75, 1.0);
+    fs::remove_all(small);
 
-    std::vector<Contender> daily{
-        {"minicmd 8 types /S /D:", quoted(minicmd) + " " + quoted(dailyScript) + " >/dev/null"},
-        {"find 8 types + cp --parents",
-         "mkdir -p " + quoted(destination) + " && cd " + quoted(source) + " && find . -type f \\(" +
-             findTypes + " \\) -newermt " + isoDate +
-             " -print0 | xargs -0 cp --parents --preserve=timestamps -t " + quoted(destination)},
+    const fs::path large = work / "large";
+    fs::create_directories(large);
+    {
+        std::vector<char> block(1 << 20);
+        std::mt19937 random(1);
+        std::ofstream file(large / "one.bin", std::ios::binary);
+        for (int mebibyte = 0; mebibyte < 1024; ++mebibyte) {
+            for (auto& byte : block)
+                byte = static_cast<char>(random());
+            file.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+    }
+    std::vector<Contender> largeCopy{
+        bench.xcopy("minicmd xcopy", large, {"*.bin"}, ""),
+        {"cp --preserve=timestamps", "mkdir -p " + quoted(destination) +
+                                         " && cp --preserve=timestamps " +
+                                         quoted(large / "one.bin") + " " + quoted(destination)},
     };
-    race(daily, destination, touched.size(), kIncrementalRounds);
+    std::printf("one file of 1 GiB, warm cache:\n");
+    raceBothWays(largeCopy, destination, 1, kFullRounds, "large file", 1.0, 1.0);
+    fs::remove_all(large);
 
-    std::printf("%zu files (%zu changed today), median of %d full and %d incremental runs "
-                "(sync before, final sync timed):\n",
-                allFiles, touched.size(), kFullRounds, kIncrementalRounds);
-    for (const auto* group : {&full, &incremental, &small, &daily})
-        for (const auto& contender : *group)
-            std::printf("  %-32s %8.3f s\n", contender.name, contender.median);
-    std::printf("full copy:   minicmd / cp    = %.2f (target <= 1.10)\n",
-                full[0].median / full[1].median);
-    std::printf("full copy:   minicmd / rsync = %.2f\n", full[0].median / full[2].median);
-    std::printf("incremental: minicmd / find+cp = %.2f (target <= 1.10)\n",
-                incremental[0].median / incremental[1].median);
-    std::printf("small files: minicmd / cp    = %.2f (target <= 1.0)\n",
-                small[0].median / small[1].median);
-    std::printf("daily run:   minicmd / find+cp = %.2f (target <= 1.0)\n",
-                daily[0].median / daily[1].median);
+    const fs::path daily = work / "daily";
+    const std::size_t changed = makeFiles(daily, 400, 100, 4096, 97, true).size();
+    std::vector<std::string> masks;
+    std::string findTypes;
+    for (const char* type : kTypes) {
+        masks.push_back("*." + std::string(type));
+        findTypes += std::string(findTypes.empty() ? "" : " -o") + " -name '*." + type + "'";
+    }
+    std::vector<Contender> dailyRun{
+        bench.xcopy("minicmd 8 types /S /D:", daily, masks, bench.since()),
+        bench.findAndCopy("find 8 types + cp --parents", daily, "\\(" + findTypes + " \\)"),
+    };
+    std::printf("the daily run: 8 types over 40,000 files, %zu changed today, warm cache:\n",
+                changed);
+    race(dailyRun, destination, changed, kIncrementalRounds, Until::Returned);
+    report("daily run, until returned:", dailyRun, 1.0);
+    fs::remove_all(daily);
+
+    const fs::path many = work / "many";
+    makeFiles(many, 1000, 100, 16, 0, false);
+    const Contender manyCopy = bench.xcopy("minicmd xcopy /S", many, {"*.*"}, "/S");
+    fs::remove_all(destination);
+    const double ours = peakMebibytes(manyCopy.command);
+    fs::remove_all(destination);
+    const double cps = peakMebibytes(cpTree(many, destination));
+    std::printf("100,000 files: peak resident %.1f MiB, cp %.1f MiB: ratio %.2f "
+                "(target <= 32 MiB)\n",
+                ours, cps, ours / cps);
     fs::remove_all(work);
     return 0;
 }
