@@ -3,19 +3,23 @@
 // ("ENOSPC 2", "EIO 1"), as a full or failing disk would fail it. The
 // interpreter itself has no such switch.
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 namespace {
 
-int g_calls = 0;
+std::atomic<int> g_calls{0};
 
-// A copy is written under its temporary name; the run's own records are not.
+// A copy is written to an unnamed file, which /proc shows as "#<inode>
+// (deleted)", or under its temporary name. The run's own unnamed files (what
+// a line keeps for its turn) are open for reading too; a copy is write-only.
 bool isCopy(int fd)
 {
     char link[64];
@@ -25,7 +29,13 @@ bool isCopy(int fd)
     if (length <= 0)
         return false;
     target[length] = '\0';
-    return std::strstr(target, "/.~minicmd") != nullptr;
+    if (std::strstr(target, "/.~minicmd") != nullptr)
+        return true;
+    constexpr char deleted[] = " (deleted)";
+    const char* base = std::strrchr(target, '/');
+    return base && base[1] == '#' && length > static_cast<ssize_t>(sizeof deleted) &&
+           std::strcmp(target + length - (sizeof deleted - 1), deleted) == 0 &&
+           (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY;
 }
 
 bool failsNow(int fd)
