@@ -2,12 +2,15 @@
 
 #include "minicmd/FileCopy.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace tarvik::minicmd {
 namespace {
 
-volatile std::sig_atomic_t g_signal = 0;
+// Set by the handler, read by the walk and by every worker between chunks.
+std::atomic<int> g_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 void onSignal(int signal)
 {

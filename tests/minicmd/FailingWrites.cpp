@@ -1,7 +1,8 @@
 // Preloaded into the interpreter by tests only: the write of a copy's
 // content numbered N fails with the error TARVIK_FAIL_WRITE names
-// ("ENOSPC 2", "EIO 1"), as a full or failing disk would fail it. The
-// interpreter itself has no such switch.
+// ("ENOSPC 2", "EIO 1"), as a full or failing disk would fail it; with "=N"
+// ("EIO =777") every write of N bytes fails, which picks the same files
+// however the copies overlap. The interpreter itself has no such switch.
 
 #include <atomic>
 #include <cerrno>
@@ -38,15 +39,21 @@ bool isCopy(int fd)
            (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY;
 }
 
-bool failsNow(int fd)
+bool failsNow(int fd, size_t size)
 {
     if (!isCopy(fd))
         return false;
     const char* plan = std::getenv("TARVIK_FAIL_WRITE");
     char name[16] = {};
     int at = 0;
-    if (!plan || std::sscanf(plan, "%15s %d", name, &at) != 2 || ++g_calls != at)
+    if (!plan)
         return false;
+    if (std::sscanf(plan, "%15s =%d", name, &at) == 2) {
+        if (size != static_cast<size_t>(at))
+            return false;
+    } else if (std::sscanf(plan, "%15s %d", name, &at) != 2 || ++g_calls != at) {
+        return false;
+    }
     errno = std::strcmp(name, "EIO") == 0 ? EIO : ENOSPC;
     return true;
 }
@@ -57,7 +64,7 @@ extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
 {
     using Real = ssize_t (*)(int, const void*, size_t, off_t);
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "pwrite"));
-    return failsNow(fd) ? -1 : real(fd, buffer, size, offset);
+    return failsNow(fd, size) ? -1 : real(fd, buffer, size, offset);
 }
 
 extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset)

@@ -215,6 +215,10 @@ TEST_CASE(interruptedAndKilledRunsAreNeverTakenForGood)
         CHECK_EQ(contains(notified, "--urgency=critical\nBackup interrupted by SIG"),
                  row.told != nullptr);
         checkCopiesWhole(fixture);
+        // A run that had its say removed its unfinished copies, a worker's too.
+        if (row.told)
+            for (const std::string& entry : listTree(fixture.dir / "out"))
+                CHECK(!contains("/" + entry, "/.~minicmd"));
     }
 }
 

@@ -1,0 +1,109 @@
+#include "minicmd/CopyQueue.h"
+
+#include "minicmd/Interruption.h"
+
+#include <algorithm>
+#include <csignal>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace tarvik::minicmd {
+
+CopyQueue::CopyQueue()
+{
+    const unsigned count = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
+    // The signals that stop a run go to the thread that walks and asks
+    // questions, whose waits they must interrupt; workers see the request
+    // between chunks.
+    sigset_t stopping, before;
+    sigemptyset(&stopping);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopping, signal);
+    ::pthread_sigmask(SIG_BLOCK, &stopping, &before);
+    for (unsigned i = 0; i < count; ++i)
+        m_workers.emplace_back([this] { work(); });
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+CopyQueue::~CopyQueue()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_work.notify_all();
+    for (std::thread& worker : m_workers)
+        worker.join();
+}
+
+void CopyQueue::submit(std::unique_ptr<Job> job)
+{
+    for (;;) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_order.size() < kBound) {
+                m_waiting.push_back(job.get());
+                m_order.push_back(std::move(job));
+                break;
+            }
+        }
+        const std::unique_ptr<Job> done = takeDone(true);
+        if (!done->skipped && done->done)
+            done->done(*done);
+    }
+    m_work.notify_one();
+    while (const std::unique_ptr<Job> done = takeDone(false))
+        if (!done->skipped && done->done)
+            done->done(*done);
+}
+
+void CopyQueue::drain()
+{
+    while (const std::unique_ptr<Job> done = takeDone(true))
+        if (!done->skipped && done->done)
+            done->done(*done);
+}
+
+std::unique_ptr<CopyQueue::Job> CopyQueue::takeDone(bool wait)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_order.empty())
+        return nullptr;
+    if (wait)
+        m_finished.wait(lock, [this] { return m_order.front()->finished; });
+    else if (!m_order.front()->finished)
+        return nullptr;
+    std::unique_ptr<Job> job = std::move(m_order.front());
+    m_order.pop_front();
+    return job;
+}
+
+void CopyQueue::work()
+{
+    for (;;) {
+        Job* job = nullptr;
+        {
+            std::unique_lock lock(m_mutex);
+            m_work.wait(lock, [this] { return m_stopping || !m_waiting.empty(); });
+            if (m_waiting.empty())
+                return;
+            job = m_waiting.front();
+            m_waiting.pop_front();
+        }
+        // A run asked to stop starts no more copies, as the walk visits no
+        // more files.
+        if (interruptingSignal())
+            job->skipped = true;
+        else
+            job->failure =
+                copyFileInto(job->source, job->info, job->folderFd, job->name, {}, &job->copied);
+        ::close(job->source);
+        {
+            const std::lock_guard lock(m_mutex);
+            job->finished = true;
+        }
+        m_finished.notify_one();
+    }
+}
+
+} // namespace tarvik::minicmd
