@@ -2,6 +2,7 @@
 
 #include "minicmd/ContentHash.h"
 #include "minicmd/CopyNames.h"
+#include "minicmd/CopyRange.h"
 #include "minicmd/Interruption.h"
 
 #include <algorithm>
@@ -14,91 +15,6 @@
 
 namespace tarvik::minicmd {
 namespace {
-
-constexpr off_t kChunk = 8 << 20; // progress is told at least this often
-
-// Given as the reason when a signal stopped the copy.
-constexpr const char* kInterrupted = "the run was interrupted";
-
-// Plain read/write for file systems the kernel cannot copy between: bytes
-// [offset, end) of `from` to the same place in `to`; with `end` negative,
-// up to the end of the file.
-CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
-                          ContentHash* hash, off_t* reached = nullptr)
-{
-    // One buffer for every copy: a fresh one per file cost a map, an unmap
-    // and its page faults, more than a small file's content itself.
-    constexpr std::size_t kBufferSize = 1 << 20;
-    thread_local const std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-    while (end < 0 || offset < end) {
-        if (interruptingSignal())
-            return {kInterrupted, false};
-        const size_t want =
-            end < 0 ? kBufferSize
-                    : static_cast<size_t>(std::min<off_t>(end - offset, off_t(kBufferSize)));
-        const ssize_t got = ::pread(from, buffer.get(), want, offset);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return {std::strerror(errno), true};
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::pwrite(to, buffer.get() + done, static_cast<size_t>(got - done), offset + done);
-            if (put < 0) {
-                if (errno == EINTR)
-                    continue;
-                return {std::strerror(errno), false};
-            }
-            done += put;
-        }
-        if (hash)
-            hash->add(buffer.get(), static_cast<size_t>(got));
-        offset += got;
-        if (progress)
-            progress(static_cast<std::uint64_t>(offset));
-    }
-    if (reached)
-        *reached = offset;
-    return {};
-}
-
-// Bytes [offset, end) by the kernel (sharing extents where the file system
-// can), stopping early when the file shrank meanwhile.
-CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
-                      ContentHash* hash)
-{
-    // Hashing wants the bytes in hand, so they pass through here once.
-    if (hash)
-        return copyByReading(from, to, offset, end, progress, hash);
-    while (offset < end) {
-        if (interruptingSignal())
-            return {kInterrupted, false};
-        loff_t in = offset, out = offset;
-        const ssize_t moved = ::copy_file_range(
-            from, &in, to, &out, static_cast<size_t>(std::min(end - offset, kChunk)), 0);
-        if (moved > 0) {
-            offset += moved;
-            if (progress)
-                progress(static_cast<std::uint64_t>(offset));
-            continue;
-        }
-        if (moved == 0)
-            return {};
-        if (errno == EINTR)
-            continue;
-        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-            errno == EBADF || errno == EPERM)
-            return copyByReading(from, to, offset, end, progress, hash);
-        const int code = errno;
-        // EIO and friends cannot be told apart by side; EFBIG/ENOSPC/EDQUOT are the writer's.
-        const bool writing = code == ENOSPC || code == EDQUOT || code == EFBIG;
-        return {std::strerror(code), !writing};
-    }
-    return {};
-}
 
 // Only the data regions of a file with holes; the holes are left unwritten
 // and the size is set at the end. Nothing when the file system cannot tell

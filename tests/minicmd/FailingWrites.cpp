@@ -1,8 +1,9 @@
-// Preloaded into the interpreter by tests only: the write of a copy's
-// content numbered N fails with the error TARVIK_FAIL_WRITE names
-// ("ENOSPC 2", "EIO 1"), as a full or failing disk would fail it; with "=N"
-// ("EIO =777") every write of N bytes fails, which picks the same files
-// however the copies overlap. The interpreter itself has no such switch.
+// Preloaded into the interpreter by tests only: the write (or the kernel's
+// copy step) of a copy's content numbered N fails with the error
+// TARVIK_FAIL_WRITE names ("ENOSPC 2", "EIO 1"), as a full or failing disk
+// would fail it; with "=N" ("EIO =777") every write of N bytes fails, which
+// picks the same files however the copies overlap. The interpreter itself
+// has no such switch.
 
 #include <atomic>
 #include <cerrno>
@@ -65,6 +66,15 @@ extern "C" ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset)
     using Real = ssize_t (*)(int, const void*, size_t, off_t);
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "pwrite"));
     return failsNow(fd, size) ? -1 : real(fd, buffer, size, offset);
+}
+
+// The kernel's copy writes too.
+extern "C" ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* outOffset,
+                                   size_t size, unsigned flags)
+{
+    using Real = ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "copy_file_range"));
+    return failsNow(out, size) ? -1 : real(in, inOffset, out, outOffset, size, flags);
 }
 
 extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset)
