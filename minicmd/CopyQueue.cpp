@@ -9,7 +9,9 @@
 
 namespace tarvik::minicmd {
 
-CopyQueue::CopyQueue()
+CopyQueue::CopyQueue() = default;
+
+void CopyQueue::startWorkers()
 {
     const unsigned count = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
     // The signals that stop a run go to the thread that walks and asks
@@ -34,10 +36,32 @@ CopyQueue::~CopyQueue()
     m_work.notify_all();
     for (std::thread& worker : m_workers)
         worker.join();
+    if (m_held)
+        ::close(m_held->source);
 }
 
 void CopyQueue::submit(std::unique_ptr<Job> job)
 {
+    if (!m_held) {
+        bool idle = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            idle = m_order.empty();
+        }
+        if (idle) {
+            m_held = std::move(job);
+            return;
+        }
+    } else {
+        enqueue(std::move(m_held));
+    }
+    enqueue(std::move(job));
+}
+
+void CopyQueue::enqueue(std::unique_ptr<Job> job)
+{
+    if (m_workers.empty())
+        startWorkers();
     for (;;) {
         {
             const std::lock_guard lock(m_mutex);
@@ -47,21 +71,40 @@ void CopyQueue::submit(std::unique_ptr<Job> job)
                 break;
             }
         }
-        const std::unique_ptr<Job> done = takeDone(true);
-        if (!done->skipped && done->done)
-            done->done(*done);
+        tell(*takeDone(true));
     }
     m_work.notify_one();
     while (const std::unique_ptr<Job> done = takeDone(false))
-        if (!done->skipped && done->done)
-            done->done(*done);
+        tell(*done);
 }
 
 void CopyQueue::drain()
 {
+    // Nothing is in flight while a copy is held: it is the next to tell.
+    if (m_held) {
+        make(*m_held);
+        tell(*m_held);
+        m_held.reset();
+    }
     while (const std::unique_ptr<Job> done = takeDone(true))
-        if (!done->skipped && done->done)
-            done->done(*done);
+        tell(*done);
+}
+
+void CopyQueue::tell(const Job& job)
+{
+    if (!job.skipped && job.done)
+        job.done(job);
+}
+
+void CopyQueue::make(Job& job)
+{
+    // A run asked to stop starts no more copies, as the walk visits no more
+    // files.
+    if (interruptingSignal())
+        job.skipped = true;
+    else
+        job.failure = copyFileInto(job.source, job.info, job.folderFd, job.name, {}, &job.copied);
+    ::close(job.source);
 }
 
 std::unique_ptr<CopyQueue::Job> CopyQueue::takeDone(bool wait)
@@ -90,14 +133,7 @@ void CopyQueue::work()
             job = m_waiting.front();
             m_waiting.pop_front();
         }
-        // A run asked to stop starts no more copies, as the walk visits no
-        // more files.
-        if (interruptingSignal())
-            job->skipped = true;
-        else
-            job->failure =
-                copyFileInto(job->source, job->info, job->folderFd, job->name, {}, &job->copied);
-        ::close(job->source);
+        make(*job);
         {
             const std::lock_guard lock(m_mutex);
             job->finished = true;

@@ -39,7 +39,8 @@ class CopyQueue
         bool finished = false;
     };
 
-    // Two to four workers: more only contend for the same disk and journal.
+    // Two to four workers, started when the first copy can overlap another:
+    // more only contend for the same disk and journal.
     CopyQueue();
     ~CopyQueue();
     CopyQueue(const CopyQueue&) = delete;
@@ -52,7 +53,11 @@ class CopyQueue
     void drain();
 
   private:
+    void startWorkers();
+    void enqueue(std::unique_ptr<Job> job);
     void work();
+    static void make(Job& job);
+    static void tell(const Job& job);
     // The head of the queue once it is done (waiting for it with `wait`).
     std::unique_ptr<Job> takeDone(bool wait);
 
@@ -65,6 +70,11 @@ class CopyQueue
     std::deque<std::unique_ptr<Job>> m_order; // handed over, not yet told
     std::deque<Job*> m_waiting;               // not yet started
     bool m_stopping = false;
+    // A copy handed over while none was in flight: handing it to a worker
+    // pays only when another follows before the folder ends, else the
+    // walk's thread makes it (a folder with one file to copy gains nothing
+    // from a worker, and would wait for one to wake).
+    std::unique_ptr<Job> m_held;
     std::vector<std::thread> m_workers;
 };
 
