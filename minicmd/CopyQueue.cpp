@@ -3,8 +3,6 @@
 #include "minicmd/Interruption.h"
 
 #include <algorithm>
-#include <csignal>
-#include <pthread.h>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
@@ -14,17 +12,9 @@ CopyQueue::CopyQueue() = default;
 void CopyQueue::startWorkers()
 {
     const unsigned count = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
-    // The signals that stop a run go to the thread that walks and asks
-    // questions, whose waits they must interrupt; workers see the request
-    // between chunks.
-    sigset_t stopping, before;
-    sigemptyset(&stopping);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&stopping, signal);
-    ::pthread_sigmask(SIG_BLOCK, &stopping, &before);
+    const QuietThreads quiet;
     for (unsigned i = 0; i < count; ++i)
         m_workers.emplace_back([this] { work(); });
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 CopyQueue::~CopyQueue()

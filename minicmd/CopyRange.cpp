@@ -43,6 +43,7 @@ class CopyHasher
         // Only a copy nobody else can reach is mapped: another process that
         // shortened a mapped file would end this one with SIGBUS.
         m_mapped = ::fstat(copyFd, &info) == 0 && info.st_nlink == 0;
+        const QuietThreads quiet;
         m_thread = std::thread([this] { run(); });
     }
     ~CopyHasher() { finish(); }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <pthread.h>
 
 namespace tarvik::minicmd {
 namespace {
@@ -41,6 +42,20 @@ void handleInterruptions()
 int interruptingSignal()
 {
     return g_signal;
+}
+
+QuietThreads::QuietThreads()
+{
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopping, signal);
+    ::pthread_sigmask(SIG_BLOCK, &stopping, &m_before);
+}
+
+QuietThreads::~QuietThreads()
+{
+    ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }
 
 const char* signalName(int signal)
