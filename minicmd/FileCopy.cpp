@@ -1,133 +1,20 @@
 #include "minicmd/FileCopy.h"
 
 #include "minicmd/ContentHash.h"
+#include "minicmd/CopyNames.h"
+#include "minicmd/CopyRange.h"
 #include "minicmd/Interruption.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <charconv>
-#include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <unistd.h>
-#include <vector>
 
 namespace tarvik::minicmd {
 namespace {
-
-// The temporary file being written, for removeUnfinishedCopy(): plain data a
-// signal handler may read.
-struct Unfinished
-{
-    volatile std::sig_atomic_t active = 0;
-    int folderFd = -1;
-    char name[64] = {};
-};
-Unfinished g_unfinished;
-
-void track(int folderFd, const std::string& temporary)
-{
-    g_unfinished.active = 0;
-    g_unfinished.folderFd = folderFd;
-    temporary.copy(g_unfinished.name, sizeof g_unfinished.name - 1);
-    g_unfinished.name[std::min(temporary.size(), sizeof g_unfinished.name - 1)] = '\0';
-    g_unfinished.active = 1;
-}
-
-std::string temporaryName()
-{
-    static std::atomic<unsigned> counter{0};
-    // The interpreter never forks, so its process id is asked for once.
-    static const std::string prefix = ".~minicmd" + std::to_string(::getpid()) + "-";
-    return prefix + std::to_string(counter++) + ".tmp";
-}
-
-constexpr off_t kChunk = 8 << 20; // progress is told at least this often
-
-// Given as the reason when a signal stopped the copy.
-constexpr const char* kInterrupted = "the run was interrupted";
-
-// Plain read/write for file systems the kernel cannot copy between: bytes
-// [offset, end) of `from` to the same place in `to`; with `end` negative,
-// up to the end of the file.
-CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
-                          ContentHash* hash)
-{
-    // One buffer for every copy: a fresh one per file cost a map, an unmap
-    // and its page faults, more than a small file's content itself.
-    constexpr std::size_t kBufferSize = 1 << 20;
-    thread_local const std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-    while (end < 0 || offset < end) {
-        if (interruptingSignal())
-            return {kInterrupted, false};
-        const size_t want =
-            end < 0 ? kBufferSize
-                    : static_cast<size_t>(std::min<off_t>(end - offset, off_t(kBufferSize)));
-        const ssize_t got = ::pread(from, buffer.get(), want, offset);
-        if (got == 0)
-            return {};
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return {std::strerror(errno), true};
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put =
-                ::pwrite(to, buffer.get() + done, static_cast<size_t>(got - done), offset + done);
-            if (put < 0) {
-                if (errno == EINTR)
-                    continue;
-                return {std::strerror(errno), false};
-            }
-            done += put;
-        }
-        if (hash)
-            hash->add(buffer.get(), static_cast<size_t>(got));
-        offset += got;
-        if (progress)
-            progress(static_cast<std::uint64_t>(offset));
-    }
-    return {};
-}
-
-// Bytes [offset, end) by the kernel (sharing extents where the file system
-// can), stopping early when the file shrank meanwhile.
-CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
-                      ContentHash* hash)
-{
-    // Hashing wants the bytes in hand, so they pass through here once.
-    if (hash)
-        return copyByReading(from, to, offset, end, progress, hash);
-    while (offset < end) {
-        if (interruptingSignal())
-            return {kInterrupted, false};
-        loff_t in = offset, out = offset;
-        const ssize_t moved = ::copy_file_range(
-            from, &in, to, &out, static_cast<size_t>(std::min(end - offset, kChunk)), 0);
-        if (moved > 0) {
-            offset += moved;
-            if (progress)
-                progress(static_cast<std::uint64_t>(offset));
-            continue;
-        }
-        if (moved == 0)
-            return {};
-        if (errno == EINTR)
-            continue;
-        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-            errno == EBADF || errno == EPERM)
-            return copyByReading(from, to, offset, end, progress, hash);
-        const int code = errno;
-        // EIO and friends cannot be told apart by side; EFBIG/ENOSPC/EDQUOT are the writer's.
-        const bool writing = code == ENOSPC || code == EDQUOT || code == EFBIG;
-        return {std::strerror(code), !writing};
-    }
-    return {};
-}
 
 // Only the data regions of a file with holes; the holes are left unwritten
 // and the size is set at the end. Nothing when the file system cannot tell
@@ -164,15 +51,17 @@ std::optional<CopyFailure> copySparse(int from, int to, off_t size, const CopyPr
     return CopyFailure{};
 }
 
+// `copiedSize` is told the size of the copy: the source's as `info` gives
+// it, unless the kernel reports no size for what the source holds.
 CopyFailure copyContent(int from, int to, const struct stat& info, const CopyProgress& progress,
-                        ContentHash* hash)
+                        ContentHash* hash, off_t& copiedSize)
 {
     if (hash)
         hash->reset();
-    const off_t size = info.st_size;
+    const off_t size = copiedSize = info.st_size;
     // Files whose size the kernel reports as 0 may still hold something.
     if (size == 0)
-        return copyByReading(from, to, 0, -1, progress, hash);
+        return copyByReading(from, to, 0, -1, progress, hash, &copiedSize);
     // Fewer blocks than the size needs: there are holes worth keeping.
     if (info.st_blocks * 512 < size) {
         if (std::optional<CopyFailure> sparse = copySparse(from, to, size, progress, hash))
@@ -187,21 +76,81 @@ bool sameState(const struct stat& a, const struct stat& b)
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-bool processIsGone(long pid)
+// Where a copy is written until it is complete: an unnamed file where the
+// folder's file system makes one (no rename, no stray file after a kill),
+// else a temporary name.
+struct CopyTarget
 {
-    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
-           errno == ESRCH;
+    int fd = -1;
+    std::string temporary; // "" while unnamed
+    UnfinishedCopy unfinished;
+};
+
+// Naming an unnamed file goes through /proc, which a chroot may lack.
+bool canNameUnnamedFiles()
+{
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
 }
 
-// The bytes counted are those of the copy that is in place, whatever an
-// earlier attempt or the size seen before the copy said.
-void describeCopy(int fd, const timespec& modified, const ContentHash& hash, CopiedFile& copied)
+CopyFailure createTemporary(int folderFd, mode_t mode, CopyTarget& target)
 {
-    struct stat info
-    {};
-    copied.bytes = ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-    copied.modified = modified;
-    copied.hash = hash.text();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        target.temporary = temporaryName();
+        target.fd = ::openat(folderFd, target.temporary.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (target.fd >= 0) {
+            target.unfinished.track(folderFd, target.temporary);
+            return {};
+        }
+        if (errno != EEXIST)
+            return {std::strerror(errno), false};
+    }
+    return {std::strerror(EEXIST), false};
+}
+
+CopyFailure createTarget(int folderFd, mode_t mode, CopyTarget& target)
+{
+    if (canNameUnnamedFiles()) {
+        target.fd = ::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (target.fd >= 0)
+            return {};
+        // Only a file system (or kernel) without unnamed files is worked around.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return {std::strerror(errno), false};
+    }
+    return createTemporary(folderFd, mode, target);
+}
+
+// Gives the complete unnamed copy a name: `name` itself when it is free, else
+// a temporary name that is then renamed over the older file. Sets `linked`
+// when the copy carries `name` already.
+CopyFailure nameCopy(int folderFd, const std::string& name, CopyTarget& target, bool& linked)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(target.fd);
+    if (::linkat(AT_FDCWD, self.c_str(), folderFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        linked = true;
+        return {};
+    }
+    if (errno != EEXIST)
+        return {std::strerror(errno), false};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        target.temporary = temporaryName();
+        // Tracked first: a kill between the link and the rename must not
+        // leave it behind.
+        target.unfinished.track(folderFd, target.temporary);
+        if (::linkat(AT_FDCWD, self.c_str(), folderFd, target.temporary.c_str(),
+                     AT_SYMLINK_FOLLOW) == 0)
+            return {};
+        target.unfinished.release();
+        if (errno != EEXIST) {
+            const int code = errno;
+            target.temporary.clear();
+            return {std::strerror(code), false};
+        }
+    }
+    target.temporary.clear();
+    return {std::strerror(EEXIST), false};
 }
 
 } // namespace
@@ -212,29 +161,22 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
     std::optional<ContentHash> hash;
     if (copied)
         hash.emplace();
-    std::string temporary;
-    int to = -1;
-    for (int attempt = 0; attempt < 100 && to < 0; ++attempt) {
-        temporary = temporaryName();
-        to = ::openat(folderFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                      info.st_mode & 0777);
-        if (to < 0 && errno != EEXIST)
-            return {std::strerror(errno), false};
-    }
-    if (to < 0)
-        return {std::strerror(EEXIST), false};
-    track(folderFd, temporary);
+    CopyTarget target;
+    if (CopyFailure failure = createTarget(folderFd, info.st_mode & 0777, target))
+        return failure;
+    const bool unnamed = target.temporary.empty();
 
     // The state seen before the copy, against which the state after it is
     // held: a file written to meanwhile gets one more attempt, then is given up.
     struct stat before = info;
+    off_t size = 0;
     CopyFailure failure{"changed while it was copied", true, true};
     for (int attempt = 0; attempt < 2 && failure.changed; ++attempt) {
-        if (attempt > 0 && (::fstat(sourceFd, &before) != 0 || ::ftruncate(to, 0) != 0)) {
+        if (attempt > 0 && (::fstat(sourceFd, &before) != 0 || ::ftruncate(target.fd, 0) != 0)) {
             failure = {std::strerror(errno), true};
             break;
         }
-        failure = copyContent(sourceFd, to, before, progress, hash ? &*hash : nullptr);
+        failure = copyContent(sourceFd, target.fd, before, progress, hash ? &*hash : nullptr, size);
         struct stat after
         {};
         if (!failure && ::fstat(sourceFd, &after) != 0)
@@ -244,75 +186,25 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
     }
     if (!failure) {
         const timespec times[2] = {before.st_atim, before.st_mtim};
-        if (::futimens(to, times) != 0)
+        if (::futimens(target.fd, times) != 0)
             failure = {std::strerror(errno), false};
         else if (copied)
-            describeCopy(to, before.st_mtim, *hash, *copied);
+            *copied = {static_cast<std::uint64_t>(size), before.st_mtim, hash->text()};
     }
-    if (::close(to) != 0 && !failure)
+    bool linked = false;
+    if (!failure && unnamed)
+        failure = nameCopy(folderFd, name, target, linked);
+    if (::close(target.fd) != 0 && !failure)
         failure = {std::strerror(errno), false};
-    if (!failure && ::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0)
+    if (!failure && !linked &&
+        ::renameat(folderFd, target.temporary.c_str(), folderFd, name.c_str()) != 0)
         failure = {std::strerror(errno), false};
-    if (failure)
-        ::unlinkat(folderFd, temporary.c_str(), 0);
-    g_unfinished.active = 0;
+    // A copy whose close failed may be incomplete, whatever name it has.
+    if (failure && linked)
+        ::unlinkat(folderFd, name.c_str(), 0);
+    if (failure && !target.temporary.empty())
+        ::unlinkat(folderFd, target.temporary.c_str(), 0);
     return failure;
-}
-
-bool isTemporaryName(const std::string& name, long* writer)
-{
-    // Exactly what temporaryName() makes: prefix, pid, "-", counter, suffix.
-    constexpr std::string_view prefix = ".~minicmd", suffix = ".tmp";
-    if (!name.starts_with(prefix) || !name.ends_with(suffix) ||
-        name.size() < prefix.size() + suffix.size() + 3)
-        return false;
-    const char* first = name.data() + prefix.size();
-    const char* last = name.data() + name.size() - suffix.size();
-    long pid = 0;
-    unsigned long long counter = 0;
-    const auto [dash, pidError] = std::from_chars(first, last, pid);
-    if (pidError != std::errc() || dash == first || *first == '0' || pid <= 0 || dash == last ||
-        *dash != '-')
-        return false;
-    const auto [end, counterError] = std::from_chars(dash + 1, last, counter);
-    if (counterError != std::errc() || end != last || end == dash + 1 ||
-        (dash[1] == '0' && end != dash + 2))
-        return false;
-    if (writer)
-        *writer = pid;
-    return true;
-}
-
-void removeAbandonedCopies(int folderFd)
-{
-    const int listing = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (listing < 0)
-        return;
-    DIR* folder = ::fdopendir(listing);
-    if (!folder) {
-        ::close(listing);
-        return;
-    }
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        long writer = 0;
-        if (!isTemporaryName(name, &writer) || !processIsGone(writer))
-            continue;
-        // Only our own: in a shared folder another user's file of that name
-        // is theirs to remove, also when we run as root.
-        struct stat info
-        {};
-        if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
-            ::unlinkat(folderFd, name.c_str(), 0);
-    }
-    ::closedir(folder);
-}
-
-void removeUnfinishedCopy()
-{
-    if (g_unfinished.active)
-        ::unlinkat(g_unfinished.folderFd, g_unfinished.name, 0);
 }
 
 } // namespace tarvik::minicmd

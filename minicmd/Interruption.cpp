@@ -2,12 +2,16 @@
 
 #include "minicmd/FileCopy.h"
 
+#include <atomic>
 #include <csignal>
+#include <pthread.h>
 
 namespace tarvik::minicmd {
 namespace {
 
-volatile std::sig_atomic_t g_signal = 0;
+// Set by the handler, read by the walk and by every worker between chunks.
+std::atomic<int> g_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
 
 void onSignal(int signal)
 {
@@ -38,6 +42,20 @@ void handleInterruptions()
 int interruptingSignal()
 {
     return g_signal;
+}
+
+QuietThreads::QuietThreads()
+{
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopping, signal);
+    ::pthread_sigmask(SIG_BLOCK, &stopping, &m_before);
+}
+
+QuietThreads::~QuietThreads()
+{
+    ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }
 
 const char* signalName(int signal)

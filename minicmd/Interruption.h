@@ -3,6 +3,8 @@
 // finishes its record first. The first such signal only asks the run to stop
 // (copies check between chunks); a second one ends the process at once.
 
+#include <csignal>
+
 namespace tarvik::minicmd {
 
 // Handles SIGINT, SIGTERM and SIGHUP from now on.
@@ -13,5 +15,21 @@ int interruptingSignal();
 
 // "SIGTERM" for SIGTERM.
 const char* signalName(int signal);
+
+// While one lives, threads started by the calling thread never take the
+// signals that stop a run: those go to the thread that walks and asks
+// questions, whose waits they must interrupt; a helper thread sees the
+// request where it checks interruptingSignal().
+class QuietThreads
+{
+  public:
+    QuietThreads();
+    ~QuietThreads();
+    QuietThreads(const QuietThreads&) = delete;
+    QuietThreads& operator=(const QuietThreads&) = delete;
+
+  private:
+    sigset_t m_before;
+};
 
 } // namespace tarvik::minicmd

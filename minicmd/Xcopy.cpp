@@ -1,6 +1,7 @@
 #include "minicmd/Xcopy.h"
 
 #include "minicmd/Console.h"
+#include "minicmd/CopyQueue.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
 #include "minicmd/Interruption.h"
@@ -33,7 +34,21 @@ class Walk
   public:
     Walk(std::vector<XcopyLine*> copiers, Console& console)
         : m_copiers(std::move(copiers)), m_console(console), m_request(m_copiers.front()->request())
-    {}
+    {
+        // Questions about overwriting are asked one file at a time.
+        if (!console.interactive()) {
+            m_queue = std::make_unique<CopyQueue>();
+            for (XcopyLine* copier : m_copiers)
+                copier->copyWith(m_queue.get());
+        }
+    }
+    ~Walk()
+    {
+        for (XcopyLine* copier : m_copiers)
+            copier->copyWith(nullptr);
+    }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
 
     void run()
     {
@@ -48,9 +63,16 @@ class Walk
         for (const auto& copier : m_copiers)
             copier->sourceRootMode(m_folderModes.front());
         ::close(walk(root, ""));
+        drain();
     }
 
   private:
+    void drain()
+    {
+        if (m_queue)
+            m_queue->drain();
+    }
+
     // Whatever keeps the tree from being read fails every line alike.
     void fail(const std::string& what, int code)
     {
@@ -99,6 +121,9 @@ class Walk
         std::vector<std::string> subfolders;
         for (const Entry& entry : entries)
             visit(folderFd, relative, entry, subfolders);
+        // The copies into a folder end with it: the targets they write into
+        // close, and the record of copies in progress names one folder.
+        drain();
         for (const auto& copier : m_copiers)
             copier->leaveFolder();
         if (m_sharedTarget >= 0)
@@ -210,10 +235,14 @@ class Walk
         }
         if (!S_ISREG(info.st_mode))
             return;
-        for (XcopyLine* copier : m_matching)
+        for (XcopyLine* copier : m_matching) {
+            // A file two masks match is copied again over the first copy.
+            if (copier != m_matching.front())
+                drain();
             if (!interruptingSignal())
                 copier->take(folderFd, relative, entry.name, info, sourcePath, m_folderModes,
                              m_sharedTarget);
+        }
     }
 
     // Source folders held open at once, at most; deeper ones are found again.
@@ -225,6 +254,7 @@ class Walk
     std::vector<mode_t> m_folderModes;  // of the source folders being walked, root first
     int m_sharedTarget = -1;            // the target of the folder being walked
     std::vector<XcopyLine*> m_matching; // the lines the entry being looked at matches
+    std::unique_ptr<CopyQueue> m_queue; // none when copies wait for answers
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "minicmd/XcopyLine.h"
 
 #include "minicmd/Console.h"
+#include "minicmd/CopyQueue.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
 #include "minicmd/TargetRecord.h"
@@ -11,6 +12,14 @@
 #include <unistd.h>
 
 namespace tarvik::minicmd {
+namespace {
+
+// Larger files are copied by the walk itself, one at a time: their time is
+// the data's, which overlapping their create and close with other files'
+// hardly shortens, and the progress line follows them as they go.
+constexpr off_t kQueuedSize = 1 << 20;
+
+} // namespace
 
 bool XcopyLine::start()
 {
@@ -44,14 +53,22 @@ void XcopyLine::finish(bool walked)
     m_out.line(std::to_string(m_copied) + " File(s) copied");
 }
 
+void XcopyLine::catchUp()
+{
+    if (m_queue)
+        m_queue->drain();
+}
+
 void XcopyLine::fail(const std::string& what, int code)
 {
+    catchUp();
     m_out.error(what + ": " + std::strerror(code));
     ++m_failures;
 }
 
 void XcopyLine::failWith(const std::string& message)
 {
+    catchUp();
     m_out.error(message);
     ++m_failures;
 }
@@ -136,6 +153,7 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
         struct stat existing
         {};
         if (::fstatat(m_destinationFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            catchUp();
             const OverwriteAnswer answer = m_out.askOverwrite(destinationPath);
             if (answer == OverwriteAnswer::No)
                 return;
@@ -150,11 +168,30 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
         return;
     }
     m_out.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
+    if (m_queue && info.st_size <= kQueuedSize) {
+        auto job = std::make_unique<CopyQueue::Job>();
+        job->source = source;
+        job->info = info;
+        job->folderFd = m_destinationFd;
+        job->name = name;
+        job->done = [this, sourcePath, destinationPath](const CopyQueue::Job& done) {
+            tell(done.failure, done.copied, sourcePath, destinationPath);
+        };
+        m_queue->submit(std::move(job));
+        return;
+    }
+    catchUp();
     CopiedFile copied;
     const CopyFailure failure = copyFileInto(
         source, info, m_destinationFd, name, [this](std::uint64_t done) { m_out.progress(done); },
         &copied);
     ::close(source);
+    tell(failure, copied, sourcePath, destinationPath);
+}
+
+void XcopyLine::tell(const CopyFailure& failure, const CopiedFile& copied,
+                     const std::string& sourcePath, const std::string& destinationPath)
+{
     if (failure) {
         if (failure.changed)
             m_out.error("Cannot copy " + sourcePath + ": " + failure.reason);

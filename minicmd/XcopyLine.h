@@ -12,6 +12,7 @@
 
 namespace tarvik::minicmd {
 
+class CopyQueue;
 class ScriptFolders;
 
 class XcopyLine
@@ -27,6 +28,10 @@ class XcopyLine
     LineOutput& out() { return m_out; }
     int failures() const { return m_failures; }
     bool matchedAny() const { return m_matchedAny; }
+
+    // Copies small files through `queue` from now on; each folder's copies
+    // must be drained before leaveFolder().
+    void copyWith(CopyQueue* queue) { m_queue = queue; }
 
     // False (after saying why) when the line copies nothing at all.
     bool start();
@@ -59,10 +64,15 @@ class XcopyLine
 
     void copyOne(int folderFd, const std::string& name, const struct stat& info,
                  const std::string& sourcePath, const std::string& destinationFolder);
+    void tell(const CopyFailure& failure, const CopiedFile& copied, const std::string& sourcePath,
+              const std::string& destinationPath);
+    // What the queue holds is told before anything said now.
+    void catchUp();
 
     const XcopyRequest& m_request;
     LineOutput m_out;
     const ScriptFolders* m_folders;
+    CopyQueue* m_queue = nullptr;
     DestinationFolders m_destinations;
     bool m_target = false;
     int m_failures = 0;

@@ -8,6 +8,7 @@
 #include "Trees.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <poll.h>
@@ -234,4 +235,68 @@ TEST_CASE(leftoversOfAKilledCopyGoWithTheNextCopyIntoTheirFolder)
                      "sub/" + alive, "sub/b.txt"}));
     // A folder nothing was copied into is not looked at.
     CHECK(platform::fileExists(dir / "elsewhere/" + dead));
+}
+
+TEST_CASE(copiesMadeSideBySideAreToldInTheOrderOfTheWalk)
+{
+    // What becomes of file i of the tree, and what the run says of it.
+    struct Row
+    {
+        int every, at;    // the files i with i % every == at
+        const char* said; // "{src}" and "{out}" stand for the file's paths
+    };
+    const Row rows[] = {
+        {7, 3, "Cannot read {src}: Permission denied"},
+        {11, 5, "Cannot write {out}: Input/output error"}, // a write of 777 bytes
+        {29, 17, "Cannot write {out}: Is a directory"},    // a folder holds its name
+        {1, 0, "{src}"},                                   // the rest is copied
+    };
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    makeDirectory(dir / "out");
+    ::chmod((dir / "out").c_str(), 0777);
+    std::string expected;
+    int copied = 0;
+    for (int i = 0; i < 120; ++i) {
+        const Row& row = *std::find_if(std::begin(rows), std::end(rows),
+                                       [i](const Row& r) { return i % r.every == r.at; });
+        const std::string name =
+            std::string(1, char('a' + i / 40)) + "/f" + std::to_string(100 + i % 40) + ".dat";
+        // Sizes vary, and one file in the middle is larger than workers take.
+        const std::size_t size = i == 61 ? (3u << 20) : row.every == 11 ? 777 : 1 + i * 37 % 900;
+        makeFile(dir / "src/" + name, std::string(size, char('A' + i % 26)), kNew);
+        if (row.every == 7)
+            ::chmod((dir / "src/" + name).c_str(), 0);
+        if (row.every == 29) {
+            makeDirectory(dir / "out/" + name);
+            ::chmod((dir / "out/" + name.substr(0, 1)).c_str(), 0777);
+        }
+        copied += row.every == 1;
+        std::string said = row.said;
+        said.replace(said.find('{'), 5,
+                     said.find("{src}") != std::string::npos ? dir / "src/" + name
+                                                             : dir / "out/" + name);
+        expected += said + "\n";
+    }
+    expected += std::to_string(copied) + " File(s) copied\n";
+
+    ScopedEnvironment environment;
+    environment.set("LD_PRELOAD", FAILING_WRITES_PATH);
+    environment.set("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+    environment.set("TARVIK_FAIL_WRITE", "EIO =777");
+    // Overlapping copies finish in an order of their own: several runs give
+    // them the chance to.
+    for (int run = 0; run < 3; ++run) {
+        CHECK_CONTEXT("run " + std::to_string(run));
+        writeFile(dir / "run.bat", "xcopy " + (dir / "src/*.*") + " " + (dir / "out") + " /S\r\n");
+        // As root every file is readable; the copy runs as an unprivileged user.
+        const ProgramResult result =
+            runProgram({MINICMD_PATH, dir / "run.bat"}, Input::DevNull, true);
+        CHECK_EQ(result.exitCode, 1);
+        const auto start = result.output.find('\n', result.output.find(">xcopy")) + 1;
+        CHECK_EQ(result.output.substr(start, result.output.find("\n\n", start) + 1 - start),
+                 expected);
+        for (const std::string& entry : listTree(dir / "out"))
+            CHECK(!contains(entry, ".~minicmd"));
+    }
 }

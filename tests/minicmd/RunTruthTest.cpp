@@ -215,6 +215,10 @@ TEST_CASE(interruptedAndKilledRunsAreNeverTakenForGood)
         CHECK_EQ(contains(notified, "--urgency=critical\nBackup interrupted by SIG"),
                  row.told != nullptr);
         checkCopiesWhole(fixture);
+        // A run that had its say removed its unfinished copies, a worker's too.
+        if (row.told)
+            for (const std::string& entry : listTree(fixture.dir / "out"))
+                CHECK(!contains("/" + entry, "/.~minicmd"));
     }
 }
 
@@ -224,15 +228,19 @@ TEST_CASE(aFailedWriteIsAFailureAndLeavesNoPartialCopy)
     {
         const char* plan; // which write of a copy fails, and how
         const char* said;
+        std::size_t size; // of the file whose copy fails
     };
     const Row rows[] = {
-        {"ENOSPC 1", "No space left on device"},
-        {"EIO 3", "Input/output error"},
+        {"ENOSPC 1", "No space left on device", 3 << 20},
+        {"EIO 3", "Input/output error", 3 << 20},
+        // Large enough for the kernel to copy it.
+        {"ENOSPC 2", "No space left on device", 20 << 20},
+        {"EIO 3", "Input/output error", 20 << 20},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.plan);
         Fixture fixture;
-        makeFile(fixture.dir / "src/big.bin", std::string(3 << 20, 'b'), kNew);
+        makeFile(fixture.dir / "src/big.bin", std::string(row.size, 'b'), kNew);
         makeFile(fixture.dir / "src/small.txt", "small", kNew);
         fixture.environment.set("LD_PRELOAD", FAILING_WRITES_PATH);
         fixture.environment.set("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");

@@ -1,0 +1,278 @@
+#include "minicmd/CopyRange.h"
+
+#include "minicmd/ContentHash.h"
+#include "minicmd/Interruption.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tarvik::minicmd {
+namespace {
+
+constexpr off_t kChunk = 8 << 20; // progress is told at least this often
+
+// A range this long goes through the kernel even when it is hashed: reading
+// and writing it through a buffer of ours costs a second pass over memory,
+// which on a large file is most of the time.
+constexpr off_t kKernelRange = 8 << 20;
+// The kernel's steps, small enough that hashing follows closely behind.
+constexpr off_t kKernelStep = 2 << 20;
+
+// Hashes the copy's bytes on a thread of its own as the kernel puts them in
+// place, so that the copy and its hash take the time of the copy alone.
+class CopyHasher
+{
+  public:
+    // `copyFd`: a descriptor of the copy open for reading.
+    CopyHasher(int copyFd, off_t start, ContentHash& hash)
+        : m_fd(copyFd), m_hashed(start), m_placed(start), m_hash(hash)
+    {
+        struct stat info
+        {};
+        // Only a copy nobody else can reach is mapped: another process that
+        // shortened a mapped file would end this one with SIGBUS.
+        m_mapped = ::fstat(copyFd, &info) == 0 && info.st_nlink == 0;
+        const QuietThreads quiet;
+        m_thread = std::thread([this] { run(); });
+    }
+    ~CopyHasher() { finish(); }
+    CopyHasher(const CopyHasher&) = delete;
+    CopyHasher& operator=(const CopyHasher&) = delete;
+
+    // The copy holds its bytes up to `offset`.
+    void placed(off_t offset)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_placed = offset;
+        }
+        m_changed.notify_one();
+    }
+
+    // Waits until every byte placed is hashed; why reading the copy failed,
+    // if it did.
+    std::string finish()
+    {
+        if (m_thread.joinable()) {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_done = true;
+            }
+            m_changed.notify_one();
+            m_thread.join();
+        }
+        return m_error;
+    }
+
+  private:
+    void run()
+    {
+        for (;;) {
+            off_t until = 0;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_done || m_placed > m_hashed; });
+                if (m_placed == m_hashed)
+                    return;
+                until = m_placed;
+            }
+            if (!hashUpTo(until)) {
+                m_error = std::strerror(errno);
+                return;
+            }
+        }
+    }
+
+    bool hashUpTo(off_t until)
+    {
+        if (m_mapped) {
+            static const off_t page = ::sysconf(_SC_PAGESIZE);
+            const off_t start = m_hashed - m_hashed % page;
+            const auto length = static_cast<std::size_t>(until - start);
+            void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, start);
+            if (map != MAP_FAILED) {
+                m_hash.add(static_cast<const char*>(map) + (m_hashed - start),
+                           static_cast<std::size_t>(until - m_hashed));
+                ::munmap(map, length);
+                m_hashed = until;
+                return true;
+            }
+            m_mapped = false;
+        }
+        constexpr std::size_t kBufferSize = 1 << 20;
+        if (!m_buffer)
+            m_buffer.reset(new char[kBufferSize]);
+        while (m_hashed < until) {
+            const ssize_t got = ::pread(
+                m_fd, m_buffer.get(),
+                static_cast<std::size_t>(std::min<off_t>(until - m_hashed, kBufferSize)), m_hashed);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                if (got == 0)
+                    errno = EIO; // the copy is shorter than what was put in it
+                return false;
+            }
+            m_hash.add(m_buffer.get(), static_cast<std::size_t>(got));
+            m_hashed += got;
+        }
+        return true;
+    }
+
+    int m_fd;
+    off_t m_hashed; // touched by the hashing thread only, once started
+    off_t m_placed;
+    ContentHash& m_hash;
+    bool m_mapped = false;
+    bool m_done = false;
+    std::string m_error;
+    std::unique_ptr<char[]> m_buffer;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_thread;
+};
+
+bool kernelCannotCopy(int code)
+{
+    return code == EXDEV || code == ENOSYS || code == EINVAL || code == EOPNOTSUPP ||
+           code == EBADF || code == EPERM;
+}
+
+// Whose failure `code` from the kernel's copy at `offset` is: EFBIG, ENOSPC
+// and EDQUOT are the writer's; for the others (EIO and the like) a read of
+// the source there tells.
+CopyFailure kernelFailure(int code, int from, off_t offset)
+{
+    bool reading = false;
+    if (code != ENOSPC && code != EDQUOT && code != EFBIG) {
+        char byte = 0;
+        reading = ::pread(from, &byte, 1, offset) < 0;
+    }
+    return {std::strerror(code), reading};
+}
+
+// The kernel's copy of [offset, end), each step hashed from the copy while
+// the next is made. `fallback` is told where the kernel could not go on, for
+// read and write to take over from there.
+CopyFailure copyByKernel(int from, int to, off_t& offset, off_t end, const CopyProgress& progress,
+                         ContentHash* hash, bool& fallback)
+{
+    fallback = false;
+    int copyFd = -1;
+    if (hash) {
+        // The copy is write-only; it is read back through a descriptor of its own.
+        const std::string self = "/proc/self/fd/" + std::to_string(to);
+        copyFd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+        if (copyFd < 0) {
+            fallback = true;
+            return {};
+        }
+    }
+    std::optional<CopyHasher> hasher;
+    if (hash)
+        hasher.emplace(copyFd, offset, *hash);
+    const off_t step = hash ? kKernelStep : kChunk;
+    CopyFailure failure;
+    while (offset < end) {
+        if (interruptingSignal()) {
+            failure = {kInterrupted, false};
+            break;
+        }
+        loff_t in = offset, out = offset;
+        const ssize_t moved = ::copy_file_range(
+            from, &in, to, &out, static_cast<size_t>(std::min(end - offset, step)), 0);
+        if (moved > 0) {
+            offset += moved;
+            if (hasher)
+                hasher->placed(offset);
+            if (progress)
+                progress(static_cast<std::uint64_t>(offset));
+            continue;
+        }
+        if (moved == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        if (kernelCannotCopy(errno))
+            fallback = true;
+        else
+            failure = kernelFailure(errno, from, offset);
+        break;
+    }
+    if (hasher) {
+        const std::string unread = hasher->finish();
+        if (!failure && !unread.empty())
+            failure = {unread, false};
+        ::close(copyFd);
+    }
+    return failure;
+}
+
+} // namespace
+
+CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
+                          ContentHash* hash, off_t* reached)
+{
+    // One buffer for every copy: a fresh one per file cost a map, an unmap
+    // and its page faults, more than a small file's content itself.
+    constexpr std::size_t kBufferSize = 1 << 20;
+    thread_local const std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+    while (end < 0 || offset < end) {
+        if (interruptingSignal())
+            return {kInterrupted, false};
+        const size_t want =
+            end < 0 ? kBufferSize
+                    : static_cast<size_t>(std::min<off_t>(end - offset, off_t(kBufferSize)));
+        const ssize_t got = ::pread(from, buffer.get(), want, offset);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return {std::strerror(errno), true};
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put =
+                ::pwrite(to, buffer.get() + done, static_cast<size_t>(got - done), offset + done);
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                return {std::strerror(errno), false};
+            }
+            done += put;
+        }
+        if (hash)
+            hash->add(buffer.get(), static_cast<size_t>(got));
+        offset += got;
+        if (progress)
+            progress(static_cast<std::uint64_t>(offset));
+    }
+    if (reached)
+        *reached = offset;
+    return {};
+}
+
+CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
+                      ContentHash* hash)
+{
+    // A short range hashed is cheapest read once into a buffer of ours.
+    if (hash && end - offset < kKernelRange)
+        return copyByReading(from, to, offset, end, progress, hash);
+    bool fallback = false;
+    if (CopyFailure failure = copyByKernel(from, to, offset, end, progress, hash, fallback))
+        return failure;
+    return fallback ? copyByReading(from, to, offset, end, progress, hash) : CopyFailure{};
+}
+
+} // namespace tarvik::minicmd
