@@ -13,16 +13,8 @@
 #
 #   make-deb.sh BINARY_DIR OUTPUT_DIR
 set -euo pipefail
-src=$(cd "$(dirname "$0")/.." && pwd)
-bin=$(cd "$1" && pwd)
-mkdir -p "$2"
-out=$(cd "$2" && pwd)
-
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bin/CMakeCache.txt")
-[ -n "$version" ] || { echo "make-deb: no project version in $bin/CMakeCache.txt" >&2; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/dist-prologue.sh"
+distPrologue make-deb "$1" "$2"
 # Where dpkg-shlibdeps expects a package's files in a source tree.
 root=$work/debian/tarvikbackup
 # Files root:root with the usual modes whoever builds, as a package holds them.

@@ -8,18 +8,10 @@
 #
 #   make-windows-dist.sh BINARY_DIR OUTPUT_DIR
 set -euo pipefail
-src=$(cd "$(dirname "$0")/.." && pwd)
-bin=$(cd "$1" && pwd)
-mkdir -p "$2"
-out=$(cd "$2" && pwd)
-
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bin/CMakeCache.txt")
-[ -n "$version" ] || { echo "make-windows-dist: no project version in $bin" >&2; exit 1; }
+source "$(dirname "$0")/dist-prologue.sh"
+distPrologue make-windows-dist "$1" "$2"
 [ -f "$bin/TarvikBackUp/TarvikBackUp.exe" ] ||
     { echo "make-windows-dist: $bin/TarvikBackUp is not built" >&2; exit 1; }
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 umask 022
 stage=$work/TarvikBackUp
 cp -r "$bin/TarvikBackUp" "$stage"
