@@ -26,8 +26,10 @@ CopyQueue::~CopyQueue()
     m_work.notify_all();
     for (std::thread& worker : m_workers)
         worker.join();
-    if (m_held)
+    if (m_held) {
         ::close(m_held->source);
+        ::close(m_held->folderFd);
+    }
 }
 
 void CopyQueue::submit(std::unique_ptr<Job> job)
@@ -95,6 +97,7 @@ void CopyQueue::make(Job& job)
     else
         job.failure = copyFileInto(job.source, job.info, job.folderFd, job.name, {}, &job.copied);
     ::close(job.source);
+    ::close(job.folderFd);
 }
 
 std::unique_ptr<CopyQueue::Job> CopyQueue::takeDone(bool wait)

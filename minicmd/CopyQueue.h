@@ -28,7 +28,9 @@ class CopyQueue
         int source = -1; // open for reading; the queue closes it
         struct stat info
         {};
-        int folderFd = -1; // the target folder, held open until drain()
+        int folderFd = -1; // the target folder, a descriptor of its own; the queue closes it
+        // Keeps the target folder in the record of copies in progress.
+        std::shared_ptr<const void> folderHold;
         std::string name;
         CopyFailure failure;
         CopiedFile copied;
@@ -71,8 +73,8 @@ class CopyQueue
     std::deque<Job*> m_waiting;               // not yet started
     bool m_stopping = false;
     // A copy handed over while none was in flight: handing it to a worker
-    // pays only when another follows before the folder ends, else the
-    // walk's thread makes it (a folder with one file to copy gains nothing
+    // pays only when another follows before the queue is drained, else the
+    // walk's thread makes it (a walk with one file to copy gains nothing
     // from a worker, and would wait for one to wake).
     std::unique_ptr<Job> m_held;
     std::vector<std::thread> m_workers;

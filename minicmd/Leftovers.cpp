@@ -19,7 +19,11 @@ constexpr std::string_view kPrefix = "copying-";
 
 int g_recordFd = -1;
 std::string g_recordPath;
-std::string g_noted;
+// The folder noted last, and every folder the record names: those still held
+// by a copy in flight, then the latest.
+std::shared_ptr<const std::string> g_latest;
+std::vector<std::weak_ptr<const std::string>> g_listed;
+bool g_written = false; // the record lists g_listed as it stands
 
 bool isGone(long pid)
 {
@@ -27,15 +31,35 @@ bool isGone(long pid)
            errno == ESRCH;
 }
 
-std::string readSmallFile(int folderFd, const char* name)
+std::string readRecord(int folderFd, const char* name)
 {
     const int fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return {};
+    // A few dozen paths at most; anything longer is none of ours.
+    constexpr std::size_t kLongest = 1 << 20;
+    std::string text;
     char buffer[8192];
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    for (ssize_t got; text.size() < kLongest && (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
     ::close(fd);
-    return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : std::string();
+    return text;
+}
+
+void cleanUpFolder(const std::string& folder)
+{
+    if (folder.empty() || folder.front() != '/')
+        return;
+    const int copyFolder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (copyFolder >= 0) {
+        removeAbandonedCopies(copyFolder);
+        ::close(copyFolder);
+    }
 }
 
 } // namespace
@@ -62,18 +86,12 @@ void cleanUpAfterEndedRuns()
         ::closedir(listing);
     }
     for (const std::string& name : ended) {
-        // The record holds one path and a line end.
-        std::string folder = readSmallFile(folderFd, name.c_str());
-        if (const auto end = folder.find('\n'); end != std::string::npos)
-            folder.resize(end);
-        if (!folder.empty() && folder.front() == '/') {
-            const int copyFolder =
-                ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (copyFolder >= 0) {
-                removeAbandonedCopies(copyFolder);
-                ::close(copyFolder);
-            }
-        }
+        // The record holds paths, each ended by a line end; a last line
+        // without one was cut short by the kill.
+        const std::string record = readRecord(folderFd, name.c_str());
+        for (std::size_t start = 0, end; (end = record.find('\n', start)) != std::string::npos;
+             start = end + 1)
+            cleanUpFolder(record.substr(start, end - start));
         ::unlinkat(folderFd, name.c_str(), 0);
     }
     ::close(folderFd);
@@ -81,7 +99,7 @@ void cleanUpAfterEndedRuns()
 
 void noteCopyFolder(const std::string& folder)
 {
-    if (folder == g_noted)
+    if (g_written && g_latest && *g_latest == folder)
         return;
     if (g_recordFd < 0) {
         const std::string state = stateFolder();
@@ -93,10 +111,23 @@ void noteCopyFolder(const std::string& folder)
         if (g_recordFd < 0)
             return;
     }
-    const std::string line = folder + "\n";
-    if (::pwrite(g_recordFd, line.data(), line.size(), 0) == static_cast<ssize_t>(line.size()) &&
-        ::ftruncate(g_recordFd, static_cast<off_t>(line.size())) == 0)
-        g_noted = folder;
+    if (!g_latest || *g_latest != folder) {
+        g_latest = std::make_shared<const std::string>(folder);
+        std::erase_if(g_listed, [](const auto& listed) { return listed.expired(); });
+        g_listed.push_back(g_latest);
+    }
+    std::string text;
+    for (const auto& listed : g_listed)
+        if (const auto held = listed.lock())
+            text += *held + "\n";
+    g_written =
+        ::pwrite(g_recordFd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
+        ::ftruncate(g_recordFd, static_cast<off_t>(text.size())) == 0;
+}
+
+std::shared_ptr<const void> holdCopyFolder()
+{
+    return g_latest;
 }
 
 void endCopyRecord()
@@ -106,6 +137,9 @@ void endCopyRecord()
     ::close(g_recordFd);
     g_recordFd = -1;
     ::unlink(g_recordPath.c_str());
+    g_latest.reset();
+    g_listed.clear();
+    g_written = false;
 }
 
 } // namespace tarvik::minicmd

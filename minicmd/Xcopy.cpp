@@ -121,9 +121,8 @@ class Walk
         std::vector<std::string> subfolders;
         for (const Entry& entry : entries)
             visit(folderFd, relative, entry, subfolders);
-        // The copies into a folder end with it: the targets they write into
-        // close, and the record of copies in progress names one folder.
-        drain();
+        // Copies into this folder may go on while the next is walked: each
+        // holds its own target and its place in the record.
         for (const auto& copier : m_copiers)
             copier->leaveFolder();
         if (m_sharedTarget >= 0)

@@ -4,6 +4,7 @@
 #include "minicmd/CopyQueue.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
+#include "minicmd/Leftovers.h"
 #include "minicmd/TargetRecord.h"
 
 #include <cerrno>
@@ -168,11 +169,16 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
         return;
     }
     m_out.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
-    if (m_queue && info.st_size <= kQueuedSize) {
+    // A copy handed over may still be in flight when the walk has left its
+    // folder: it holds the target and its place in the record.
+    const int targetFd =
+        m_queue && info.st_size <= kQueuedSize ? ::fcntl(m_destinationFd, F_DUPFD_CLOEXEC, 0) : -1;
+    if (targetFd >= 0) {
         auto job = std::make_unique<CopyQueue::Job>();
         job->source = source;
         job->info = info;
-        job->folderFd = m_destinationFd;
+        job->folderFd = targetFd;
+        job->folderHold = holdCopyFolder();
         job->name = name;
         job->done = [this, sourcePath, destinationPath](const CopyQueue::Job& done) {
             tell(done.failure, done.copied, sourcePath, destinationPath);

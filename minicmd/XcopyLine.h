@@ -29,8 +29,8 @@ class XcopyLine
     int failures() const { return m_failures; }
     bool matchedAny() const { return m_matchedAny; }
 
-    // Copies small files through `queue` from now on; each folder's copies
-    // must be drained before leaveFolder().
+    // Copies small files through `queue` from now on; a copy handed over
+    // keeps its target folder open of its own.
     void copyWith(CopyQueue* queue) { m_queue = queue; }
 
     // False (after saying why) when the line copies nothing at all.

@@ -1,15 +1,20 @@
-// The interpreter's parsing pieces: words of a line, masks, xcopy's date and
-// arguments.
+// The interpreter's pieces: words of a line, masks, xcopy's date and
+// arguments, the progress line, the record of folders copied into.
 
 #include "Check.h"
+#include "TestFiles.h"
 #include "minicmd/CommandLine.h"
 #include "minicmd/Console.h"
+#include "minicmd/Leftovers.h"
 #include "minicmd/Wildcard.h"
 #include "minicmd/Xcopy.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <unistd.h>
 
 using namespace tarvik::minicmd;
 
@@ -224,4 +229,38 @@ TEST_CASE(theProgressLineFollowsTheFileBeingCopiedAtMostTenTimesASecond)
             ++draws;
         CHECK(double(draws) <= tenths + 1);
     }
+}
+
+// A copy still in flight when the walk moves on keeps its folder in the
+// record, so that a kill leaves nothing the next run cannot find.
+TEST_CASE(theRecordOfCopiesNamesEveryFolderACopyMayStillBeIn)
+{
+    const testfiles::TempDir state;
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    testfiles::makeDirectory(state / "tarvikbackup");
+    const std::string record = state / ("tarvikbackup/copying-" + std::to_string(::getpid()));
+    std::shared_ptr<const void> holdA, holdB;
+    struct Step
+    {
+        const char* note;                  // the folder noted, if any
+        std::shared_ptr<const void>* hold; // taken on it
+        std::shared_ptr<const void>* drop; // released before
+        const char* listed;
+    } steps[] = {
+        {"/a", &holdA, nullptr, "/a\n"},     {"/b", &holdB, nullptr, "/a\n/b\n"},
+        {"/c", nullptr, &holdA, "/b\n/c\n"}, // a released hold lets its folder go
+        {"/c", nullptr, &holdB, "/b\n/c\n"}, // ... once another folder is noted
+        {"/d", nullptr, nullptr, "/d\n"},    // the latest goes unless held
+    };
+    for (const Step& step : steps) {
+        CHECK_CONTEXT(step.note);
+        if (step.drop)
+            step.drop->reset();
+        noteCopyFolder(step.note);
+        if (step.hold)
+            *step.hold = holdCopyFolder();
+        CHECK_EQ(testfiles::readFile(record), std::string(step.listed));
+    }
+    endCopyRecord();
+    CHECK(::access(record.c_str(), F_OK) != 0);
 }

@@ -260,8 +260,10 @@ TEST_CASE(copiesMadeSideBySideAreToldInTheOrderOfTheWalk)
     for (int i = 0; i < 120; ++i) {
         const Row& row = *std::find_if(std::begin(rows), std::end(rows),
                                        [i](const Row& r) { return i % r.every == r.at; });
-        const std::string name =
-            std::string(1, char('a' + i / 40)) + "/f" + std::to_string(100 + i % 40) + ".dat";
+        // The last third lies one file a folder: copies overlap across folders too.
+        const std::string number = std::to_string(100 + i % 40);
+        const std::string name = std::string(1, char('a' + i / 40)) +
+                                 (i >= 80 ? "/s" + number : "") + "/f" + number + ".dat";
         // Sizes vary, and one file in the middle is larger than workers take.
         const std::size_t size = i == 61 ? (3u << 20) : row.every == 11 ? 777 : 1 + i * 37 % 900;
         makeFile(dir / "src/" + name, std::string(size, char('A' + i % 26)), kNew);
@@ -270,6 +272,7 @@ TEST_CASE(copiesMadeSideBySideAreToldInTheOrderOfTheWalk)
         if (row.every == 29) {
             makeDirectory(dir / "out/" + name);
             ::chmod((dir / "out/" + name.substr(0, 1)).c_str(), 0777);
+            ::chmod((dir / "out/" + name.substr(0, name.rfind('/'))).c_str(), 0777);
         }
         copied += row.every == 1;
         std::string said = row.said;

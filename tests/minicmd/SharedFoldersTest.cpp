@@ -365,15 +365,22 @@ TEST_CASE(theNextRunRemovesAKilledRunsLeftoverWhereverItLies)
     if (child == 0)
         ::_exit(0);
     REQUIRE(::waitpid(child, nullptr, 0) == child);
-    const std::string leftover =
-        world.dir / "Old/BK-20261205/Docs/.~minicmd" + std::to_string(child) + "-0.tmp";
-    makeFile(leftover, "423 MB, once", kNew);
+    // Copies still in flight when it was killed: the record names each folder.
+    std::string record;
+    const std::vector<std::string> leftovers{
+        world.dir / "Old/BK-20261205/Docs/.~minicmd" + std::to_string(child) + "-0.tmp",
+        world.dir / "Old/BK-20261205/Mail/.~minicmd" + std::to_string(child) + "-1.tmp"};
+    for (const std::string& leftover : leftovers) {
+        makeFile(leftover, "423 MB, once", kNew);
+        record += folderOf(leftover) + "\n";
+    }
     const std::string records = world.dir / "state/tarvikbackup";
     makeDirectory(records);
-    writeFile(records + "/copying-" + std::to_string(child), folderOf(leftover) + "\n");
+    writeFile(records + "/copying-" + std::to_string(child), record);
 
     CHECK_EQ(world.backup().exitCode, 0);
-    CHECK(!platform::fileExists(leftover));
+    for (const std::string& leftover : leftovers)
+        CHECK(!platform::fileExists(leftover));
     // Neither the ended run's record nor this run's own stays.
     for (const std::string& entry : listTree(records))
         CHECK(!entry.starts_with("copying-"));
