@@ -20,23 +20,28 @@
 namespace tarvik::minicmd {
 namespace {
 
-constexpr off_t kChunk = 8 << 20; // progress is told at least this often
+// The kernel's steps: progress is told and an interruption seen at least this
+// often, and the hashing thread follows one step behind. Smaller steps cost
+// more in calls and wake-ups than they save.
+constexpr off_t kChunk = 8 << 20;
 
 // A range this long goes through the kernel even when it is hashed: reading
 // and writing it through a buffer of ours costs a second pass over memory,
 // which on a large file is most of the time.
 constexpr off_t kKernelRange = 8 << 20;
-// The kernel's steps, small enough that hashing follows closely behind.
-constexpr off_t kKernelStep = 2 << 20;
+// How much of the copy is mapped at a time for hashing: few unmappings, and
+// page tables for a bounded part of a file of any size.
+constexpr off_t kHashWindow = 64 << 20;
 
 // Hashes the copy's bytes on a thread of its own as the kernel puts them in
 // place, so that the copy and its hash take the time of the copy alone.
 class CopyHasher
 {
   public:
-    // `copyFd`: a descriptor of the copy open for reading.
-    CopyHasher(int copyFd, off_t start, ContentHash& hash)
-        : m_fd(copyFd), m_hashed(start), m_placed(start), m_hash(hash)
+    // `copyFd`: a descriptor of the copy open for reading; the bytes from
+    // `start` to `end` are to be hashed.
+    CopyHasher(int copyFd, off_t start, off_t end, ContentHash& hash)
+        : m_fd(copyFd), m_end(end), m_hashed(start), m_placed(start), m_hash(hash)
     {
         struct stat info
         {};
@@ -72,6 +77,7 @@ class CopyHasher
             m_changed.notify_one();
             m_thread.join();
         }
+        unmap();
         return m_error;
     }
 
@@ -96,20 +102,16 @@ class CopyHasher
 
     bool hashUpTo(off_t until)
     {
-        if (m_mapped) {
-            static const off_t page = ::sysconf(_SC_PAGESIZE);
-            const off_t start = m_hashed - m_hashed % page;
-            const auto length = static_cast<std::size_t>(until - start);
-            void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, start);
-            if (map != MAP_FAILED) {
-                m_hash.add(static_cast<const char*>(map) + (m_hashed - start),
-                           static_cast<std::size_t>(until - m_hashed));
-                ::munmap(map, length);
-                m_hashed = until;
-                return true;
-            }
-            m_mapped = false;
+        while (m_mapped && m_hashed < until) {
+            if (m_hashed >= m_windowStart + off_t(m_windowLength) && !mapFrom(m_hashed))
+                break;
+            const off_t stop = std::min(until, m_windowStart + off_t(m_windowLength));
+            m_hash.add(m_window + (m_hashed - m_windowStart),
+                       static_cast<std::size_t>(stop - m_hashed));
+            m_hashed = stop;
         }
+        if (m_hashed == until)
+            return true;
         constexpr std::size_t kBufferSize = 1 << 20;
         if (!m_buffer)
             m_buffer.reset(new char[kBufferSize]);
@@ -130,7 +132,41 @@ class CopyHasher
         return true;
     }
 
+    // Maps a window of the copy from the page holding `offset`. The window
+    // runs ahead of the bytes placed, which is harmless as long as nothing
+    // past them is touched; it is mapped once per window rather than once per
+    // step, since every unmapping interrupts the copying thread's processor
+    // to flush its address translations.
+    bool mapFrom(off_t offset)
+    {
+        static const off_t page = ::sysconf(_SC_PAGESIZE);
+        unmap();
+        const off_t start = offset - offset % page;
+        const auto length = static_cast<std::size_t>(std::min(m_end - start, kHashWindow));
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, start);
+        if (map == MAP_FAILED) {
+            m_mapped = false;
+            return false;
+        }
+        m_window = static_cast<const char*>(map);
+        m_windowStart = start;
+        m_windowLength = length;
+        return true;
+    }
+
+    void unmap()
+    {
+        if (m_window)
+            ::munmap(const_cast<char*>(m_window), m_windowLength);
+        m_window = nullptr;
+        m_windowLength = 0;
+    }
+
     int m_fd;
+    off_t m_end;
+    const char* m_window = nullptr;
+    off_t m_windowStart = 0;
+    std::size_t m_windowLength = 0;
     off_t m_hashed; // touched by the hashing thread only, once started
     off_t m_placed;
     ContentHash& m_hash;
@@ -181,8 +217,7 @@ CopyFailure copyByKernel(int from, int to, off_t& offset, off_t end, const CopyP
     }
     std::optional<CopyHasher> hasher;
     if (hash)
-        hasher.emplace(copyFd, offset, *hash);
-    const off_t step = hash ? kKernelStep : kChunk;
+        hasher.emplace(copyFd, offset, end, *hash);
     CopyFailure failure;
     while (offset < end) {
         if (interruptingSignal()) {
@@ -191,7 +226,7 @@ CopyFailure copyByKernel(int from, int to, off_t& offset, off_t end, const CopyP
         }
         loff_t in = offset, out = offset;
         const ssize_t moved = ::copy_file_range(
-            from, &in, to, &out, static_cast<size_t>(std::min(end - offset, step)), 0);
+            from, &in, to, &out, static_cast<size_t>(std::min(end - offset, kChunk)), 0);
         if (moved > 0) {
             offset += moved;
             if (hasher)
