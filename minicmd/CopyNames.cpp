@@ -60,13 +60,13 @@ Unfinished* ownPlace()
     return t_place.slot;
 }
 
+} // namespace
+
 bool processIsGone(long pid)
 {
     return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
            errno == ESRCH;
 }
-
-} // namespace
 
 std::string temporaryName()
 {

@@ -9,6 +9,10 @@ namespace tarvik::minicmd {
 // A name no other copy uses: the interpreter's process id and a counter.
 std::string temporaryName();
 
+// Whether the process `pid` has ended (never true of this one), so that what
+// it left behind is nobody's.
+bool processIsGone(long pid);
+
 // Holds the temporary file `name` in the folder open as `folderFd` for
 // removeUnfinishedCopy() until released. Each thread that copies has a place
 // of its own, so a run killed mid-copy removes every worker's file.

@@ -93,20 +93,31 @@ bool canNameUnnamedFiles()
     return can;
 }
 
+// Makes a file under a fresh temporary name, by `make` (false with errno
+// set), trying another name while one is taken. The name is tracked before
+// the file exists: a kill in between must not leave it behind.
+template <class Make> CopyFailure underTemporaryName(int folderFd, CopyTarget& target, Make&& make)
+{
+    int code = EEXIST;
+    for (int attempt = 0; attempt < 100 && code == EEXIST; ++attempt) {
+        target.temporary = temporaryName();
+        target.unfinished.track(folderFd, target.temporary);
+        if (make())
+            return {};
+        code = errno;
+        target.unfinished.release();
+    }
+    target.temporary.clear();
+    return {std::strerror(code), false};
+}
+
 CopyFailure createTemporary(int folderFd, mode_t mode, CopyTarget& target)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        target.temporary = temporaryName();
+    return underTemporaryName(folderFd, target, [&] {
         target.fd = ::openat(folderFd, target.temporary.c_str(),
                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (target.fd >= 0) {
-            target.unfinished.track(folderFd, target.temporary);
-            return {};
-        }
-        if (errno != EEXIST)
-            return {std::strerror(errno), false};
-    }
-    return {std::strerror(EEXIST), false};
+        return target.fd >= 0;
+    });
 }
 
 CopyFailure createTarget(int folderFd, mode_t mode, CopyTarget& target)
@@ -134,23 +145,10 @@ CopyFailure nameCopy(int folderFd, const std::string& name, CopyTarget& target, 
     }
     if (errno != EEXIST)
         return {std::strerror(errno), false};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        target.temporary = temporaryName();
-        // Tracked first: a kill between the link and the rename must not
-        // leave it behind.
-        target.unfinished.track(folderFd, target.temporary);
-        if (::linkat(AT_FDCWD, self.c_str(), folderFd, target.temporary.c_str(),
-                     AT_SYMLINK_FOLLOW) == 0)
-            return {};
-        target.unfinished.release();
-        if (errno != EEXIST) {
-            const int code = errno;
-            target.temporary.clear();
-            return {std::strerror(code), false};
-        }
-    }
-    target.temporary.clear();
-    return {std::strerror(EEXIST), false};
+    return underTemporaryName(folderFd, target, [&] {
+        return ::linkat(AT_FDCWD, self.c_str(), folderFd, target.temporary.c_str(),
+                        AT_SYMLINK_FOLLOW) == 0;
+    });
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "minicmd/Leftovers.h"
 
+#include "minicmd/CopyNames.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/RunLog.h"
 
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
@@ -24,12 +24,6 @@ std::string g_recordPath;
 std::shared_ptr<const std::string> g_latest;
 std::vector<std::weak_ptr<const std::string>> g_listed;
 bool g_written = false; // the record lists g_listed as it stands
-
-bool isGone(long pid)
-{
-    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
-           errno == ESRCH;
-}
 
 std::string readRecord(int folderFd, const char* name)
 {
@@ -80,7 +74,7 @@ void cleanUpAfterEndedRuns()
             if (!name.starts_with(kPrefix))
                 continue;
             const auto [end, error] = std::from_chars(first, name.data() + name.size(), pid);
-            if (error == std::errc() && end == name.data() + name.size() && isGone(pid))
+            if (error == std::errc() && end == name.data() + name.size() && processIsGone(pid))
                 ended.emplace_back(name);
         }
         ::closedir(listing);

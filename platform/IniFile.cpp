@@ -110,9 +110,10 @@ std::vector<ProfileEntry> sectionEntries(std::string_view bytes, std::string_vie
 std::optional<std::string_view> findValue(std::string_view bytes, std::string_view section,
                                           std::string_view key)
 {
+    key = trimBlanks(key);
     const std::vector<ProfileEntry> entries = sectionEntries(bytes, section);
     const auto found = std::find_if(entries.begin(), entries.end(), [&](const ProfileEntry& entry) {
-        return sameName(entry.key, trimBlanks(key));
+        return sameName(entry.key, key);
     });
     return found == entries.end() ? std::nullopt : std::optional(found->value);
 }
