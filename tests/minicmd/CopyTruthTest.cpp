@@ -186,6 +186,7 @@ TEST_CASE(sparseFilesStaySparse)
         {"only a hole", {}, 8 << 20},
         {"data, hole, data", {{0, block}, {5 << 20, block}}, 8 << 20},
         {"hole at the end", {{0, block}}, 8 << 20},
+        {"long data between holes", {{4 << 20, std::string(9 << 20, 'd')}}, 24 << 20},
         {"no hole at all", {{0, block}}, 64 << 10},
     };
     for (const auto& row : rows) {
