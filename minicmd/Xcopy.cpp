@@ -9,12 +9,18 @@
 #include "minicmd/XcopyLine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
@@ -26,6 +32,92 @@ struct Entry
     unsigned char type;
 };
 
+// Shares a batch of calls between the walk and a thread of its own. On a tree
+// of small files the walk is mostly the status of every entry, and while few
+// of them are copied the second processor has little else to do. The calls
+// are taken one at a time from a common count, so a helper kept waiting for
+// a processor never keeps the walk waiting for more than the call in hand.
+class SharedCalls
+{
+  public:
+    SharedCalls()
+    {
+        const QuietThreads quiet;
+        m_thread = std::thread([this] { run(); });
+    }
+    ~SharedCalls()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    SharedCalls(const SharedCalls&) = delete;
+    SharedCalls& operator=(const SharedCalls&) = delete;
+
+    // Calls `call` once with every index below `count`; returns when all
+    // calls are done. A few calls are not worth waking the helper for.
+    void callAll(std::size_t count, const std::function<void(std::size_t)>& call)
+    {
+        constexpr std::size_t kWorthSharing = 16;
+        if (count < kWorthSharing) {
+            for (std::size_t index = 0; index < count; ++index)
+                call(index);
+            return;
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            m_call = &call;
+            m_count = count;
+            m_next = 0;
+            ++m_batch;
+        }
+        m_changed.notify_all();
+        takeTurns(call, count);
+        std::unique_lock lock(m_mutex);
+        m_call = nullptr;
+        m_changed.wait(lock, [this] { return !m_helping; });
+    }
+
+  private:
+    void takeTurns(const std::function<void(std::size_t)>& call, std::size_t count)
+    {
+        for (std::size_t index; (index = m_next.fetch_add(1)) < count;)
+            call(index);
+    }
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (std::uint64_t served = 0;;) {
+            m_changed.wait(lock, [&] { return m_stopping || (m_call && m_batch != served); });
+            if (m_stopping)
+                return;
+            served = m_batch;
+            m_helping = true;
+            const auto& call = *m_call;
+            const std::size_t count = m_count;
+            lock.unlock();
+            takeTurns(call, count);
+            lock.lock();
+            m_helping = false;
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const std::function<void(std::size_t)>* m_call = nullptr; // the open batch, if any
+    std::size_t m_count = 0;
+    std::uint64_t m_batch = 0; // counts the batches opened
+    std::atomic<std::size_t> m_next = 0;
+    bool m_helping = false; // the helper is taking calls from the open batch
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
 // One walk of a source tree for every line that shares it: each folder is
 // listed once and each entry looked at once, then offered to every line whose
 // mask it matches, in the order of the lines.
@@ -35,9 +127,11 @@ class Walk
     Walk(std::vector<XcopyLine*> copiers, Console& console)
         : m_copiers(std::move(copiers)), m_console(console), m_request(m_copiers.front()->request())
     {
-        // Questions about overwriting are asked one file at a time.
+        // Questions about overwriting are asked one file at a time, each
+        // file looked at when its turn comes.
         if (!console.interactive()) {
             m_queue = std::make_unique<CopyQueue>();
+            m_sharedCalls = std::make_unique<SharedCalls>();
             for (XcopyLine* copier : m_copiers)
                 copier->copyWith(m_queue.get());
         }
@@ -67,6 +161,16 @@ class Walk
     }
 
   private:
+    // What is known of an entry of the batch before its turn.
+    struct Sighting
+    {
+        std::size_t matchesFrom = 0, matchesTo = 0; // its lines, in m_matches
+        bool taken = false;                         // `info` or `error` says its status
+        int error = 0;
+        struct stat info
+        {};
+    };
+
     void drain()
     {
         if (m_queue)
@@ -119,8 +223,12 @@ class Walk
 
         m_console.folder(joinPath(m_request.sourceFolder, relative));
         std::vector<std::string> subfolders;
-        for (const Entry& entry : entries)
-            visit(folderFd, relative, entry, subfolders);
+        for (std::size_t first = 0; first < entries.size(); first += kBatch) {
+            const std::size_t last = std::min(entries.size(), first + kBatch);
+            lookAhead(folderFd, entries, first, last);
+            for (std::size_t index = first; index < last; ++index)
+                visit(folderFd, relative, entries[index], m_batch[index - first], subfolders);
+        }
         // Copies into this folder may go on while the next is walked: each
         // holds its own target and its place in the record.
         for (const auto& copier : m_copiers)
@@ -184,7 +292,47 @@ class Walk
         return -1;
     }
 
-    void visit(int folderFd, const std::string& relative, const Entry& entry,
+    // Finds the lines each entry of [first, last) matches and, when no
+    // question waits on a file, the status of each entry that needs one.
+    void lookAhead(int folderFd, const std::vector<Entry>& entries, std::size_t first,
+                   std::size_t last)
+    {
+        m_matches.clear();
+        m_batch.assign(last - first, {});
+        m_wanted.clear();
+        for (std::size_t index = first; index < last; ++index) {
+            const Entry& entry = entries[index];
+            Sighting& seen = m_batch[index - first];
+            if (entry.type == DT_DIR)
+                continue;
+            seen.matchesFrom = m_matches.size();
+            for (XcopyLine* copier : m_copiers)
+                if (matchesMask(entry.name, copier->request().mask))
+                    m_matches.push_back(copier);
+            seen.matchesTo = m_matches.size();
+            if (seen.matchesTo > seen.matchesFrom ||
+                (entry.type == DT_UNKNOWN && m_request.subfolders))
+                m_wanted.push_back(index - first);
+        }
+        if (!m_sharedCalls)
+            return;
+        m_sharedCalls->callAll(m_wanted.size(), [&](std::size_t wanted) {
+            Sighting& seen = m_batch[m_wanted[wanted]];
+            const Entry& entry = entries[first + m_wanted[wanted]];
+            seen.error = statusOf(folderFd, entry, seen.info);
+            seen.taken = true;
+        });
+    }
+
+    // One stat per entry: a link is followed (a link to a file is copied as
+    // the file), anything else is looked at as it is. 0, or why it failed.
+    static int statusOf(int folderFd, const Entry& entry, struct stat& info)
+    {
+        const int flags = entry.type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
+        return ::fstatat(folderFd, entry.name.c_str(), &info, flags) == 0 ? 0 : errno;
+    }
+
+    void visit(int folderFd, const std::string& relative, const Entry& entry, Sighting& seen,
                std::vector<std::string>& subfolders)
     {
         if (interruptingSignal())
@@ -194,25 +342,20 @@ class Walk
                 subfolders.push_back(entry.name);
             return;
         }
-        m_matching.clear();
-        for (const auto& copier : m_copiers)
-            if (matchesMask(entry.name, copier->request().mask))
-                m_matching.push_back(copier);
-        const bool matches = !m_matching.empty();
+        const std::span<XcopyLine* const> matching(m_matches.data() + seen.matchesFrom,
+                                                   seen.matchesTo - seen.matchesFrom);
+        const bool matches = !matching.empty();
         const bool unknown = entry.type == DT_UNKNOWN;
         if (!matches && !(unknown && m_request.subfolders))
             return;
 
-        // One stat per entry: a link is followed (a link to a file is copied
-        // as the file), anything else is looked at as it is.
-        struct stat info
-        {};
-        const int flags = entry.type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
+        struct stat& info = seen.info;
+        if (!seen.taken)
+            seen.error = statusOf(folderFd, entry, info);
         const std::string sourcePath = joinPath(m_request.sourceFolder, relative + entry.name);
-        if (::fstatat(folderFd, entry.name.c_str(), &info, flags) != 0) {
-            const int code = errno;
-            for (XcopyLine* copier : m_matching)
-                copier->fail("Cannot read " + sourcePath, code);
+        if (seen.error != 0) {
+            for (XcopyLine* copier : matching)
+                copier->fail("Cannot read " + sourcePath, seen.error);
             return;
         }
         bool viaLink = entry.type == DT_LNK;
@@ -222,7 +365,7 @@ class Walk
             viaLink = true;
             if (::fstatat(folderFd, entry.name.c_str(), &info, 0) != 0) {
                 const int code = errno;
-                for (XcopyLine* copier : m_matching)
+                for (XcopyLine* copier : matching)
                     copier->fail("Cannot read " + sourcePath, code);
                 return;
             }
@@ -234,9 +377,9 @@ class Walk
         }
         if (!S_ISREG(info.st_mode))
             return;
-        for (XcopyLine* copier : m_matching) {
+        for (XcopyLine* copier : matching) {
             // A file two masks match is copied again over the first copy.
-            if (copier != m_matching.front())
+            if (copier != matching.front())
                 drain();
             if (!interruptingSignal())
                 copier->take(folderFd, relative, entry.name, info, sourcePath, m_folderModes,
@@ -246,14 +389,20 @@ class Walk
 
     // Source folders held open at once, at most; deeper ones are found again.
     static constexpr std::size_t kHeldLevels = 64;
+    // Entries looked ahead at once: a folder of any size costs a bounded
+    // amount of memory.
+    static constexpr std::size_t kBatch = 256;
 
     std::vector<XcopyLine*> m_copiers;
     Console& m_console;
     const XcopyRequest& m_request;      // the first line's; the others differ in the mask only
     std::vector<mode_t> m_folderModes;  // of the source folders being walked, root first
     int m_sharedTarget = -1;            // the target of the folder being walked
-    std::vector<XcopyLine*> m_matching; // the lines the entry being looked at matches
+    std::vector<XcopyLine*> m_matches;  // the lines each entry of the batch matches, in turn
+    std::vector<Sighting> m_batch;
+    std::vector<std::size_t> m_wanted;  // the entries of the batch whose status is needed
     std::unique_ptr<CopyQueue> m_queue; // none when copies wait for answers
+    std::unique_ptr<SharedCalls> m_sharedCalls; // likewise
 };
 
 } // namespace

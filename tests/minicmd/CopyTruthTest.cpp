@@ -244,30 +244,41 @@ TEST_CASE(copiesMadeSideBySideAreToldInTheOrderOfTheWalk)
     struct Row
     {
         int every, at;    // the files i with i % every == at
-        const char* said; // "{src}" and "{out}" stand for the file's paths
+        const char* said; // "{src}" and "{out}" stand for the file's paths; null: nothing
     };
     const Row rows[] = {
         {7, 3, "Cannot read {src}: Permission denied"},
-        {11, 5, "Cannot write {out}: Input/output error"}, // a write of 777 bytes
-        {29, 17, "Cannot write {out}: Is a directory"},    // a folder holds its name
-        {1, 0, "{src}"},                                   // the rest is copied
+        {11, 5, "Cannot write {out}: Input/output error"},      // a write of 777 bytes
+        {29, 17, "Cannot write {out}: Is a directory"},         // a folder holds its name
+        {13, 6, "Cannot read {src}: No such file or directory"}, // a link to nothing
+        {5, 1, nullptr},                                         // older than the date
+        {9, 4, nullptr},                                         // of another type
+        {1, 0, "{src}"},                                         // the rest is copied
     };
+    // Two folders of more files than the walk looks at in one batch, then
+    // one file a folder: copies overlap across folders too.
+    constexpr int kPerFolder = 270;
     TempDir dir;
     ::chmod(dir.path().c_str(), 0755);
     makeDirectory(dir / "out");
     ::chmod((dir / "out").c_str(), 0777);
     std::string expected;
     int copied = 0;
-    for (int i = 0; i < 120; ++i) {
+    for (int i = 0; i < 3 * kPerFolder; ++i) {
         const Row& row = *std::find_if(std::begin(rows), std::end(rows),
                                        [i](const Row& r) { return i % r.every == r.at; });
-        // The last third lies one file a folder: copies overlap across folders too.
-        const std::string number = std::to_string(100 + i % 40);
-        const std::string name = std::string(1, char('a' + i / 40)) +
-                                 (i >= 80 ? "/s" + number : "") + "/f" + number + ".dat";
+        const std::string number = std::to_string(1000 + i % kPerFolder);
+        const std::string name = std::string(1, char('a' + i / kPerFolder)) +
+                                 (i >= 2 * kPerFolder ? "/s" + number : "") + "/f" + number +
+                                 (row.every == 9 ? ".txt" : ".dat");
         // Sizes vary, and one file in the middle is larger than workers take.
         const std::size_t size = i == 61 ? (3u << 20) : row.every == 11 ? 777 : 1 + i * 37 % 900;
-        makeFile(dir / "src/" + name, std::string(size, char('A' + i % 26)), kNew);
+        makeFile(dir / "src/" + name, std::string(size, char('A' + i % 26)),
+                 row.every == 5 ? kOld : kNew);
+        if (row.every == 13) {
+            ::unlink((dir / "src/" + name).c_str());
+            REQUIRE(::symlink("nothing", (dir / "src/" + name).c_str()) == 0);
+        }
         if (row.every == 7)
             ::chmod((dir / "src/" + name).c_str(), 0);
         if (row.every == 29) {
@@ -276,6 +287,8 @@ TEST_CASE(copiesMadeSideBySideAreToldInTheOrderOfTheWalk)
             ::chmod((dir / "out/" + name.substr(0, name.rfind('/'))).c_str(), 0777);
         }
         copied += row.every == 1;
+        if (!row.said)
+            continue;
         std::string said = row.said;
         said.replace(said.find('{'), 5,
                      said.find("{src}") != std::string::npos ? dir / "src/" + name
@@ -292,7 +305,8 @@ TEST_CASE(copiesMadeSideBySideAreToldInTheOrderOfTheWalk)
     // them the chance to.
     for (int run = 0; run < 3; ++run) {
         CHECK_CONTEXT("run " + std::to_string(run));
-        writeFile(dir / "run.bat", "xcopy " + (dir / "src/*.*") + " " + (dir / "out") + " /S\r\n");
+        writeFile(dir / "run.bat",
+                  "xcopy " + (dir / "src/*.dat") + " " + (dir / "out") + " /S /D:12-3-2026\r\n");
         // As root every file is readable; the copy runs as an unprivileged user.
         const ProgramResult result =
             runProgram({MINICMD_PATH, dir / "run.bat"}, Input::DevNull, true);
