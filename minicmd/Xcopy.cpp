@@ -395,13 +395,13 @@ class Walk
 
     std::vector<XcopyLine*> m_copiers;
     Console& m_console;
-    const XcopyRequest& m_request;      // the first line's; the others differ in the mask only
-    std::vector<mode_t> m_folderModes;  // of the source folders being walked, root first
-    int m_sharedTarget = -1;            // the target of the folder being walked
-    std::vector<XcopyLine*> m_matches;  // the lines each entry of the batch matches, in turn
+    const XcopyRequest& m_request;     // the first line's; the others differ in the mask only
+    std::vector<mode_t> m_folderModes; // of the source folders being walked, root first
+    int m_sharedTarget = -1;           // the target of the folder being walked
+    std::vector<XcopyLine*> m_matches; // the lines each entry of the batch matches, in turn
     std::vector<Sighting> m_batch;
-    std::vector<std::size_t> m_wanted;  // the entries of the batch whose status is needed
-    std::unique_ptr<CopyQueue> m_queue; // none when copies wait for answers
+    std::vector<std::size_t> m_wanted;          // the entries of the batch whose status is needed
+    std::unique_ptr<CopyQueue> m_queue;         // none when copies wait for answers
     std::unique_ptr<SharedCalls> m_sharedCalls; // likewise
 };
 

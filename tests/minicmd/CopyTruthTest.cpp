@@ -248,8 +248,8 @@ TEST_CASE(copiesMadeSideBySideAreToldInTheOrderOfTheWalk)
     };
     const Row rows[] = {
         {7, 3, "Cannot read {src}: Permission denied"},
-        {11, 5, "Cannot write {out}: Input/output error"},      // a write of 777 bytes
-        {29, 17, "Cannot write {out}: Is a directory"},         // a folder holds its name
+        {11, 5, "Cannot write {out}: Input/output error"},       // a write of 777 bytes
+        {29, 17, "Cannot write {out}: Is a directory"},          // a folder holds its name
         {13, 6, "Cannot read {src}: No such file or directory"}, // a link to nothing
         {5, 1, nullptr},                                         // older than the date
         {9, 4, nullptr},                                         // of another type
