@@ -165,7 +165,7 @@ class Walk
     struct Sighting
     {
         std::size_t matchesFrom = 0, matchesTo = 0; // its lines, in m_matches
-        bool taken = false;                         // `info` or `error` says its status
+        bool wanted = false; // its status is needed: a line may take it, or it may be a folder
         int error = 0;
         struct stat info
         {};
@@ -310,8 +310,9 @@ class Walk
                 if (matchesMask(entry.name, copier->request().mask))
                     m_matches.push_back(copier);
             seen.matchesTo = m_matches.size();
-            if (seen.matchesTo > seen.matchesFrom ||
-                (entry.type == DT_UNKNOWN && m_request.subfolders))
+            seen.wanted = seen.matchesTo > seen.matchesFrom ||
+                          (entry.type == DT_UNKNOWN && m_request.subfolders);
+            if (seen.wanted)
                 m_wanted.push_back(index - first);
         }
         if (!m_sharedCalls)
@@ -320,7 +321,6 @@ class Walk
             Sighting& seen = m_batch[m_wanted[wanted]];
             const Entry& entry = entries[first + m_wanted[wanted]];
             seen.error = statusOf(folderFd, entry, seen.info);
-            seen.taken = true;
         });
     }
 
@@ -345,12 +345,12 @@ class Walk
         const std::span<XcopyLine* const> matching(m_matches.data() + seen.matchesFrom,
                                                    seen.matchesTo - seen.matchesFrom);
         const bool matches = !matching.empty();
-        const bool unknown = entry.type == DT_UNKNOWN;
-        if (!matches && !(unknown && m_request.subfolders))
+        if (!seen.wanted)
             return;
 
+        // Taken here only when the walk looks at each file in its turn.
         struct stat& info = seen.info;
-        if (!seen.taken)
+        if (!m_sharedCalls)
             seen.error = statusOf(folderFd, entry, info);
         const std::string sourcePath = joinPath(m_request.sourceFolder, relative + entry.name);
         if (seen.error != 0) {
