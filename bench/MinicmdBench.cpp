@@ -180,11 +180,15 @@ struct Contender
 };
 
 // Runs each contender `rounds` times, alternating, into a fresh destination.
+// Each round starts with the next contender in turn, so that a stall of the
+// machine that follows a round (the disk catching up, freed memory coming
+// back) does not always fall on the same one.
 void race(std::vector<Contender>& contenders, const fs::path& destination,
           std::size_t expectedFiles, int rounds, Until until = Until::OnDisk)
 {
     for (int round = 0; round < rounds; ++round) {
-        for (auto& contender : contenders) {
+        for (std::size_t turn = 0; turn < contenders.size(); ++turn) {
+            Contender& contender = contenders[(round + turn) % contenders.size()];
             fs::remove_all(destination);
             contender.times.push_back(timed(contender.command, until));
             const std::size_t copied = countFiles(destination);
@@ -251,12 +255,16 @@ class Bench
     mutable int m_scripts = 0;
 };
 
-// The medians, then the first contender's against each other's; the target
-// is the first ratio's.
+// The medians with each round's time, then the first contender's against each
+// other's; the target is the first ratio's.
 void report(const char* what, const std::vector<Contender>& contenders, double target)
 {
-    for (const auto& contender : contenders)
-        std::printf("  %-34s %8.3f s\n", contender.name, contender.median);
+    for (const auto& contender : contenders) {
+        std::printf("  %-34s %8.3f s  (rounds:", contender.name, contender.median);
+        for (const double seconds : contender.times)
+            std::printf(" %.3f", seconds);
+        std::printf(")\n");
+    }
     for (std::size_t other = 1; other < contenders.size(); ++other) {
         std::printf("%s %s / %s = %.2f", what, contenders[0].name, contenders[other].name,
                     contenders[0].median / contenders[other].median);
