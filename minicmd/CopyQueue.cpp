@@ -105,13 +105,25 @@ std::unique_ptr<CopyQueue::Job> CopyQueue::takeDone(bool wait)
     std::unique_lock lock(m_mutex);
     if (m_order.empty())
         return nullptr;
-    if (wait)
-        m_finished.wait(lock, [this] { return m_order.front()->finished; });
-    else if (!m_order.front()->finished)
+    if (wait) {
+        m_submitterWaiting = true;
+        m_finished.wait(lock, [this] { return headReady(); });
+        m_submitterWaiting = false;
+    } else if (!m_order.front()->finished) {
         return nullptr;
+    }
     std::unique_ptr<Job> job = std::move(m_order.front());
     m_order.pop_front();
     return job;
+}
+
+bool CopyQueue::headReady() const
+{
+    const std::size_t wanted = std::min(kTellBatch, m_order.size());
+    std::size_t done = 0;
+    while (done < wanted && m_order[done]->finished)
+        ++done;
+    return done == wanted;
 }
 
 void CopyQueue::work()
@@ -127,11 +139,14 @@ void CopyQueue::work()
             m_waiting.pop_front();
         }
         make(*job);
+        bool wake = false;
         {
             const std::lock_guard lock(m_mutex);
             job->finished = true;
+            wake = m_submitterWaiting && headReady();
         }
-        m_finished.notify_one();
+        if (wake)
+            m_finished.notify_one();
     }
 }
 

@@ -62,9 +62,15 @@ class CopyQueue
     static void tell(const Job& job);
     // The head of the queue once it is done (waiting for it with `wait`).
     std::unique_ptr<Job> takeDone(bool wait);
+    // Whether a waiting submitter has enough done at the head to tell.
+    bool headReady() const;
 
     // Copies handed over and not yet told, at most.
     static constexpr std::size_t kBound = 32;
+    // A submitter that waits for the head is woken once this many copies
+    // at the head are done (or all there are): one wake for a batch, not
+    // one for every copy, which on two cores costs as much as the copy.
+    static constexpr std::size_t kTellBatch = kBound / 2;
 
     std::mutex m_mutex;
     std::condition_variable m_work;           // workers wait for copies to make
@@ -72,6 +78,7 @@ class CopyQueue
     std::deque<std::unique_ptr<Job>> m_order; // handed over, not yet told
     std::deque<Job*> m_waiting;               // not yet started
     bool m_stopping = false;
+    bool m_submitterWaiting = false;
     // A copy handed over while none was in flight: handing it to a worker
     // pays only when another follows before the queue is drained, else the
     // walk's thread makes it (a walk with one file to copy gains nothing
