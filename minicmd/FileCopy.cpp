@@ -6,6 +6,7 @@
 #include "minicmd/Interruption.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -133,21 +134,38 @@ CopyFailure createTarget(int folderFd, mode_t mode, CopyTarget& target)
     return createTemporary(folderFd, mode, target);
 }
 
+// Links the unnamed file `fd` into the folder as `name`: by the descriptor
+// itself where the kernel allows it (recent kernels, for a file the process
+// made; older ones only to a process that may search any folder), else
+// through /proc, whose lookup costs about as much as the link. The first
+// refusal is remembered.
+bool linkUnnamed(int fd, int folderFd, const char* name)
+{
+    static std::atomic<bool> direct{true};
+    if (direct.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", folderFd, name, AT_EMPTY_PATH) == 0)
+            return true;
+        if (errno != ENOENT && errno != EPERM)
+            return false;
+        direct.store(false, std::memory_order_relaxed);
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), folderFd, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
 // Gives the complete unnamed copy a name: `name` itself when it is free, else
 // a temporary name that is then renamed over the older file. Sets `linked`
 // when the copy carries `name` already.
 CopyFailure nameCopy(int folderFd, const std::string& name, CopyTarget& target, bool& linked)
 {
-    const std::string self = "/proc/self/fd/" + std::to_string(target.fd);
-    if (::linkat(AT_FDCWD, self.c_str(), folderFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (linkUnnamed(target.fd, folderFd, name.c_str())) {
         linked = true;
         return {};
     }
     if (errno != EEXIST)
         return {std::strerror(errno), false};
     return underTemporaryName(folderFd, target, [&] {
-        return ::linkat(AT_FDCWD, self.c_str(), folderFd, target.temporary.c_str(),
-                        AT_SYMLINK_FOLLOW) == 0;
+        return linkUnnamed(target.fd, folderFd, target.temporary.c_str());
     });
 }
 
