@@ -58,10 +58,11 @@ class SharedCalls
     SharedCalls& operator=(const SharedCalls&) = delete;
 
     // Calls `call` once with every index below `count`; returns when all
-    // calls are done. A few calls are not worth waking the helper for.
+    // calls are done. A folder of a few dozen entries is not worth waking the
+    // helper for: the wake and the wait for it cost more than half its calls.
     void callAll(std::size_t count, const std::function<void(std::size_t)>& call)
     {
-        constexpr std::size_t kWorthSharing = 16;
+        constexpr std::size_t kWorthSharing = 64;
         if (count < kWorthSharing) {
             for (std::size_t index = 0; index < count; ++index)
                 call(index);
