@@ -1,5 +1,6 @@
 // The interpreter's copy against the system's tools, each as the ratio of
-// medians of interleaved rounds, with `sync` before every command:
+// medians of interleaved rounds after one that is not counted, with `sync`
+// before every command:
 //   full copy:   20,000 files of 4 KiB in 1,000 folders plus 8 files of
 //                16 MiB, "xcopy src\*.* dst /S" against cp -r and rsync -a;
 //                data on disk (final sync timed). Target at most 1.10.
