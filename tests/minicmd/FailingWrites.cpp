@@ -2,8 +2,10 @@
 // copy step) of a copy's content numbered N fails with the error
 // TARVIK_FAIL_WRITE names ("ENOSPC 2", "EIO 1"), as a full or failing disk
 // would fail it; with "=N" ("EIO =777") every write of N bytes fails, which
-// picks the same files however the copies overlap. The interpreter itself
-// has no such switch.
+// picks the same files however the copies overlap. With
+// TARVIK_REFUSE_DIRECT_LINK set, linking a file by its descriptor is refused
+// as older kernels refuse it to most processes. The interpreter itself has
+// no such switch.
 
 #include <atomic>
 #include <cerrno>
@@ -80,4 +82,15 @@ extern "C" ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* ou
 extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t size, off_t offset)
 {
     return pwrite(fd, buffer, size, offset);
+}
+
+extern "C" int linkat(int fromFd, const char* from, int toFd, const char* to, int flags)
+{
+    using Real = int (*)(int, const char*, int, const char*, int);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "linkat"));
+    if ((flags & AT_EMPTY_PATH) != 0 && std::getenv("TARVIK_REFUSE_DIRECT_LINK")) {
+        errno = ENOENT;
+        return -1;
+    }
+    return real(fromFd, from, toFd, to, flags);
 }
