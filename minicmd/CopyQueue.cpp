@@ -105,12 +105,12 @@ std::unique_ptr<CopyQueue::Job> CopyQueue::takeDone(bool wait)
     std::unique_lock lock(m_mutex);
     if (m_order.empty())
         return nullptr;
-    if (wait) {
+    if (!m_order.front()->finished) {
+        if (!wait)
+            return nullptr;
         m_submitterWaiting = true;
         m_finished.wait(lock, [this] { return headReady(); });
         m_submitterWaiting = false;
-    } else if (!m_order.front()->finished) {
-        return nullptr;
     }
     std::unique_ptr<Job> job = std::move(m_order.front());
     m_order.pop_front();

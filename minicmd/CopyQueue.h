@@ -60,7 +60,8 @@ class CopyQueue
     void work();
     static void make(Job& job);
     static void tell(const Job& job);
-    // The head of the queue once it is done (waiting for it with `wait`).
+    // The head of the queue once it is done; with `wait`, a head not yet
+    // done is waited for together with the batch behind it.
     std::unique_ptr<Job> takeDone(bool wait);
     // Whether a waiting submitter has enough done at the head to tell.
     bool headReady() const;
