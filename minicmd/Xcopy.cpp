@@ -40,13 +40,11 @@ struct Entry
 class SharedCalls
 {
   public:
-    SharedCalls()
-    {
-        const QuietThreads quiet;
-        m_thread = std::thread([this] { run(); });
-    }
+    SharedCalls() = default;
     ~SharedCalls()
     {
+        if (!m_thread.joinable())
+            return;
         {
             const std::lock_guard lock(m_mutex);
             m_stopping = true;
@@ -67,6 +65,12 @@ class SharedCalls
             for (std::size_t index = 0; index < count; ++index)
                 call(index);
             return;
+        }
+        // The helper starts with the first batch worth it: a tree of small
+        // folders never needs one.
+        if (!m_thread.joinable()) {
+            const QuietThreads quiet;
+            m_thread = std::thread([this] { run(); });
         }
         {
             const std::lock_guard lock(m_mutex);
