@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -32,16 +33,84 @@ struct Entry
     unsigned char type;
 };
 
-// Shares a batch of calls between the walk and a thread of its own. On a tree
-// of small files the walk is mostly the status of every entry, and while few
-// of them are copied the second processor has little else to do. The calls
-// are taken one at a time from a common count, so a helper kept waiting for
-// a processor never keeps the walk waiting for more than the call in hand.
-class SharedCalls
+// One stat per entry: a link is followed (a link to a file is copied as the
+// file), anything else is looked at as it is. 0, or why it failed.
+int statusOf(int folderFd, const Entry& entry, struct stat& info)
+{
+    const int flags = entry.type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
+    return ::fstatat(folderFd, entry.name.c_str(), &info, flags) == 0 ? 0 : errno;
+}
+
+// What is known of an entry before its turn.
+struct Sighting
+{
+    std::size_t matchesFrom = 0, matchesTo = 0; // its lines, in Look::matches
+    bool wanted = false; // its status is needed: a line may take it, or it may be a folder
+    int error = 0;
+    struct stat info
+    {};
+};
+
+// What is known of a batch of a folder's entries before their turn: the lines
+// each matches and the status of each that needs one. The status calls are
+// taken one at a time from a common count, by the walk and its helper alike,
+// so that a helper kept waiting for a processor never keeps the walk waiting
+// for more than the call in hand.
+struct Look
+{
+    int folderFd = -1;
+    const Entry* entries = nullptr; // the batch's first
+    std::vector<XcopyLine*> matches;
+    std::vector<Sighting> seen;      // one an entry of the batch
+    std::vector<std::size_t> wanted; // the entries whose status is needed
+    std::atomic<std::size_t> next = 0;
+
+    void takeTurns()
+    {
+        for (std::size_t index; (index = next.fetch_add(1)) < wanted.size();) {
+            Sighting& sighting = seen[wanted[index]];
+            sighting.error = statusOf(folderFd, entries[wanted[index]], sighting.info);
+        }
+    }
+};
+
+// A folder opened and listed, its first batch looked at. A sub-folder is made
+// ready this way by the walk's helper while the walk is busy with the one
+// before it.
+struct Listing
+{
+    int parentFd = -1; // of a sub-folder: its parent, open
+    std::string name;  // of a sub-folder: its name there
+    int fd = -1;       // the folder, once open
+    int openError = 0; // why it could not be opened
+    mode_t mode = 0755;
+    std::vector<Entry> entries; // sorted
+    bool listed = false;        // its names could be read, but for listError
+    int listError = 0;
+    Look first; // of its first entries
+
+    // Between the walk and its helper, under the helper's lock.
+    enum class Stage
+    {
+        Kept, // never handed over
+        Queued,
+        Listing,
+        Listed
+    } stage = Stage::Kept;
+    bool helperHolds = false; // the helper is still at it
+};
+
+// A thread of the walk's own. On a tree of small files the walk is mostly
+// listing folders and taking the status of every entry, and while few of them
+// are copied the second processor has little else to do: the helper lists the
+// next sub-folder while the walk is busy with the one before, and takes its
+// share of the status calls of a large folder. It starts with the first work
+// worth handing over.
+class Helper
 {
   public:
-    SharedCalls() = default;
-    ~SharedCalls()
+    explicit Helper(std::function<void(Listing&)> prepare) : m_prepare(std::move(prepare)) {}
+    ~Helper()
     {
         if (!m_thread.joinable())
             return;
@@ -52,73 +121,127 @@ class SharedCalls
         m_changed.notify_all();
         m_thread.join();
     }
-    SharedCalls(const SharedCalls&) = delete;
-    SharedCalls& operator=(const SharedCalls&) = delete;
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
 
-    // Calls `call` once with every index below `count`; returns when all
-    // calls are done. A folder of a few dozen entries is not worth waking the
-    // helper for: the wake and the wait for it cost more than half its calls.
-    void callAll(std::size_t count, const std::function<void(std::size_t)>& call)
+    // Hands `listing` over to be made ready before its turn.
+    void post(Listing& listing)
     {
-        constexpr std::size_t kWorthSharing = 64;
-        if (count < kWorthSharing) {
-            for (std::size_t index = 0; index < count; ++index)
-                call(index);
+        start();
+        {
+            const std::lock_guard lock(m_mutex);
+            listing.stage = Listing::Stage::Queued;
+            m_queue.push_back(&listing);
+        }
+        m_changed.notify_all();
+    }
+
+    // Returns once `listing` is ready for its turn: made ready here when the
+    // helper has not started on it, else with its status calls shared.
+    void receive(Listing& listing)
+    {
+        std::unique_lock lock(m_mutex);
+        if (listing.stage == Listing::Stage::Kept || listing.stage == Listing::Stage::Queued) {
+            std::erase(m_queue, &listing);
+            listing.stage = Listing::Stage::Listed;
+            lock.unlock();
+            m_prepare(listing);
+            share(listing.first);
             return;
         }
-        // The helper starts with the first batch worth it: a tree of small
-        // folders never needs one.
+        m_changed.wait(lock, [&] { return listing.stage == Listing::Stage::Listed; });
+        lock.unlock();
+        listing.first.takeTurns();
+        lock.lock();
+        m_changed.wait(lock, [&] { return !listing.helperHolds; });
+    }
+
+    // Takes `listing` back before its turn; returns once the helper let go
+    // of it.
+    void withdraw(Listing& listing)
+    {
+        std::unique_lock lock(m_mutex);
+        std::erase(m_queue, &listing);
+        m_changed.wait(lock, [&] { return !listing.helperHolds; });
+    }
+
+    // Takes the status calls of `look`, shared with the helper when there are
+    // enough of them: for a few dozen, the wake and the wait for it cost more
+    // than half the calls.
+    void share(Look& look)
+    {
+        constexpr std::size_t kWorthSharing = 64;
+        if (look.wanted.size() < kWorthSharing) {
+            look.takeTurns();
+            return;
+        }
+        start();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_open = &look;
+            ++m_opened;
+        }
+        m_changed.notify_all();
+        look.takeTurns();
+        std::unique_lock lock(m_mutex);
+        m_open = nullptr;
+        m_changed.wait(lock, [this] { return !m_helpingOpen; });
+    }
+
+  private:
+    void start()
+    {
         if (!m_thread.joinable()) {
             const QuietThreads quiet;
             m_thread = std::thread([this] { run(); });
         }
-        {
-            const std::lock_guard lock(m_mutex);
-            m_call = &call;
-            m_count = count;
-            m_next = 0;
-            ++m_batch;
-        }
-        m_changed.notify_all();
-        takeTurns(call, count);
-        std::unique_lock lock(m_mutex);
-        m_call = nullptr;
-        m_changed.wait(lock, [this] { return !m_helping; });
-    }
-
-  private:
-    void takeTurns(const std::function<void(std::size_t)>& call, std::size_t count)
-    {
-        for (std::size_t index; (index = m_next.fetch_add(1)) < count;)
-            call(index);
     }
 
     void run()
     {
         std::unique_lock lock(m_mutex);
         for (std::uint64_t served = 0;;) {
-            m_changed.wait(lock, [&] { return m_stopping || (m_call && m_batch != served); });
+            m_changed.wait(lock, [&] {
+                return m_stopping || (m_open && m_opened != served) || !m_queue.empty();
+            });
             if (m_stopping)
                 return;
-            served = m_batch;
-            m_helping = true;
-            const auto& call = *m_call;
-            const std::size_t count = m_count;
+            // The walk waits on an open batch; a listing is only ahead.
+            if (m_open && m_opened != served) {
+                served = m_opened;
+                m_helpingOpen = true;
+                Look& look = *m_open;
+                lock.unlock();
+                look.takeTurns();
+                lock.lock();
+                m_helpingOpen = false;
+                m_changed.notify_all();
+                continue;
+            }
+            Listing& listing = *m_queue.front();
+            m_queue.pop_front();
+            listing.stage = Listing::Stage::Listing;
+            listing.helperHolds = true;
             lock.unlock();
-            takeTurns(call, count);
+            m_prepare(listing);
             lock.lock();
-            m_helping = false;
+            listing.stage = Listing::Stage::Listed;
+            m_changed.notify_all();
+            lock.unlock();
+            listing.first.takeTurns();
+            lock.lock();
+            listing.helperHolds = false;
             m_changed.notify_all();
         }
     }
 
+    const std::function<void(Listing&)> m_prepare;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    const std::function<void(std::size_t)>* m_call = nullptr; // the open batch, if any
-    std::size_t m_count = 0;
-    std::uint64_t m_batch = 0; // counts the batches opened
-    std::atomic<std::size_t> m_next = 0;
-    bool m_helping = false; // the helper is taking calls from the open batch
+    std::deque<Listing*> m_queue; // listings to make ready, in the order handed over
+    Look* m_open = nullptr;       // the batch the walk is taking calls from, if any
+    std::uint64_t m_opened = 0;   // counts the batches opened
+    bool m_helpingOpen = false;   // the helper is taking calls from the open batch
     bool m_stopping = false;
     std::thread m_thread;
 };
@@ -136,7 +259,7 @@ class Walk
         // file looked at when its turn comes.
         if (!console.interactive()) {
             m_queue = std::make_unique<CopyQueue>();
-            m_sharedCalls = std::make_unique<SharedCalls>();
+            m_helper = std::make_unique<Helper>([this](Listing& listing) { prepare(listing); });
             for (XcopyLine* copier : m_copiers)
                 copier->copyWith(m_queue.get());
         }
@@ -151,31 +274,24 @@ class Walk
 
     void run()
     {
-        const int root = ::open(m_request.sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (root < 0) {
+        Listing root;
+        root.fd = ::open(m_request.sourceFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (root.fd < 0) {
             fail("Cannot read folder " + m_request.sourceFolder, errno);
             return;
         }
         struct stat info
         {};
-        m_folderModes.push_back(::fstat(root, &info) == 0 ? info.st_mode : 0755);
+        root.mode = ::fstat(root.fd, &info) == 0 ? info.st_mode : 0755;
+        m_folderModes.push_back(root.mode);
         for (const auto& copier : m_copiers)
-            copier->sourceRootMode(m_folderModes.front());
+            copier->sourceRootMode(root.mode);
+        receive(root);
         ::close(walk(root, ""));
         drain();
     }
 
   private:
-    // What is known of an entry of the batch before its turn.
-    struct Sighting
-    {
-        std::size_t matchesFrom = 0, matchesTo = 0; // its lines, in m_matches
-        bool wanted = false; // its status is needed: a line may take it, or it may be a folder
-        int error = 0;
-        struct stat info
-        {};
-    };
-
     void drain()
     {
         if (m_queue)
@@ -189,50 +305,119 @@ class Walk
             copier->fail(what, code);
     }
 
-    // Reads the names in the folder open as `folderFd`, sorted; false after
-    // telling why it cannot be read.
-    bool readEntries(int folderFd, const std::string& relative, std::vector<Entry>& entries)
+    // Opens a sub-folder, reads its names and finds the lines its first
+    // entries match. Runs on the walk's helper as well: what goes wrong is
+    // kept for the walk to tell in its turn.
+    void prepare(Listing& listing) const
     {
-        const int listing = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
-        DIR* folder = listing < 0 ? nullptr : ::fdopendir(listing);
-        if (!folder) {
-            fail("Cannot read folder " + joinPath(m_request.sourceFolder, relative), errno);
-            if (listing >= 0)
-                ::close(listing);
-            return false;
+        if (listing.parentFd >= 0) {
+            listing.fd = ::openat(listing.parentFd, listing.name.c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (listing.fd < 0) {
+                listing.openError = errno;
+                return;
+            }
+            struct stat info
+            {};
+            listing.mode = ::fstat(listing.fd, &info) == 0 ? info.st_mode : 0755;
         }
+        readEntries(listing);
+        if (listing.listed)
+            lookAt(listing, 0, listing.first);
+    }
+
+    // Reads the names in the folder, sorted.
+    static void readEntries(Listing& listing)
+    {
+        const int duplicate = ::fcntl(listing.fd, F_DUPFD_CLOEXEC, 0);
+        DIR* folder = duplicate < 0 ? nullptr : ::fdopendir(duplicate);
+        if (!folder) {
+            listing.listError = errno;
+            if (duplicate >= 0)
+                ::close(duplicate);
+            return;
+        }
+        listing.listed = true;
         errno = 0;
         while (const dirent* entry = ::readdir(folder)) {
             const std::string_view name = entry->d_name;
             if (name != "." && name != "..")
-                entries.push_back({std::string(name), entry->d_type});
+                listing.entries.push_back({std::string(name), entry->d_type});
         }
-        if (errno != 0)
-            fail("Cannot read folder " + joinPath(m_request.sourceFolder, relative), errno);
+        listing.listError = errno;
         ::closedir(folder);
-        std::sort(entries.begin(), entries.end(),
+        std::sort(listing.entries.begin(), listing.entries.end(),
                   [](const Entry& a, const Entry& b) { return a.name < b.name; });
-        return true;
     }
 
-    // Copies what the folder open as `folderFd` holds, then walks its
-    // sub-folders. Returns the folder's descriptor for the caller to close
-    // (-1 when it was lost). Below kHeldLevels a folder lets go of its
-    // descriptor while its sub-folders are walked and finds itself again
-    // through "..", so that a tree of any depth needs a few open files only.
-    int walk(int folderFd, const std::string& relative)
+    // Finds the lines each entry of the batch from `first` matches, and which
+    // of them need a status.
+    void lookAt(const Listing& listing, std::size_t first, Look& look) const
     {
-        std::vector<Entry> entries;
-        if (!readEntries(folderFd, relative, entries))
-            return folderFd;
+        const std::size_t last = std::min(listing.entries.size(), first + kBatch);
+        look.folderFd = listing.fd;
+        look.entries = listing.entries.data() + first;
+        look.matches.clear();
+        look.seen.assign(last - first, {});
+        look.wanted.clear();
+        look.next = 0;
+        for (std::size_t index = first; index < last; ++index) {
+            const Entry& entry = listing.entries[index];
+            Sighting& seen = look.seen[index - first];
+            if (entry.type == DT_DIR)
+                continue;
+            seen.matchesFrom = look.matches.size();
+            for (XcopyLine* copier : m_copiers)
+                if (matchesMask(entry.name, copier->request().mask))
+                    look.matches.push_back(copier);
+            seen.matchesTo = look.matches.size();
+            seen.wanted = seen.matchesTo > seen.matchesFrom ||
+                          (entry.type == DT_UNKNOWN && m_request.subfolders);
+            if (seen.wanted)
+                look.wanted.push_back(index - first);
+        }
+    }
 
-        m_console.folder(joinPath(m_request.sourceFolder, relative));
+    // Makes `listing` ready for its turn: from the helper, or here. The
+    // status calls are taken before the turn when no question waits on a
+    // file.
+    void receive(Listing& listing)
+    {
+        if (m_helper) {
+            m_helper->receive(listing);
+        } else {
+            prepare(listing);
+        }
+    }
+
+    // Copies what the folder holds, then walks its sub-folders. Returns the
+    // folder's descriptor for the caller to close (-1 when it was lost).
+    // Below kHeldLevels a folder lets go of its descriptor while its
+    // sub-folders are walked and finds itself again through "..", so that a
+    // tree of any depth needs a few open files only.
+    int walk(Listing& folder, const std::string& relative)
+    {
+        const std::string path = joinPath(m_request.sourceFolder, relative);
+        if (!folder.listed) {
+            fail("Cannot read folder " + path, folder.listError);
+            return folder.fd;
+        }
+        if (folder.listError != 0)
+            fail("Cannot read folder " + path, folder.listError);
+
+        m_console.folder(path);
         std::vector<std::string> subfolders;
-        for (std::size_t first = 0; first < entries.size(); first += kBatch) {
-            const std::size_t last = std::min(entries.size(), first + kBatch);
-            lookAhead(folderFd, entries, first, last);
-            for (std::size_t index = first; index < last; ++index)
-                visit(folderFd, relative, entries[index], m_batch[index - first], subfolders);
+        for (std::size_t first = 0; first < folder.entries.size(); first += kBatch) {
+            Look* look = &folder.first;
+            if (first > 0) {
+                look = &m_later;
+                lookAt(folder, first, m_later);
+                if (m_helper)
+                    m_helper->share(m_later);
+            }
+            for (std::size_t index = 0; index < look->seen.size(); ++index)
+                visit(folder.fd, relative, folder.entries[first + index], *look, look->seen[index],
+                      subfolders);
         }
         // Copies into this folder may go on while the next is walked: each
         // holds its own target and its place in the record.
@@ -241,37 +426,71 @@ class Walk
         if (m_sharedTarget >= 0)
             ::close(m_sharedTarget);
         m_sharedTarget = -1;
+        return walkSubfolders(folder.fd, relative, subfolders);
+    }
 
-        for (const std::string& name : subfolders) {
-            int sub =
-                ::openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub < 0) {
+    int walkSubfolders(int folderFd, const std::string& relative,
+                       const std::vector<std::string>& subfolders)
+    {
+        // A folder that lets go of its descriptor lists its sub-folders one at a time.
+        const bool letGo = m_folderModes.size() >= kHeldLevels;
+        // The sub-folders after this one, handed to the helper.
+        std::deque<std::unique_ptr<Listing>> ahead;
+        for (std::size_t index = 0; index < subfolders.size(); ++index) {
+            const std::string& name = subfolders[index];
+            std::unique_ptr<Listing> sub;
+            if (ahead.empty()) {
+                sub = subfolder(folderFd, name);
+            } else {
+                sub = std::move(ahead.front());
+                ahead.pop_front();
+            }
+            for (std::size_t after = index + 1 + ahead.size();
+                 m_helper && !letGo && ahead.size() < kAhead && after < subfolders.size();
+                 ++after) {
+                ahead.push_back(subfolder(folderFd, subfolders[after]));
+                m_helper->post(*ahead.back());
+            }
+            receive(*sub);
+            if (sub->fd < 0) {
                 // A folder swapped for a link meanwhile is not followed either.
-                if (errno != ELOOP && errno != ENOTDIR)
+                if (sub->openError != ELOOP && sub->openError != ENOTDIR)
                     fail("Cannot read folder " + joinPath(m_request.sourceFolder, relative + name),
-                         errno);
+                         sub->openError);
                 continue;
             }
-            struct stat info
-            {};
-            m_folderModes.push_back(::fstat(sub, &info) == 0 ? info.st_mode : 0755);
-            const bool letGo = m_folderModes.size() > kHeldLevels;
+            m_folderModes.push_back(sub->mode);
             struct stat self
             {};
             if (letGo && ::fstat(folderFd, &self) == 0) {
                 ::close(folderFd);
                 folderFd = -1;
             }
-            sub = walk(sub, relative + name + "/");
+            const int subFd = walk(*sub, relative + name + "/");
             m_folderModes.pop_back();
             if (folderFd < 0)
-                folderFd = parentOf(sub, self, relative);
-            if (sub >= 0)
-                ::close(sub);
+                folderFd = parentOf(subFd, self, relative);
+            if (subFd >= 0)
+                ::close(subFd);
             if (folderFd < 0)
-                return -1;
+                break;
+        }
+        // Nothing is handed over ahead where the descriptor can be lost; the
+        // helper is let go of what is, all the same.
+        for (const auto& listing : ahead) {
+            m_helper->withdraw(*listing);
+            if (listing->fd >= 0)
+                ::close(listing->fd);
         }
         return folderFd;
+    }
+
+    static std::unique_ptr<Listing> subfolder(int parentFd, const std::string& name)
+    {
+        auto listing = std::make_unique<Listing>();
+        listing->parentFd = parentFd;
+        listing->name = name;
+        return listing;
     }
 
     // The folder above the one open as `childFd`, when it is still the one
@@ -297,48 +516,8 @@ class Walk
         return -1;
     }
 
-    // Finds the lines each entry of [first, last) matches and, when no
-    // question waits on a file, the status of each entry that needs one.
-    void lookAhead(int folderFd, const std::vector<Entry>& entries, std::size_t first,
-                   std::size_t last)
-    {
-        m_matches.clear();
-        m_batch.assign(last - first, {});
-        m_wanted.clear();
-        for (std::size_t index = first; index < last; ++index) {
-            const Entry& entry = entries[index];
-            Sighting& seen = m_batch[index - first];
-            if (entry.type == DT_DIR)
-                continue;
-            seen.matchesFrom = m_matches.size();
-            for (XcopyLine* copier : m_copiers)
-                if (matchesMask(entry.name, copier->request().mask))
-                    m_matches.push_back(copier);
-            seen.matchesTo = m_matches.size();
-            seen.wanted = seen.matchesTo > seen.matchesFrom ||
-                          (entry.type == DT_UNKNOWN && m_request.subfolders);
-            if (seen.wanted)
-                m_wanted.push_back(index - first);
-        }
-        if (!m_sharedCalls)
-            return;
-        m_sharedCalls->callAll(m_wanted.size(), [&](std::size_t wanted) {
-            Sighting& seen = m_batch[m_wanted[wanted]];
-            const Entry& entry = entries[first + m_wanted[wanted]];
-            seen.error = statusOf(folderFd, entry, seen.info);
-        });
-    }
-
-    // One stat per entry: a link is followed (a link to a file is copied as
-    // the file), anything else is looked at as it is. 0, or why it failed.
-    static int statusOf(int folderFd, const Entry& entry, struct stat& info)
-    {
-        const int flags = entry.type == DT_LNK ? 0 : AT_SYMLINK_NOFOLLOW;
-        return ::fstatat(folderFd, entry.name.c_str(), &info, flags) == 0 ? 0 : errno;
-    }
-
-    void visit(int folderFd, const std::string& relative, const Entry& entry, Sighting& seen,
-               std::vector<std::string>& subfolders)
+    void visit(int folderFd, const std::string& relative, const Entry& entry, const Look& look,
+               Sighting& seen, std::vector<std::string>& subfolders)
     {
         if (interruptingSignal())
             return;
@@ -347,7 +526,7 @@ class Walk
                 subfolders.push_back(entry.name);
             return;
         }
-        const std::span<XcopyLine* const> matching(m_matches.data() + seen.matchesFrom,
+        const std::span<XcopyLine* const> matching(look.matches.data() + seen.matchesFrom,
                                                    seen.matchesTo - seen.matchesFrom);
         const bool matches = !matching.empty();
         if (!seen.wanted)
@@ -355,7 +534,7 @@ class Walk
 
         // Taken here only when the walk looks at each file in its turn.
         struct stat& info = seen.info;
-        if (!m_sharedCalls)
+        if (!m_helper)
             seen.error = statusOf(folderFd, entry, info);
         const std::string sourcePath = joinPath(m_request.sourceFolder, relative + entry.name);
         if (seen.error != 0) {
@@ -397,17 +576,17 @@ class Walk
     // Entries looked ahead at once: a folder of any size costs a bounded
     // amount of memory.
     static constexpr std::size_t kBatch = 256;
+    // Sub-folders of one folder handed to the helper ahead of their turn.
+    static constexpr std::size_t kAhead = 2;
 
     std::vector<XcopyLine*> m_copiers;
     Console& m_console;
-    const XcopyRequest& m_request;     // the first line's; the others differ in the mask only
-    std::vector<mode_t> m_folderModes; // of the source folders being walked, root first
-    int m_sharedTarget = -1;           // the target of the folder being walked
-    std::vector<XcopyLine*> m_matches; // the lines each entry of the batch matches, in turn
-    std::vector<Sighting> m_batch;
-    std::vector<std::size_t> m_wanted;          // the entries of the batch whose status is needed
-    std::unique_ptr<CopyQueue> m_queue;         // none when copies wait for answers
-    std::unique_ptr<SharedCalls> m_sharedCalls; // likewise
+    const XcopyRequest& m_request;      // the first line's; the others differ in the mask only
+    std::vector<mode_t> m_folderModes;  // of the source folders being walked, root first
+    int m_sharedTarget = -1;            // the target of the folder being walked
+    Look m_later;                       // a batch of a large folder after its first
+    std::unique_ptr<CopyQueue> m_queue; // none when copies wait for answers
+    std::unique_ptr<Helper> m_helper;   // likewise
 };
 
 } // namespace
