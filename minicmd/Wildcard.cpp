@@ -1,5 +1,7 @@
 #include "minicmd/Wildcard.h"
 
+#include <algorithm>
+
 namespace tarvik::minicmd {
 namespace {
 
@@ -12,6 +14,13 @@ char folded(char c)
 // users write, never exponential.
 bool globMatch(std::string_view name, std::string_view mask)
 {
+    // "*.doc", the mask of nearly every line, asks only how the name ends.
+    if (!mask.empty() && mask.front() == '*' && mask.find_first_of("*?", 1) == mask.npos) {
+        const std::string_view tail = mask.substr(1);
+        return name.size() >= tail.size() &&
+               std::equal(tail.begin(), tail.end(), name.end() - tail.size(),
+                          [](char a, char b) { return folded(a) == folded(b); });
+    }
     std::size_t n = 0, m = 0;
     std::size_t starMask = std::string_view::npos, starName = 0;
     while (n < name.size()) {

@@ -92,6 +92,7 @@ TEST_CASE(masksMatchAsOnWindows)
         {"*.doc", "report.docx", false},
         {"*.doc", "report.doc.bak", false},
         {"*.doc", ".doc", true},
+        {"*.doc", "doc", false},
         {"a?c.*", "abc.txt", true},
         {"a?c.*", "AXC.doc", true},
         {"a?c.*", "ac.txt", false},
