@@ -59,8 +59,8 @@ struct Sighting
 struct Look
 {
     int folderFd = -1;
-    const Entry* entries = nullptr; // the batch's first
-    std::vector<XcopyLine*> matches;
+    const Entry* entries = nullptr;  // the batch's first
+    std::vector<XcopyLine*> matches; // the lines each entry matches, in turn
     std::vector<Sighting> seen;      // one an entry of the batch
     std::vector<std::size_t> wanted; // the entries whose status is needed
     std::atomic<std::size_t> next = 0;
@@ -103,7 +103,7 @@ struct Listing
 // A thread of the walk's own. On a tree of small files the walk is mostly
 // listing folders and taking the status of every entry, and while few of them
 // are copied the second processor has little else to do: the helper lists the
-// next sub-folder while the walk is busy with the one before, and takes its
+// next sub-folders while the walk is busy with the one before, and takes its
 // share of the status calls of a large folder. It starts with the first work
 // worth handing over.
 class Helper
