@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -66,6 +67,8 @@ class ErrorBox final : public QMessageBox
         const bool handled = QMessageBox::event(event);
         if (event->type() == QEvent::LayoutRequest && isVisible())
             fitCaptionAndScreen();
+        if (event->type() == QEvent::Move && isVisible())
+            keepPlaced();
         return handled;
     }
 
@@ -132,6 +135,26 @@ class ErrorBox final : public QMessageBox
                 std::max(area.top(), std::min(placed.top(), area.bottom() + 1 - placed.height())));
         }
         setGeometry(placed);
+        m_placed = placed.topLeft();
+        m_placedAt.start();
+    }
+
+    // A window manager that is still settling the box may answer a change of
+    // its size with the position the box had before it was placed, the
+    // screen's corner (seen with Openbox): such a move, in the first moments
+    // after the box was placed, is undone a few times at most. A move after
+    // that is the user's.
+    void keepPlaced()
+    {
+        constexpr qint64 kSettlingMs = 1000;
+        constexpr int kMostUndone = 4;
+        if (!m_placedAt.isValid() || m_placedAt.elapsed() > kSettlingMs ||
+            m_undone >= kMostUndone || geometry().topLeft() == m_placed)
+            return;
+        if (QWidget* owner = parentWidget()) {
+            ++m_undone;
+            centreOver(owner->window());
+        }
     }
 
     // The caption in bold, and beside it the window's icon, up to four
@@ -145,6 +168,10 @@ class ErrorBox final : public QMessageBox
         const int bar = metrics.height() + 8;
         return metrics.horizontalAdvance(windowTitle()) + 6 * bar;
     }
+
+    QPoint m_placed;
+    QElapsedTimer m_placedAt;
+    int m_undone = 0;
 };
 
 class RealDialogs final : public Dialogs

@@ -38,6 +38,8 @@ class DialogsTest : public QObject
     void errorBoxShowsTheMessageAsItIs();
     void errorBoxFitsCaptionAndScreen_data();
     void errorBoxFitsCaptionAndScreen();
+    void errorBoxUndoesOnlyASettlingMove_data();
+    void errorBoxUndoesOnlyASettlingMove();
 };
 
 void DialogsTest::centredPositionFormula_data()
@@ -264,6 +266,37 @@ void DialogsTest::errorBoxFitsCaptionAndScreen()
     QCOMPARE(label->text(), message);
     QVERIFY(label->geometry().right() < box->width());
     QVERIFY(label->height() >= label->heightForWidth(label->width()));
+}
+
+// A window manager settling the box may put it in the screen's corner: a move
+// right after the box was placed goes back over the owner; a later one is the
+// user's and stays.
+void DialogsTest::errorBoxUndoesOnlyASettlingMove_data()
+{
+    QTest::addColumn<int>("afterMs");
+    QTest::addColumn<bool>("undone");
+    QTest::newRow("at once") << 0 << true;
+    QTest::newRow("seconds later") << 1500 << false;
+}
+
+void DialogsTest::errorBoxUndoesOnlyASettlingMove()
+{
+    QFETCH(int, afterMs);
+    QFETCH(bool, undone);
+    QMainWindow owner;
+    owner.setGeometry(300, 200, 500, 560);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    const auto box =
+        makeErrorBox(&owner, QStringLiteral("Tarvikbackup"), QStringLiteral("Invalid filename."));
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    const QPoint placed = box->pos();
+    QCOMPARE(box->geometry().center(), owner.geometry().center());
+    QTest::qWait(afterMs);
+    box->move(0, 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(box->pos(), undone ? placed : QPoint(0, 0));
 }
 
 TARVIK_OFFSCREEN_SCREENS_MAIN(DialogsTest)
