@@ -134,9 +134,10 @@ class ErrorBox final : public QMessageBox
             placed.moveTop(
                 std::max(area.top(), std::min(placed.top(), area.bottom() + 1 - placed.height())));
         }
-        setGeometry(placed);
+        // Noted first: the box may hear of its move before setGeometry returns.
         m_placed = placed.topLeft();
         m_placedAt.start();
+        setGeometry(placed);
     }
 
     // A window manager that is still settling the box may answer a change of
