@@ -7,6 +7,15 @@
 
 namespace tarvik::minicmd {
 
+SharedFd::SharedFd(int fd)
+{
+    if (fd >= 0)
+        m_fd = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+            ::close(*held);
+            delete held;
+        });
+}
+
 CopyQueue::CopyQueue() = default;
 
 void CopyQueue::startWorkers()
@@ -26,10 +35,8 @@ CopyQueue::~CopyQueue()
     m_work.notify_all();
     for (std::thread& worker : m_workers)
         worker.join();
-    if (m_held) {
+    if (m_held)
         ::close(m_held->source);
-        ::close(m_held->folderFd);
-    }
 }
 
 void CopyQueue::submit(std::unique_ptr<Job> job)
@@ -95,9 +102,10 @@ void CopyQueue::make(Job& job)
     if (interruptingSignal())
         job.skipped = true;
     else
-        job.failure = copyFileInto(job.source, job.info, job.folderFd, job.name, {}, &job.copied);
+        job.failure =
+            copyFileInto(job.source, job.info, job.folder.get(), job.name, {}, &job.copied);
     ::close(job.source);
-    ::close(job.folderFd);
+    job.folder = {};
 }
 
 std::unique_ptr<CopyQueue::Job> CopyQueue::takeDone(bool wait)

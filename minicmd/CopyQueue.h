@@ -19,6 +19,20 @@
 
 namespace tarvik::minicmd {
 
+// A descriptor that several hold at once, closed when the last lets go: the
+// target folder of the walk and of the copies into it still in flight.
+class SharedFd
+{
+  public:
+    SharedFd() = default;
+    // Takes `fd` over; -1 holds nothing.
+    explicit SharedFd(int fd);
+    int get() const { return m_fd ? *m_fd : -1; }
+
+  private:
+    std::shared_ptr<const int> m_fd;
+};
+
 class CopyQueue
 {
   public:
@@ -28,7 +42,7 @@ class CopyQueue
         int source = -1; // open for reading; the queue closes it
         struct stat info
         {};
-        int folderFd = -1; // the target folder, a descriptor of its own; the queue closes it
+        SharedFd folder; // the target folder
         // Keeps the target folder in the record of copies in progress.
         std::shared_ptr<const void> folderHold;
         std::string name;

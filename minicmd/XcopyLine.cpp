@@ -76,9 +76,7 @@ void XcopyLine::failWith(const std::string& message)
 
 void XcopyLine::leaveFolder()
 {
-    if (m_destinationFd >= 0)
-        ::close(m_destinationFd);
-    m_destinationFd = -1;
+    m_destination = {};
     m_destinationFailed = 0;
 }
 
@@ -98,7 +96,7 @@ void XcopyLine::take(int folderFd, const std::string& relative, const std::strin
         return;
     }
     const std::string destinationFolder = joinPath(m_request.destination, relative);
-    if (m_destinationFd < 0) {
+    if (m_destination.get() < 0) {
         // A folder that cannot be made fails every file meant for it;
         // the reason is told once, each file is named. A refused folder
         // is named once, and nothing goes into it.
@@ -111,9 +109,9 @@ void XcopyLine::take(int folderFd, const std::string& relative, const std::strin
         // Where an earlier line of the walk opened the target, this line
         // would open the same folder the same way.
         if (sharedTarget >= 0)
-            m_destinationFd = ::fcntl(sharedTarget, F_DUPFD_CLOEXEC, 0);
+            m_destination = SharedFd(::fcntl(sharedTarget, F_DUPFD_CLOEXEC, 0));
     }
-    if (m_destinationFd < 0) {
+    if (m_destination.get() < 0) {
         const OpenedFolder opened = m_destinations.open(relative, folderModes);
         if (!opened.refusal.empty()) {
             if (!opened.quiet)
@@ -126,7 +124,7 @@ void XcopyLine::take(int folderFd, const std::string& relative, const std::strin
             m_destinationFailed = opened.code;
             return;
         }
-        m_destinationFd = opened.fd;
+        m_destination = SharedFd(opened.fd);
         if (sharedTarget < 0)
             sharedTarget = ::fcntl(opened.fd, F_DUPFD_CLOEXEC, 0);
     }
@@ -153,7 +151,7 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
     if (m_out.interactive() && !m_overwriteAll) {
         struct stat existing
         {};
-        if (::fstatat(m_destinationFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(m_destination.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
             catchUp();
             const OverwriteAnswer answer = m_out.askOverwrite(destinationPath);
             if (answer == OverwriteAnswer::No)
@@ -171,13 +169,11 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
     m_out.copying(sourcePath, static_cast<std::uint64_t>(info.st_size));
     // A copy handed over may still be in flight when the walk has left its
     // folder: it holds the target and its place in the record.
-    const int targetFd =
-        m_queue && info.st_size <= kQueuedSize ? ::fcntl(m_destinationFd, F_DUPFD_CLOEXEC, 0) : -1;
-    if (targetFd >= 0) {
+    if (m_queue && info.st_size <= kQueuedSize) {
         auto job = std::make_unique<CopyQueue::Job>();
         job->source = source;
         job->info = info;
-        job->folderFd = targetFd;
+        job->folder = m_destination;
         job->folderHold = holdCopyFolder();
         job->name = name;
         job->done = [this, sourcePath, destinationPath](const CopyQueue::Job& done) {
@@ -189,8 +185,8 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
     catchUp();
     CopiedFile copied;
     const CopyFailure failure = copyFileInto(
-        source, info, m_destinationFd, name, [this](std::uint64_t done) { m_out.progress(done); },
-        &copied);
+        source, info, m_destination.get(), name,
+        [this](std::uint64_t done) { m_out.progress(done); }, &copied);
     ::close(source);
     tell(failure, copied, sourcePath, destinationPath);
 }

@@ -2,6 +2,7 @@
 // One xcopy line of a walk that may serve several: what the line refuses,
 // copies and counts, and what it says.
 
+#include "minicmd/CopyQueue.h"
 #include "minicmd/Destination.h"
 #include "minicmd/LineOutput.h"
 #include "minicmd/Xcopy.h"
@@ -12,7 +13,6 @@
 
 namespace tarvik::minicmd {
 
-class CopyQueue;
 class ScriptFolders;
 
 class XcopyLine
@@ -30,7 +30,7 @@ class XcopyLine
     bool matchedAny() const { return m_matchedAny; }
 
     // Copies small files through `queue` from now on; a copy handed over
-    // keeps its target folder open of its own.
+    // keeps its target folder open until it is done.
     void copyWith(CopyQueue* queue) { m_queue = queue; }
 
     // False (after saying why) when the line copies nothing at all.
@@ -80,7 +80,7 @@ class XcopyLine
     bool m_matchedAny = false;
     bool m_overwriteAll = false;
     // The target of the folder being walked, or why there is none.
-    int m_destinationFd = -1;
+    SharedFd m_destination;
     int m_destinationFailed = 0;
 };
 
