@@ -12,8 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -29,25 +27,20 @@ constexpr off_t kChunk = 8 << 20;
 // and writing it through a buffer of ours costs a second pass over memory,
 // which on a large file is most of the time.
 constexpr off_t kKernelRange = 8 << 20;
-// How much of the copy is mapped at a time for hashing: few unmappings, and
-// page tables for a bounded part of a file of any size.
-constexpr off_t kHashWindow = 64 << 20;
 
 // Hashes the copy's bytes on a thread of its own as the kernel puts them in
-// place, so that the copy and its hash take the time of the copy alone.
+// place, so that the copy and its hash take the time of the copy alone. The
+// copy is read back into a buffer, not mapped: where a page fault traps to a
+// hypervisor, as on many virtual machines, faulting in a gigabyte's pages
+// took twice as long as the copy itself, while reading it back kept pace.
 class CopyHasher
 {
   public:
-    // `copyFd`: a descriptor of the copy open for reading; the bytes from
-    // `start` to `end` are to be hashed.
-    CopyHasher(int copyFd, off_t start, off_t end, ContentHash& hash)
-        : m_fd(copyFd), m_end(end), m_hashed(start), m_placed(start), m_hash(hash)
+    // `copyFd`: a descriptor of the copy open for reading; its bytes from
+    // `start` on are to be hashed.
+    CopyHasher(int copyFd, off_t start, ContentHash& hash)
+        : m_fd(copyFd), m_hashed(start), m_placed(start), m_hash(hash)
     {
-        struct stat info
-        {};
-        // Only a copy nobody else can reach is mapped: another process that
-        // shortened a mapped file would end this one with SIGBUS.
-        m_mapped = ::fstat(copyFd, &info) == 0 && info.st_nlink == 0;
         const QuietThreads quiet;
         m_thread = std::thread([this] { run(); });
     }
@@ -77,7 +70,6 @@ class CopyHasher
             m_changed.notify_one();
             m_thread.join();
         }
-        unmap();
         return m_error;
     }
 
@@ -102,16 +94,6 @@ class CopyHasher
 
     bool hashUpTo(off_t until)
     {
-        while (m_mapped && m_hashed < until) {
-            if (m_hashed >= m_windowStart + off_t(m_windowLength) && !mapFrom(m_hashed))
-                break;
-            const off_t stop = std::min(until, m_windowStart + off_t(m_windowLength));
-            m_hash.add(m_window + (m_hashed - m_windowStart),
-                       static_cast<std::size_t>(stop - m_hashed));
-            m_hashed = stop;
-        }
-        if (m_hashed == until)
-            return true;
         constexpr std::size_t kBufferSize = 1 << 20;
         if (!m_buffer)
             m_buffer.reset(new char[kBufferSize]);
@@ -132,45 +114,10 @@ class CopyHasher
         return true;
     }
 
-    // Maps a window of the copy from the page holding `offset`. The window
-    // runs ahead of the bytes placed, which is harmless as long as nothing
-    // past them is touched; it is mapped once per window rather than once per
-    // step, since every unmapping interrupts the copying thread's processor
-    // to flush its address translations.
-    bool mapFrom(off_t offset)
-    {
-        static const off_t page = ::sysconf(_SC_PAGESIZE);
-        unmap();
-        const off_t start = offset - offset % page;
-        const auto length = static_cast<std::size_t>(std::min(m_end - start, kHashWindow));
-        void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, m_fd, start);
-        if (map == MAP_FAILED) {
-            m_mapped = false;
-            return false;
-        }
-        m_window = static_cast<const char*>(map);
-        m_windowStart = start;
-        m_windowLength = length;
-        return true;
-    }
-
-    void unmap()
-    {
-        if (m_window)
-            ::munmap(const_cast<char*>(m_window), m_windowLength);
-        m_window = nullptr;
-        m_windowLength = 0;
-    }
-
     int m_fd;
-    off_t m_end;
-    const char* m_window = nullptr;
-    off_t m_windowStart = 0;
-    std::size_t m_windowLength = 0;
     off_t m_hashed; // touched by the hashing thread only, once started
     off_t m_placed;
     ContentHash& m_hash;
-    bool m_mapped = false;
     bool m_done = false;
     std::string m_error;
     std::unique_ptr<char[]> m_buffer;
@@ -217,7 +164,7 @@ CopyFailure copyByKernel(int from, int to, off_t& offset, off_t end, const CopyP
     }
     std::optional<CopyHasher> hasher;
     if (hash)
-        hasher.emplace(copyFd, offset, end, *hash);
+        hasher.emplace(copyFd, offset, *hash);
     CopyFailure failure;
     while (offset < end) {
         if (interruptingSignal()) {

@@ -290,8 +290,8 @@ TEST_CASE(verifyNamesEveryCopyThatIsNotAsCopied)
         makeFile(fixture.dir / "src/a.txt", "content", kNew);
         makeFile(fixture.dir / "src/sub/b.txt", "content", kNew);
         makeFile(fixture.dir / "src/empty.txt", "", kNew);
-        // Copied by the kernel and hashed from its pages, across several of
-        // the windows they are mapped in, ending inside a page.
+        // Copied by the kernel in steps and hashed as each lands, read back
+        // in pieces of which the last is partly filled.
         std::string large((72 << 20) + 12345, '\0');
         for (std::size_t at = 0; at < large.size(); ++at)
             large[at] = static_cast<char>(at * 7 + at / 4099);
