@@ -4,6 +4,12 @@
 #include <cstdio>
 #include <new>
 #include <xxhash.h>
+#if defined(__x86_64__) || defined(__i386__)
+// The library's own choice of the widest vector unit the processor has: on
+// a processor with AVX2 it hashes four times as fast as the SSE2 code it
+// would run otherwise, with the same result.
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace tarvik::minicmd {
 
