@@ -1,8 +1,8 @@
 // The interpreter's copy against the system's tools, each as the median of
 // the ratios of interleaved rounds after one that is not counted, with `sync`
-// before every command. A round's two commands run back to back, so its ratio
-// holds still while the shared disk moves between fast and slow spells that
-// a ratio of the two medians would feel whenever they split unevenly:
+// before every command. A round's commands run seconds apart, so its ratios
+// hold still while the shared disk moves between fast and slow spells that a
+// ratio of two medians would feel whenever the spells split unevenly:
 //   full copy:   20,000 files of 4 KiB in 1,000 folders plus 8 files of
 //                16 MiB, "xcopy src\*.* dst /S" against cp -r and rsync -a;
 //                data on disk (final sync timed). Target at most 1.10.
