@@ -147,7 +147,10 @@ CopyFailure kernelFailure(int code, int from, off_t offset)
 
 // The kernel's copy of [offset, end), each step hashed from the copy while
 // the next is made. `fallback` is told where the kernel could not go on, for
-// read and write to take over from there.
+// read and write to take over from there. The steps are made one at a time:
+// on two cores, two halves of a gigabyte copied side by side saved about a
+// twentieth of the time unhashed, and cost about a third more beside the
+// hashing thread.
 CopyFailure copyByKernel(int from, int to, off_t& offset, off_t end, const CopyProgress& progress,
                          ContentHash* hash, bool& fallback)
 {
