@@ -74,6 +74,10 @@ void writeBytes(const std::string& path, const std::string& bytes)
 }
 
 // One replace of a file of `bytes` as a save does it, without any parsing.
+// Its bytes are ones the kernel has read before; a save's are new in its run.
+// Where a virtual machine charges for the first touch of a page, that alone
+// weighs on the ratio: on one, writing 512 KiB just filled took 0.6 ms
+// against 0.06 ms for the same bytes written once already.
 double replaceOnce(const std::string& folder, const std::string& bytes)
 {
     const std::string path = folder + "/replaced";
