@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tarvik::minicmd {
