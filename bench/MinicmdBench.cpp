@@ -2,7 +2,9 @@
 // the ratios of interleaved rounds after one that is not counted, with `sync`
 // before every command. A round's commands run seconds apart, so its ratios
 // hold still while the shared disk moves between fast and slow spells that a
-// ratio of two medians would feel whenever the spells split unevenly:
+// ratio of two medians would feel whenever the spells split unevenly; the
+// comparisons take turns round by round, so that no spell covers all the
+// rounds of one:
 //   full copy:   20,000 files of 4 KiB in 1,000 folders plus 8 files of
 //                16 MiB, "xcopy src\*.* dst /S" against cp -r and rsync -a;
 //                data on disk (final sync timed). Target at most 1.10.
@@ -246,38 +248,72 @@ struct Contender
     double median = 0;
 };
 
-// Runs each contender `rounds` times, alternating, into a fresh destination,
-// after a round that is not counted: the first touch of a tree, of memory the
-// machine has not used for a while and of the disk after the last race is
-// nobody's time. Each round starts with the next contender in turn, so that a
-// stall of the machine that follows a round (the disk catching up, freed
-// memory coming back) does not always fall on the same one. The copy of a
-// single file is deleted, not set aside: a gigabyte a round is too much to
-// keep, and one inode is nothing to skip.
-void race(std::vector<Contender>& contenders, const fs::path& destination,
-          std::size_t expectedFiles, int rounds, Until until = Until::OnDisk)
+// One comparison the bench reports: its contenders, what a copy must hold,
+// how many rounds it counts and whether a time runs until the data is on disk.
+struct Row
 {
-    for (int round = -1; round < rounds; ++round) {
-        for (std::size_t turn = 0; turn < contenders.size(); ++turn) {
-            Contender& contender = contenders[(round + 1 + turn) % contenders.size()];
-            if (expectedFiles > 1)
-                setAside(destination);
-            else
-                fs::remove_all(destination);
-            const double seconds = timed(contender.command, until);
-            if (round >= 0)
-                contender.times.push_back(seconds);
-            const std::size_t copied = countFiles(destination);
-            if (copied != expectedFiles) {
-                std::fprintf(stderr, "%s copied %zu files, expected %zu\n", contender.name, copied,
-                             expectedFiles);
-                std::exit(1);
-            }
+    std::string heading; // printed above the row's report, when not empty
+    std::string what;
+    std::vector<Contender> contenders;
+    std::size_t expectedFiles;
+    int rounds;
+    Until until;
+    double target;
+};
+
+// Makes way for the next copy: a copy of many files is set aside, a copy of
+// a single file deleted. A gigabyte a round is too much to keep, and one
+// inode is nothing to skip.
+void clear(const fs::path& destination, std::size_t copiedFiles)
+{
+    if (copiedFiles > 1)
+        setAside(destination);
+    else
+        fs::remove_all(destination);
+}
+
+// One round of `row`: each contender copies into a fresh destination, the
+// one going first taking turns from round to round, so that a stall of the
+// machine that follows a round (the disk catching up, freed memory coming
+// back) does not always fall on the same one. Round -1 is not counted: the
+// first touch of a tree and of memory the machine has not used for a while is
+// nobody's time. The round leaves no copy behind for the next row to clear.
+void raceRound(Row& row, int round, const fs::path& destination)
+{
+    std::vector<Contender>& contenders = row.contenders;
+    for (std::size_t turn = 0; turn < contenders.size(); ++turn) {
+        Contender& contender = contenders[(round + 1 + turn) % contenders.size()];
+        clear(destination, row.expectedFiles);
+        const double seconds = timed(contender.command, row.until);
+        if (round >= 0)
+            contender.times.push_back(seconds);
+        const std::size_t copied = countFiles(destination);
+        if (copied != row.expectedFiles) {
+            std::fprintf(stderr, "%s copied %zu files, expected %zu\n", contender.name, copied,
+                         row.expectedFiles);
+            std::exit(1);
         }
     }
-    setAside(destination);
-    for (auto& contender : contenders)
-        contender.median = median(contender.times);
+    clear(destination, row.expectedFiles);
+}
+
+// Races every row, the rows taking turns round by round, so that each row's
+// rounds are spread over the whole bench. A slow or fast spell of the shared
+// disk lasts about as long as a row's rounds would take one after another,
+// and then decides that row's median; spread out, a spell falls on a round or
+// two of each row, and the medians leave it out.
+void raceInTurns(std::vector<Row>& rows, const fs::path& destination)
+{
+    int rounds = 0;
+    for (const Row& row : rows)
+        rounds = std::max(rounds, row.rounds);
+    for (int round = -1; round < rounds; ++round)
+        for (Row& row : rows)
+            if (round < row.rounds)
+                raceRound(row, round, destination);
+    for (Row& row : rows)
+        for (auto& contender : row.contenders)
+            contender.median = median(contender.times);
 }
 
 // What the commands are raced on: the interpreter's scripts and the
@@ -334,40 +370,26 @@ class Bench
 // The medians with each round's time, then the first contender's against each
 // other's as the median of the rounds' own ratios (the first of them carries
 // the target), with the ratio of the medians beside it.
-void report(const char* what, const std::vector<Contender>& contenders, double target)
+void report(const Row& row)
 {
-    for (const auto& contender : contenders) {
+    for (const auto& contender : row.contenders) {
         std::printf("  %-34s %8.3f s  (rounds:", contender.name, contender.median);
         for (const double seconds : contender.times)
             std::printf(" %.3f", seconds);
         std::printf(")\n");
     }
-    const Contender& ours = contenders[0];
-    for (std::size_t other = 1; other < contenders.size(); ++other) {
-        const Contender& theirs = contenders[other];
+    const Contender& ours = row.contenders[0];
+    for (std::size_t other = 1; other < row.contenders.size(); ++other) {
+        const Contender& theirs = row.contenders[other];
         std::vector<double> ratios;
         for (std::size_t round = 0; round < ours.times.size(); ++round)
             ratios.push_back(ours.times[round] / theirs.times[round]);
-        std::printf("%s %s / %s = %.2f", what, ours.name, theirs.name, median(ratios));
+        std::printf("%s %s / %s = %.2f", row.what.c_str(), ours.name, theirs.name, median(ratios));
         if (other == 1)
-            std::printf(" (target <= %.2f)", target);
+            std::printf(" (target <= %.2f)", row.target);
         std::printf(", of the medians %.2f\n", ours.median / theirs.median);
     }
     std::fflush(stdout);
-}
-
-// Races warm, timed until the commands return, then until their data is on
-// disk; each with its own target.
-void raceBothWays(std::vector<Contender>& contenders, const fs::path& destination,
-                  std::size_t expectedFiles, int rounds, const std::string& what,
-                  double returnedTarget, double onDiskTarget)
-{
-    race(contenders, destination, expectedFiles, rounds, Until::Returned);
-    report((what + ", until returned:").c_str(), contenders, returnedTarget);
-    for (auto& contender : contenders)
-        contender.times.clear();
-    race(contenders, destination, expectedFiles, rounds, Until::OnDisk);
-    report((what + ", data on disk:").c_str(), contenders, onDiskTarget);
 }
 
 std::string cpTree(const fs::path& source, const fs::path& destination)
@@ -400,32 +422,8 @@ int main(int argc, char** argv)
     const fs::path source = work / "src";
     const std::vector<fs::path> touched = makeTree(source);
     const std::size_t allFiles = countFiles(source);
-    std::vector<Contender> full{
-        bench.xcopy("minicmd xcopy /S", source, {"*.*"}, "/S"),
-        {"cp -r --preserve=timestamps", cpTree(source, destination)},
-        {"rsync -a", "rsync -a " + quoted(source) + "/ " + quoted(destination) + "/"},
-    };
-    race(full, destination, allFiles, kFullRounds);
-    std::printf("%zu files, %zu changed today; data on disk:\n", allFiles, touched.size());
-    report("full copy:", full, 1.10);
-    std::vector<Contender> incremental{
-        bench.xcopy("minicmd xcopy /S /D:", source, {"*.*"}, bench.since()),
-        bench.findAndCopy("find -newermt + cp --parents", source, ""),
-    };
-    race(incremental, destination, touched.size(), kIncrementalRounds);
-    report("incremental:", incremental, 1.10);
-    setAside(source);
-
     const fs::path small = work / "small";
     makeFiles(small, 100, 100, 4096, 0, false);
-    std::vector<Contender> smallCopy{
-        bench.xcopy("minicmd xcopy /S", small, {"*.*"}, "/S"),
-        {"cp -r --preserve=timestamps", cpTree(small, destination)},
-    };
-    std::printf("10,000 files of 4 KiB in 100 folders, warm cache:\n");
-    raceBothWays(smallCopy, destination, 10000, kSmallRounds, "small files", 0.75, 1.0);
-    setAside(small);
-
     const fs::path large = work / "large";
     fs::create_directories(large);
     {
@@ -438,33 +436,71 @@ int main(int argc, char** argv)
             file.write(block.data(), static_cast<std::streamsize>(block.size()));
         }
     }
-    std::vector<Contender> largeCopy{
+    const fs::path daily = work / "daily";
+    const std::size_t changed = makeFiles(daily, 400, 100, 4096, 97, true).size();
+
+    const std::vector<Contender> smallCopy{
+        bench.xcopy("minicmd xcopy /S", small, {"*.*"}, "/S"),
+        {"cp -r --preserve=timestamps", cpTree(small, destination)},
+    };
+    const std::vector<Contender> largeCopy{
         bench.xcopy("minicmd xcopy", large, {"*.bin"}, ""),
         {"cp --preserve=timestamps", "mkdir -p " + quoted(destination) +
                                          " && cp --preserve=timestamps " +
                                          quoted(large / "one.bin") + " " + quoted(destination)},
     };
-    std::printf("one file of 1 GiB, warm cache:\n");
-    raceBothWays(largeCopy, destination, 1, kLargeRounds, "large file", 1.0, 1.0);
-    fs::remove_all(large);
-
-    const fs::path daily = work / "daily";
-    const std::size_t changed = makeFiles(daily, 400, 100, 4096, 97, true).size();
     std::vector<std::string> masks;
     std::string findTypes;
     for (const char* type : kTypes) {
         masks.push_back("*." + std::string(type));
         findTypes += std::string(findTypes.empty() ? "" : " -o") + " -name '*." + type + "'";
     }
-    std::vector<Contender> dailyRun{
-        bench.xcopy("minicmd 8 types /S /D:", daily, masks, bench.since()),
-        bench.findAndCopy("find 8 types + cp --parents", daily, "\\(" + findTypes + " \\)"),
+    const std::string fullHeading = std::to_string(allFiles) + " files, " +
+                                    std::to_string(touched.size()) +
+                                    " changed today; data on disk:";
+    const std::string dailyHeading = "the daily run: 8 types over 40,000 files, " +
+                                     std::to_string(changed) + " changed today, warm cache:";
+    std::vector<Row> rows{
+        {fullHeading,
+         "full copy:",
+         {bench.xcopy("minicmd xcopy /S", source, {"*.*"}, "/S"),
+          {"cp -r --preserve=timestamps", cpTree(source, destination)},
+          {"rsync -a", "rsync -a " + quoted(source) + "/ " + quoted(destination) + "/"}},
+         allFiles,
+         kFullRounds,
+         Until::OnDisk,
+         1.10},
+        {"",
+         "incremental:",
+         {bench.xcopy("minicmd xcopy /S /D:", source, {"*.*"}, bench.since()),
+          bench.findAndCopy("find -newermt + cp --parents", source, "")},
+         touched.size(),
+         kIncrementalRounds,
+         Until::OnDisk,
+         1.10},
+        {"10,000 files of 4 KiB in 100 folders, warm cache:", "small files, until returned:",
+         smallCopy, 10000, kSmallRounds, Until::Returned, 0.75},
+        {"", "small files, data on disk:", smallCopy, 10000, kSmallRounds, Until::OnDisk, 1.0},
+        {"one file of 1 GiB, warm cache:", "large file, until returned:", largeCopy, 1,
+         kLargeRounds, Until::Returned, 1.0},
+        {"", "large file, data on disk:", largeCopy, 1, kLargeRounds, Until::OnDisk, 1.0},
+        {dailyHeading,
+         "daily run, until returned:",
+         {bench.xcopy("minicmd 8 types /S /D:", daily, masks, bench.since()),
+          bench.findAndCopy("find 8 types + cp --parents", daily, "\\(" + findTypes + " \\)")},
+         changed,
+         kIncrementalRounds,
+         Until::Returned,
+         1.0},
     };
-    std::printf("the daily run: 8 types over 40,000 files, %zu changed today, warm cache:\n",
-                changed);
-    race(dailyRun, destination, changed, kIncrementalRounds, Until::Returned);
-    report("daily run, until returned:", dailyRun, 1.0);
-    setAside(daily);
+    std::printf("%zu comparisons, taking turns round by round.\n", rows.size());
+    std::fflush(stdout);
+    raceInTurns(rows, destination);
+    for (const Row& row : rows) {
+        if (!row.heading.empty())
+            std::printf("%s\n", row.heading.c_str());
+        report(row);
+    }
 
     const fs::path many = work / "many";
     makeFiles(many, 1000, 100, 16, 0, false);
