@@ -1,7 +1,6 @@
 #include "minicmd/ContentHash.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 #include <xxhash.h>
 #if defined(__x86_64__) || defined(__i386__)
@@ -50,11 +49,15 @@ void ContentHash::addZeros(off_t count)
 
 std::string ContentHash::text() const
 {
+    // Written digit by digit: this runs for every file copied, and a
+    // formatted print of two numbers costs more than the small file's hash.
     const XXH128_hash_t digest = XXH3_128bits_digest(m_state->xxh);
-    char text[40];
-    std::snprintf(text, sizeof text, "%016llx%016llx",
-                  static_cast<unsigned long long>(digest.high64),
-                  static_cast<unsigned long long>(digest.low64));
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string text(32, '0');
+    for (int digit = 0; digit < 16; ++digit) {
+        text[15 - digit] = kDigits[(digest.high64 >> (4 * digit)) & 0xf];
+        text[31 - digit] = kDigits[(digest.low64 >> (4 * digit)) & 0xf];
+    }
     return text;
 }
 

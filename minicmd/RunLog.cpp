@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -89,6 +90,32 @@ void removeOldRuns(const std::string& folder, std::size_t keep, const std::strin
         }
         --left;
     }
+}
+
+// The line of the list of copies that names `copy`, at `path`: its hash,
+// size, modification time and path, apart by tabs. Put together by hand: it
+// is written for every file copied, and a formatted print of it cost more
+// than the rest of the file's record.
+std::string copyLine(const CopiedFile& copy, const std::string& path)
+{
+    std::string line = copy.hash;
+    char number[24];
+    const auto add = [&](auto value) {
+        line.append(number, std::to_chars(number, number + sizeof number, value).ptr);
+    };
+    line += '\t';
+    add(copy.bytes);
+    line += '\t';
+    add(copy.modified.tv_sec);
+    line += '.';
+    const std::size_t nanoseconds = line.size();
+    add(copy.modified.tv_nsec);
+    if (const std::size_t digits = line.size() - nanoseconds; digits < 9)
+        line.insert(nanoseconds, 9 - digits, '0');
+    line += '\t';
+    line += encoded(path);
+    line += '\n';
+    return line;
 }
 
 } // namespace
@@ -215,10 +242,8 @@ void RunLog::recordCopy(const std::string& destination, const CopiedFile& copy)
     std::string path = destination;
     if (char here[PATH_MAX]; path.empty() || path[0] != '/')
         path = (::getcwd(here, sizeof here) ? std::string(here) : std::string(".")) + "/" + path;
-    std::fprintf(m_copies, "%s\t%llu\t%lld.%09ld\t%s\n", copy.hash.c_str(),
-                 static_cast<unsigned long long>(copy.bytes),
-                 static_cast<long long>(copy.modified.tv_sec), copy.modified.tv_nsec,
-                 encoded(path).c_str());
+    const std::string line = copyLine(copy, path);
+    std::fwrite(line.data(), 1, line.size(), m_copies);
     if (std::ferror(m_copies)) {
         m_console.logTrouble("Cannot write the list of copies of this run");
         m_console.recordCopiesWith({});

@@ -32,12 +32,27 @@ std::size_t sequenceLength(std::string_view text)
     return length;
 }
 
+// Whether the byte `c` stands for itself in what is written.
+bool standsForItself(char c, bool backslashes)
+{
+    return c >= 0x20 && c < 0x7f && !(c == '\\' && backslashes);
+}
+
 std::string written(std::string_view text, bool backslashes)
 {
     std::string out;
     out.reserve(text.size());
     char code[8];
     for (std::size_t i = 0; i < text.size();) {
+        // Every name of every copy passes through here: the bytes that stand
+        // for themselves, nearly all of them, are taken a run at a time.
+        std::size_t run = i;
+        while (run < text.size() && standsForItself(text[run], backslashes))
+            ++run;
+        out.append(text.substr(i, run - i));
+        if (run == text.size())
+            break;
+        i = run;
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
             const std::size_t length = sequenceLength(text.substr(i));
