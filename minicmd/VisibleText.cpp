@@ -80,11 +80,10 @@ std::string written(std::string_view text, bool backslashes)
             out += "\\t";
         else if (c == '\r')
             out += "\\r";
-        else if (c < 0x20 || c >= 0x7f) {
+        else { // any other control byte, or one that begins no sequence
             std::snprintf(code, sizeof code, "\\x%02x", c);
             out += code;
-        } else
-            out += static_cast<char>(c);
+        }
     }
     return out;
 }
