@@ -4,6 +4,7 @@
 #include "minicmd/Interruption.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
 
@@ -22,6 +24,33 @@ namespace {
 // often, and the hashing thread follows one step behind. Smaller steps cost
 // more in calls and wake-ups than they save.
 constexpr off_t kChunk = 8 << 20;
+
+// How many files handed over after a read that had to wait for the disk are
+// read ahead: enough to keep the disk busy while the copies catch up, few
+// enough that a tree in memory again soon stops paying for the requests.
+constexpr int kReadAheadFiles = 64;
+std::atomic<int> g_readAheadLeft{0};
+// Whether the file systems met so far can tell a read that would wait.
+std::atomic<bool> g_canTellWaits{true};
+
+// pread, noting a read that had to wait for the disk. The bytes are first
+// asked for without waiting; that fails when they are not in memory, which
+// starts the disk's read all the same, and the read then waits as usual. Any
+// other failure is left to the plain read to report as it always has.
+ssize_t readNotingWaits(int from, char* buffer, size_t size, off_t offset)
+{
+    if (g_canTellWaits.load(std::memory_order_relaxed)) {
+        iovec part{buffer, size};
+        const ssize_t got = ::preadv2(from, &part, 1, offset, RWF_NOWAIT);
+        if (got >= 0)
+            return got;
+        if (errno == EAGAIN)
+            g_readAheadLeft.store(kReadAheadFiles, std::memory_order_relaxed);
+        else if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL)
+            g_canTellWaits.store(false, std::memory_order_relaxed);
+    }
+    return ::pread(from, buffer, size, offset);
+}
 
 // A range this long goes through the kernel even when it is hashed: reading
 // and writing it through a buffer of ours costs a second pass over memory,
@@ -238,7 +267,7 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
         const size_t want =
             end < 0 ? kBufferSize
                     : static_cast<size_t>(std::min<off_t>(end - offset, off_t(kBufferSize)));
-        const ssize_t got = ::pread(from, buffer.get(), want, offset);
+        const ssize_t got = readNotingWaits(from, buffer.get(), want, offset);
         if (got == 0)
             break;
         if (got < 0) {
@@ -265,6 +294,14 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
     if (reached)
         *reached = offset;
     return {};
+}
+
+void readAheadWhileUncached(int from, off_t size)
+{
+    if (size > 0 && g_readAheadLeft.load(std::memory_order_relaxed) > 0) {
+        g_readAheadLeft.fetch_sub(1, std::memory_order_relaxed);
+        ::posix_fadvise(from, 0, size, POSIX_FADV_WILLNEED);
+    }
 }
 
 CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress,

@@ -26,4 +26,11 @@ CopyFailure copyByReading(int from, int to, off_t offset, off_t end, const CopyP
 CopyFailure copyRange(int from, int to, off_t offset, off_t end, const CopyProgress& progress,
                       ContentHash* hash);
 
+// Asks the kernel to start reading the first `size` bytes of `from`, a file
+// about to be handed to a copy, while the copies' reads have lately had to
+// wait for the disk: the reads of the files handed over next then overlap
+// with those under way, rather than each waiting its turn. While every read
+// finds its bytes in memory nothing is asked, as each request is a call.
+void readAheadWhileUncached(int from, off_t size);
+
 } // namespace tarvik::minicmd

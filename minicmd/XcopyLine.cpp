@@ -2,6 +2,7 @@
 
 #include "minicmd/Console.h"
 #include "minicmd/CopyQueue.h"
+#include "minicmd/CopyRange.h"
 #include "minicmd/FileCopy.h"
 #include "minicmd/Folders.h"
 #include "minicmd/Leftovers.h"
@@ -170,6 +171,7 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
     // A copy handed over may still be in flight when the walk has left its
     // folder: it holds the target and its place in the record.
     if (m_queue && info.st_size <= kQueuedSize) {
+        readAheadWhileUncached(source, info.st_size);
         auto job = std::make_unique<CopyQueue::Job>();
         job->source = source;
         job->info = info;

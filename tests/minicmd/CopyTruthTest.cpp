@@ -1,6 +1,7 @@
 // The real interpreter copies only what is true: a file that changes under the
-// copy is not called copied, folders keep their privacy, holes stay holes, and
-// what a killed copy left behind goes.
+// copy is not called copied, folders keep their privacy, holes stay holes, a
+// file read from disk copies as one in memory, and what a killed copy left
+// behind goes.
 
 #include "Check.h"
 #include "ProgramRun.h"
@@ -207,6 +208,51 @@ TEST_CASE(sparseFilesStaySparse)
         // how the file system lays out blocks).
         CHECK(copy.st_blocks <= source.st_blocks + 128);
         CHECK(readFile(dir / "out/disk.img") == readFile(dir / "src/disk.img"));
+    }
+}
+
+TEST_CASE(filesReadFromDiskCopyAsFilesInMemory)
+{
+    struct Row
+    {
+        const char* name;
+        off_t keptInMemory; // of each source's bytes, the rest let go; -1 all
+    };
+    const Row rows[] = {
+        {"all in memory", -1},
+        {"none in memory", 0},
+        {"the first page in memory", 4096},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        TempDir dir;
+        std::vector<std::string> names;
+        for (int i = 0; i < 200; ++i) {
+            names.push_back("d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".bin");
+            // Many pages or few, and one file larger than workers take.
+            const std::size_t size = i == 7 ? (3u << 20) : 1 + i * 997 % 70000;
+            std::string bytes(size, '\0');
+            for (std::size_t at = 0; at < size; ++at)
+                bytes[at] = char(at * 131 + i);
+            makeFile(dir / "src/" + names.back(), bytes, kNew);
+        }
+        for (const std::string& name : names) {
+            const int fd = ::open((dir / "src/" + name).c_str(), O_RDONLY | O_CLOEXEC);
+            REQUIRE(fd >= 0);
+            if (row.keptInMemory >= 0) {
+                REQUIRE(::fdatasync(fd) == 0);
+                ::posix_fadvise(fd, row.keptInMemory, 0, POSIX_FADV_DONTNEED);
+            }
+            ::close(fd);
+        }
+        const ProgramResult result = xcopy(dir, (dir / "src/*.*") + " " + (dir / "out") + " /S");
+        CHECK_EQ(result.exitCode, 0);
+        CHECK(contains(result.output, "200 File(s) copied"));
+        for (const std::string& name : names) {
+            CHECK_CONTEXT(name);
+            CHECK(readFile(dir / "out/" + name) == readFile(dir / "src/" + name));
+            CHECK_EQ(modifiedAt(dir / "out/" + name), kNew);
+        }
     }
 }
 
