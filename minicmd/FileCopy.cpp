@@ -192,9 +192,19 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
     off_t size = 0;
     CopyFailure failure{"changed while it was copied", true, true};
     for (int attempt = 0; attempt < 2 && failure.changed; ++attempt) {
-        if (attempt > 0 && (::fstat(sourceFd, &before) != 0 || ::ftruncate(target.fd, 0) != 0)) {
-            failure = {std::strerror(errno), true};
-            break;
+        if (attempt > 0) {
+            if (::fstat(sourceFd, &before) != 0) {
+                failure = {std::strerror(errno), true};
+                break;
+            }
+            // The walk saw a file, but what its name led to when opened may
+            // be a device put in its place since: its reading might not end.
+            if (!S_ISREG(before.st_mode))
+                break;
+            if (::ftruncate(target.fd, 0) != 0) {
+                failure = {std::strerror(errno), false};
+                break;
+            }
         }
         failure = copyContent(sourceFd, target.fd, before, progress, hash ? &*hash : nullptr, size);
         struct stat after

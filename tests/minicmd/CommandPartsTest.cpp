@@ -1,10 +1,12 @@
 // The interpreter's pieces: words of a line, masks, xcopy's date and
-// arguments, the progress line, the record of folders copied into.
+// arguments, the progress line, the record of folders copied into, the copy
+// of one file.
 
 #include "Check.h"
 #include "TestFiles.h"
 #include "minicmd/CommandLine.h"
 #include "minicmd/Console.h"
+#include "minicmd/FileCopy.h"
 #include "minicmd/Leftovers.h"
 #include "minicmd/Wildcard.h"
 #include "minicmd/Xcopy.h"
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
@@ -264,4 +267,25 @@ TEST_CASE(theRecordOfCopiesNamesEveryFolderACopyMayStillBeIn)
     }
     endCopyRecord();
     CHECK(::access(record.c_str(), F_OK) != 0);
+}
+
+TEST_CASE(aFileWhoseNameNowLeadsToADeviceIsNotCalledCopied)
+{
+    // The walk saw a file; by the time it was opened a link to a device had
+    // taken its name, which reads as nothing at all.
+    const testfiles::TempDir dir;
+    ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+    testfiles::writeFile(dir / "seen.txt", std::string(4096, 's'));
+    struct stat seen
+    {};
+    REQUIRE(::stat((dir / "seen.txt").c_str(), &seen) == 0);
+    const int device = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    REQUIRE(device >= 0 && folder >= 0);
+    CopiedFile copied;
+    const CopyFailure failure = copyFileInto(device, seen, folder, "copy.txt", {}, &copied);
+    ::close(device);
+    ::close(folder);
+    CHECK(failure.changed);
+    CHECK(::access((dir / "copy.txt").c_str(), F_OK) != 0);
 }
