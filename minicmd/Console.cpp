@@ -227,9 +227,9 @@ void Console::finish(const RunSummary& summary)
         flushLog();
 }
 
-void Console::holdOnFailure(const RunSummary& summary)
+void Console::holdOnTrouble(const RunSummary& summary)
 {
-    if (summary.failureCount == 0 || !m_interactive || !m_live)
+    if ((summary.failureCount == 0 && summary.warnings.empty()) || !m_interactive || !m_live)
         return;
     std::fputs("Press Enter to close this window.", m_out);
     std::fflush(m_out);

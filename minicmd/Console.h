@@ -91,9 +91,9 @@ class Console
     RunSummary summary(int failures) const;
     // Shows the closing summary (and logs it).
     void finish(const RunSummary& summary);
-    // On a terminal, after a run with failures: keeps the window open until
-    // the user presses Enter.
-    void holdOnFailure(const RunSummary& summary);
+    // On a terminal, after a run with failures or warnings (a folder that
+    // was not backed up): keeps the window open until the user presses Enter.
+    void holdOnTrouble(const RunSummary& summary);
 
   private:
     void say(const std::string& text);

@@ -57,8 +57,8 @@ const char kUsage[] =
     "\n"
     "Each run is recorded: a log of what it showed, and a line in a history file,\n"
     "in $XDG_STATE_HOME/tarvikbackup (by default ~/.local/state/tarvikbackup). On a\n"
-    "terminal a run with failures waits for Enter before it ends; without one, a\n"
-    "desktop notification (notify-send) tells how it went.\n";
+    "terminal a run with failures or warnings waits for Enter before it ends;\n"
+    "without one, a desktop notification (notify-send) tells how it went.\n";
 
 // Tells the starter that the script is in memory. Whoever waits has the
 // FIFO open for reading; when nobody does (any more), there is nothing to tell.
@@ -172,7 +172,7 @@ int main(int argc, char** argv)
     if (!console.live())
         notifyDesktop(summary, log.path());
     if (signal == 0)
-        console.holdOnFailure(summary);
+        console.holdOnTrouble(summary);
     std::fflush(stdout);
     if (signal != 0) {
         std::signal(signal, SIG_DFL);

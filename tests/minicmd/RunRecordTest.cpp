@@ -208,28 +208,33 @@ TEST_CASE(theSummaryNamesTheFailuresUpToFifty)
     }
 }
 
-TEST_CASE(onATerminalAFailedRunWaitsForEnter)
+TEST_CASE(onATerminalARunThatFailedOrWarnsWaitsForEnter)
 {
     using std::chrono::milliseconds;
     struct Row
     {
         const char* name;
         int failing;
+        bool missingSource; // a source folder not found: a warning
         std::vector<std::string> answers;
         bool asks;
         bool waitsStill; // still waiting when the bound ends
     };
     const Row rows[] = {
-        {"failure, Enter pressed", 1, {""}, true, false},
-        {"failure, nobody there", 1, {}, true, true},
-        {"all copied", 0, {}, false, false},
+        {"failure, Enter pressed", 1, false, {""}, true, false},
+        {"failure, nobody there", 1, false, {}, true, true},
+        {"warning only, Enter pressed", 0, true, {""}, true, false},
+        {"all copied", 0, false, {}, false, false},
     };
     const std::string prompt = "Press Enter to close this window.";
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
         Run run;
-        const ProgramResult result = runOnTerminal({MINICMD_PATH, run.script(row.failing)}, prompt,
-                                                   row.answers, milliseconds(3000));
+        std::vector<std::string> arguments{MINICMD_PATH, run.script(row.failing)};
+        if (row.missingSource)
+            arguments.insert(arguments.begin() + 1, {"--missing", run.dir / "unplugged"});
+        const ProgramResult result =
+            runOnTerminal(arguments, prompt, row.answers, milliseconds(3000));
         CHECK_EQ(result.timedOut, row.waitsStill);
         CHECK_EQ(contains(result.output, prompt), row.asks);
         if (!row.waitsStill)
