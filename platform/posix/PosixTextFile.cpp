@@ -52,9 +52,12 @@ int openTextFile(const std::string& path, OpenMode mode, std::intptr_t& handle)
     // send the lines into whatever file it names.
     const int flags = O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_CREAT | O_NOFOLLOW |
                       (mode == OpenMode::CreateNew ? O_EXCL : O_APPEND);
+    // A new file is the backup script, often in a folder a group shares:
+    // nobody else may change what is about to run as the user.
+    const mode_t permissions = mode == OpenMode::CreateNew ? 0600 : 0666;
     int fd;
     do {
-        fd = ::open(path.c_str(), flags, 0666);
+        fd = ::open(path.c_str(), flags, permissions);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return windowsCode(errno, true);

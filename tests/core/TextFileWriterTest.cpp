@@ -107,6 +107,30 @@ TEST_CASE(writerCreatesOrAppendsWithCrLfAfterEveryLine)
     }
 }
 
+TEST_CASE(aNewScriptIsTheUsersAloneWhereOtherNewFilesFollowTheUmask)
+{
+    TempDir dir;
+    // Created new or not, and the mode it gets where a group shares the folder.
+    const std::pair<bool, mode_t> rows[] = {{true, 0600}, {false, 0664}};
+    const mode_t previous = ::umask(002);
+    for (const auto& [createNew, expected] : rows) {
+        CHECK_CONTEXT(createNew ? "created new" : "appended or created");
+        const std::string path = dir / (createNew ? "backup.bat" : "notes.txt");
+        TextFileWriter file;
+        if (createNew)
+            file.createNew(path);
+        else
+            file.openAppendOrCreate(path);
+        file.writeLine("MD x");
+        file.flushAndClose();
+        struct stat info
+        {};
+        REQUIRE(::stat(path.c_str(), &info) == 0);
+        CHECK_EQ(info.st_mode & 0777, expected);
+    }
+    ::umask(previous);
+}
+
 TEST_CASE(writerReportsFileSystemFailuresWithTheirMessages)
 {
     TempDir dir;
