@@ -187,10 +187,16 @@ bool replaceFile(const std::string& path, const std::string& bytes)
         return false;
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0 && written;
+    // The new file takes the old one's permissions, read once: a file gone
+    // meanwhile has none to give, and its "unknown" would set every bit.
     std::error_code error;
-    if (written && fs::exists(fs::path(path), error))
-        fs::permissions(fs::path(name), fs::status(fs::path(path)).permissions(),
-                        fs::perm_options::replace, error);
+    if (written) {
+        const fs::file_status old = fs::status(fs::path(path), error);
+        if (old.type() == fs::file_type::not_found)
+            error.clear();
+        else if (!error)
+            fs::permissions(fs::path(name), old.permissions(), fs::perm_options::replace, error);
+    }
     if (written && !error)
         fs::rename(fs::path(name), fs::path(path), error);
     written = written && !error;
