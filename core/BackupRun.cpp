@@ -96,9 +96,16 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
     // The interpreter that ships for systems without one names the folders
     // left out; the system's own takes no such arguments.
     const bool ownInterpreter = separator == '/';
-    system.shellExecute(owner, "open", m_scriptFileName.c_str(),
-                        ownInterpreter && !missing.empty() ? missing.c_str() : nullptr, nullptr,
-                        platform::ShowNormal);
+    try {
+        system.shellExecute(owner, "open", m_scriptFileName.c_str(),
+                            ownInterpreter && !missing.empty() ? missing.c_str() : nullptr, nullptr,
+                            platform::ShowNormal);
+    } catch (...) {
+        // What the user is told to run by hand stays, also once the program
+        // has closed; an interpreter that starts late still finds it.
+        m_scriptFileName.clear();
+        throw;
+    }
 }
 
 } // namespace tarvik

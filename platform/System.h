@@ -42,8 +42,9 @@ class System
 
     // Asks the shell to apply `verb` to `file`. The result is not reported:
     // nothing the program does depends on it. The one exception: on POSIX a
-    // batch script whose interpreter cannot be found or started raises
-    // std::runtime_error, so that "Run Backup" never fails in silence.
+    // batch script whose interpreter cannot be found or started, or does not
+    // confirm in time that it read the script, raises std::runtime_error, so
+    // that "Run Backup" never fails in silence.
     virtual void shellExecute(WindowHandle owner, const char* verb, const char* file,
                               const char* parameters, const char* directory, int showCommand) = 0;
 
@@ -54,7 +55,7 @@ class System
     // batch script still runs. Only Windows knows: its interpreter reads a
     // script by name, line by line, while it runs, so the script must stay
     // until it ends. Elsewhere the interpreter has read the whole script
-    // before shellExecute returns.
+    // before shellExecute returns, or shellExecute raised.
     virtual bool scriptRunning() { return false; }
 };
 

@@ -281,8 +281,19 @@ std::vector<std::string> terminalCommand()
     return {};
 }
 
-bool openBatchScript(const std::string& script, const char* directory,
-                     std::chrono::milliseconds bound, const std::vector<std::string>& missing)
+namespace {
+
+// How a start of the interpreter went: whether there was a place for it to
+// confirm in, and whether it confirmed within the bound.
+struct ScriptStart
+{
+    bool canConfirm = false;
+    bool confirmed = false;
+};
+
+ScriptStart startBatchScript(const std::string& script, const char* directory,
+                             std::chrono::milliseconds bound,
+                             const std::vector<std::string>& missing)
 {
     const std::string interpreter = findInterpreter(current().modulePath());
     if (interpreter.empty())
@@ -336,7 +347,15 @@ bool openBatchScript(const std::string& script, const char* directory,
             std::string(terminal ? "The terminal " : "The command interpreter ") +
             arguments.front() + " could not be started: " + std::strerror(failure));
     }
-    return confirmed;
+    return {fd >= 0, confirmed};
+}
+
+} // namespace
+
+bool openBatchScript(const std::string& script, const char* directory,
+                     std::chrono::milliseconds bound, const std::vector<std::string>& missing)
+{
+    return startBatchScript(script, directory, bound, missing).confirmed;
 }
 
 void posixShellExecute(WindowHandle, const char* verb, const char* file, const char* parameters,
@@ -356,7 +375,17 @@ void posixShellExecute(WindowHandle, const char* verb, const char* file, const c
                 missing.emplace_back(rest.substr(0, end));
             rest.remove_prefix(std::min(end + 1, rest.size()));
         }
-        openBatchScript(target, directory, kScriptReadBound, missing);
+        // A terminal that did not run the command (one that takes its
+        // command another way) would otherwise leave the user believing in
+        // a backup that never ran.
+        const ScriptStart start = startBatchScript(target, directory, kScriptReadBound, missing);
+        if (start.canConfirm && !start.confirmed) {
+            using std::chrono::duration_cast, std::chrono::seconds;
+            throw std::runtime_error(
+                "The backup has not started within " +
+                std::to_string(duration_cast<seconds>(kScriptReadBound).count()) +
+                " seconds. If it does not start, run " + target + " by hand.");
+        }
         return;
     }
     if (const std::string opener = findExecutable("xdg-open"); !opener.empty())

@@ -12,7 +12,8 @@ namespace tarvik::platform {
 // command interpreter that ships with the program on it; "open" on anything
 // else (a web address above all) goes to the desktop's opener, xdg-open.
 // Nothing is reported back, except that a script whose interpreter cannot be
-// found or started raises std::runtime_error with a message for the user:
+// found or started, or has not confirmed within kScriptReadBound that it read
+// the script, raises std::runtime_error with a message for the user:
 // otherwise "Run Backup" would copy nothing and say nothing. For a batch
 // script, `parameters` lists (one a line) the source folders that were not
 // found and so are not in the script; the interpreter names them in its run.
@@ -20,8 +21,9 @@ void posixShellExecute(WindowHandle owner, const char* verb, const char* file,
                        const char* parameters, const char* directory, int showCommand);
 
 // How long shell execute waits for the interpreter to confirm that it has the
-// whole script in memory. Past it the program carries on regardless, so a
-// terminal or interpreter that cannot start never freezes the window for long.
+// whole script in memory. Past it the program tells the user and carries on,
+// so a terminal or interpreter that cannot start never freezes the window for
+// long.
 inline constexpr std::chrono::milliseconds kScriptReadBound{10'000};
 
 // The pieces, for tests and for callers that need to know more.

@@ -1,6 +1,7 @@
 // "Run Backup" in the real window with the real POSIX shell, when the
-// command interpreter is missing or cannot be started: the user is told
-// what is wrong, and the script stays for running by hand.
+// command interpreter is missing, cannot be started or never confirms that it
+// read the script: the user is told what is wrong, and the script stays for
+// running by hand.
 
 #include "ShownWindow.h"
 #include "gui/BackUpMain.h"
@@ -31,6 +32,10 @@ class LaunchFailureTest : public QObject
             << "#!/nonexistent/interpreter\n"
             << "The command interpreter {d}/minicmd could not be started: No such file or "
                "directory.";
+        QTest::newRow("runs nothing") // waits out the bound
+            << "#!/bin/sh\nexit 0\n"
+            << "The backup has not started within 10 seconds. If it does not start, run "
+               "{d}/backups/backup20261206.bat by hand.";
     }
     void runBackupReportsAnInterpreterThatCannotRun()
     {
@@ -67,6 +72,8 @@ class LaunchFailureTest : public QObject
             QVERIFY(std::filesystem::exists(folder / "backups/backup20261206.bat"));
             QVERIFY(!std::filesystem::exists(folder / "backups/BK-20261206"));
         }
+        // Closing the program leaves it too.
+        QVERIFY(std::filesystem::exists(folder / "backups/backup20261206.bat"));
         qputenv("PATH", path);
     }
 };
