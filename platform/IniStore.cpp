@@ -28,14 +28,23 @@ struct Held
 std::mutex g_mutex;
 std::map<std::string, Held> g_held;
 
-// A link is followed, so that the file it names gets the new content.
+// A link is followed, so that the file it names gets the new content. It is
+// followed link by link: a link to a file not made yet then has the file made
+// where it points, rather than a file put in the link's place.
 std::string resolved(const std::string& path)
 {
     std::error_code error;
-    const fs::path target = fs::is_symlink(fs::path(path), error)
-                                ? fs::weakly_canonical(fs::path(path), error)
-                                : fs::path(path);
-    return error ? path : target.string();
+    fs::path target(path);
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, error)); ++hops) {
+        const fs::path next = fs::read_symlink(target, error);
+        if (error)
+            return path;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    if (target == fs::path(path))
+        return path;
+    const fs::path file = fs::weakly_canonical(target, error);
+    return error ? path : file.string();
 }
 
 // The file as it is on disk, once a save that was cut is undone.

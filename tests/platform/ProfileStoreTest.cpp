@@ -338,6 +338,13 @@ TEST_CASE(permissionsAndLinksOfTheFileAreKept)
           (fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read));
     CHECK_EQ(readFile(path), "[S]\r\nk=v\r\nj=w\r\ni=x\r\n");
     CHECK_EQ(otherFiles(folder.path(), "Kept.INI"), 1);
+
+    // A link to a file not made yet, as a set of linked settings files has.
+    const std::string ahead = folder / "Ahead.INI";
+    fs::create_symlink("Made.INI", ahead);
+    REQUIRE(writeAndFlush(ahead, "h", "y"));
+    CHECK(fs::is_symlink(ahead));
+    CHECK_EQ(readFile(folder / "Made.INI"), "[S]\r\nh=y\r\n");
 }
 
 TEST_CASE(aReadOnlyFileOrFolderRefusesTheWriteAndKeepsItsContent)
