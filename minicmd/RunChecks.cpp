@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
@@ -100,6 +101,19 @@ void RunChecks::recordCoverage() const
 {
     if (m_records.empty() || m_sourceFailures.empty())
         return;
+    // Runs that end together take turns, each adding to what the other wrote.
+    const int folder = ::open(m_records.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0 || ::flock(folder, LOCK_EX) != 0) {
+        if (folder >= 0)
+            ::close(folder);
+        return;
+    }
+    writeCoverage();
+    ::close(folder);
+}
+
+void RunChecks::writeCoverage() const
+{
     std::map<std::string, std::time_t> covered = readCoverage(m_records);
     for (const auto& [folder, failures] : m_sourceFailures)
         if (!folder.empty() && failures == 0)

@@ -35,6 +35,8 @@ class RunChecks
     void recordCoverage() const;
 
   private:
+    void writeCoverage() const;
+
     struct Mask
     {
         bool matched = false;

@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <random>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <utime.h>
 
@@ -464,6 +466,27 @@ TEST_CASE(foldersLeftOutAndGapsInCoverageAreNamed)
         const bool gap = std::string(row.name).starts_with("a date");
         CHECK_EQ(contains(run.output, "Not in any backup"), gap);
     }
+}
+
+TEST_CASE(runsEndingTogetherBothKeepTheirCoverage)
+{
+    Fixture fixture;
+    makeFile(fixture.dir / "src/a.txt", "12345", kNew);
+    makeDirectory(fixture.records());
+    const std::string sources = fixture.records() + "/sources.tsv";
+    // Another run, recording what it covered, holds the record folder.
+    const int other = ::open(fixture.records().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    REQUIRE(::flock(other, LOCK_EX) == 0);
+    const std::string script = fixture.script(fixture.copyAll());
+    std::thread run([&] { fixture.run({script}); });
+    REQUIRE(waitUntil([&] { return exists(fixture.history()); }));
+    CHECK(!waitUntil([&] { return exists(sources); }, std::chrono::milliseconds(300)));
+    writeFile(sources, "946684800\t/other/folder\n");
+    ::close(other);
+    run.join();
+    const std::string covered = readFile(sources);
+    CHECK(contains(covered, "\t/other/folder\n"));
+    CHECK(contains(covered, "\t" + (fixture.dir / "src") + "\n"));
 }
 
 TEST_CASE(aHistoryLineIsWrittenWholeOrNotAtAll)
