@@ -40,7 +40,8 @@ using CopyProgress = std::function<void(std::uint64_t done)>;
 // `name` only when complete and when the source's size and modification time
 // after the copy still match those before it (one more attempt is made when
 // they do not). Holes of a sparse source stay holes. The copy keeps the
-// source's modification time and permission bits. With `copied`, the content
+// source's modification time, and its permission bits less those the umask
+// takes away, as a new file of the user's does. With `copied`, the content
 // is hashed from the bytes on their way through (the kernel does not copy on
 // its own then), and `copied` describes the copy made.
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
