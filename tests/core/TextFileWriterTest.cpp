@@ -16,11 +16,16 @@ using testfiles::TempDir;
 
 namespace {
 
-// Writes `lines` to `path` the way the backup run and the notes file do.
-void writeAll(const std::string& path, const std::vector<std::string>& lines)
+// Writes `lines` to `path` the way the notes file does, or the backup script
+// with `createNew`.
+void writeAll(const std::string& path, const std::vector<std::string>& lines,
+              bool createNew = false)
 {
     TextFileWriter file;
-    file.openAppendOrCreate(path);
+    if (createNew)
+        file.createNew(path);
+    else
+        file.openAppendOrCreate(path);
     for (const auto& line : lines)
         file.writeLine(line);
     file.flushAndClose();
@@ -116,13 +121,7 @@ TEST_CASE(aNewScriptIsTheUsersAloneWhereOtherNewFilesFollowTheUmask)
     for (const auto& [createNew, expected] : rows) {
         CHECK_CONTEXT(createNew ? "created new" : "appended or created");
         const std::string path = dir / (createNew ? "backup.bat" : "notes.txt");
-        TextFileWriter file;
-        if (createNew)
-            file.createNew(path);
-        else
-            file.openAppendOrCreate(path);
-        file.writeLine("MD x");
-        file.flushAndClose();
+        writeAll(path, {"MD x"}, createNew);
         struct stat info
         {};
         REQUIRE(::stat(path.c_str(), &info) == 0);
