@@ -112,6 +112,38 @@ std::string keptOldOf(const std::string& path, std::string& absolute)
     return folder.empty() || error ? std::string() : folder + name;
 }
 
+// A turn at the file between the programs that write it in place and those
+// that read it: a read waits for a save under way, and old bytes found kept
+// aside are then those of a save that was stopped. Where the file system
+// takes no locks, there are none.
+class FileTurn
+{
+  public:
+    explicit FileTurn(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FileTurn()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileTurn(const FileTurn&) = delete;
+    FileTurn& operator=(const FileTurn&) = delete;
+
+  private:
+    int m_fd;
+};
+
+// Puts back the old bytes of an in-place save of `path` stopped before its
+// end, whether or not its new bytes were all written: the file then holds its
+// old content, as it does when a save is stopped before it begins. With the
+// file's turn held.
+void restoreCutSave(const std::string& path);
+
 } // namespace
 
 std::optional<std::string> readBytes(const std::string& path)
@@ -212,6 +244,7 @@ bool replaceFile(const std::string& path, const std::string& bytes)
 
 bool writeInPlace(const std::string& path, const std::string& old, const std::string& bytes)
 {
+    const FileTurn turn(path);
     // The old bytes go to the state folder whole (a replace there) before the
     // file is touched. Where they cannot (no state folder, a full disk), the
     // file is not touched either: a refused save keeps the old settings, a
@@ -235,9 +268,15 @@ bool writeInPlace(const std::string& path, const std::string& old, const std::st
     return written;
 }
 
-// A save that was stopped before its end is undone, whether or not its new
-// bytes were all written: the file then holds its old content, as it does
-// when a save is stopped before it begins.
+std::optional<std::string> readAfterCutSave(const std::string& path)
+{
+    const FileTurn turn(path);
+    restoreCutSave(path);
+    return readBytes(path);
+}
+
+namespace {
+
 void restoreCutSave(const std::string& path)
 {
     std::string absolute;
@@ -251,5 +290,7 @@ void restoreCutSave(const std::string& path)
     if (!now || *now == old || overwrite(path, std::string(old)))
         ::unlink(kept.c_str());
 }
+
+} // namespace
 
 } // namespace tarvik::platform::ini

@@ -29,8 +29,10 @@ bool replaceFile(const std::string& path, const std::string& bytes);
 // Until the new bytes are on disk, `old` waits in the user's state folder
 // ($XDG_STATE_HOME/tarvikbackup, by default ~/.local/state/tarvikbackup).
 bool writeInPlace(const std::string& path, const std::string& old, const std::string& bytes);
-// Puts back the old bytes of an in-place save of `path` stopped before its end.
-void restoreCutSave(const std::string& path);
+// The file's bytes as readBytes gives them, once the old bytes of an in-place
+// save of `path` that was stopped before its end are put back. A save in
+// place under way in another program is waited for.
+std::optional<std::string> readAfterCutSave(const std::string& path);
 // Removes the new files that killed saves of `path` left beside it.
 void removeLeftovers(const std::string& path);
 

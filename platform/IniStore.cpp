@@ -52,8 +52,7 @@ Held load(const std::string& path)
 {
     Held file;
     file.target = resolved(path);
-    restoreCutSave(file.target);
-    std::optional<std::string> bytes = readBytes(file.target);
+    std::optional<std::string> bytes = readAfterCutSave(file.target);
     std::error_code error;
     if (!bytes && fs::exists(fs::path(file.target), error))
         file.way = Way::Refused; // a file we cannot read we do not overwrite

@@ -420,6 +420,39 @@ bool nextSave(int pipe)
     return ::poll(&ready, 1, 60000) == 1 && ::read(pipe, &byte, 1) == 1;
 }
 
+// Item `index` of the list saved in a round whose letter is `letter`; every
+// other round's items are longer, so that the end of a save shows.
+std::string itemOf(char letter, int index)
+{
+    return letter + std::string(30 + (letter - 'a') % 2 * 20, '-') + std::to_string(index);
+}
+
+// Saves section S as a list of `items` items of round `round`'s letter, as
+// one edit.
+bool saveRound(const std::string& path, int round, int items)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < items; ++i)
+        texts.push_back(itemOf(static_cast<char>('a' + round % 26), i));
+    const std::vector<std::string_view> views(texts.begin(), texts.end());
+    tarvik::ListSectionSave edit(views);
+    return editProfileSection("S", edit, path);
+}
+
+// How many of the `items` items section S holds now are not those of one
+// round, all of its letter; -1 when the section holds another count.
+int itemsNotOfOneRound(const std::string& path, int items)
+{
+    const auto entries = getProfileSection("S", path);
+    if (entries.size() != static_cast<size_t>(items) + 1)
+        return -1;
+    const char letter = entries[1].value.empty() ? '?' : entries[1].value[0];
+    int wrong = 0;
+    for (int i = 0; i < items; ++i)
+        wrong += entries[static_cast<size_t>(i) + 1].value != itemOf(letter, i);
+    return wrong;
+}
+
 // A child saves a large list again and again, as one edit, each round with its
 // own letter, and is killed at one of several moments spread over a save, or
 // (a few times over) as soon as its new bytes start to go out (a new file beside, or the file's
@@ -433,16 +466,8 @@ TEST_CASE(aKilledSaveLeavesOneWholeContent)
     constexpr int kItems = 40000;
     constexpr int kMoments = 11;
     constexpr int kAsWritten = 4;
-    const auto itemOf = [](char letter, int index) {
-        return letter + std::string(30, '-') + std::to_string(index);
-    };
     const auto save = [&](const std::string& path, int round) {
-        std::vector<std::string> items;
-        for (int i = 0; i < kItems; ++i)
-            items.push_back(itemOf(static_cast<char>('a' + round % 26), i));
-        const std::vector<std::string_view> views(items.begin(), items.end());
-        tarvik::ListSectionSave edit(views);
-        return editProfileSection("S", edit, path);
+        return saveRound(path, round, kItems);
     };
     for (const bool inPlace : {false, true}) {
         CHECK_CONTEXT(inPlace ? "in place" : "replaced");
@@ -491,18 +516,40 @@ TEST_CASE(aKilledSaveLeavesOneWholeContent)
             ::close(starts[1]);
             midWrite += writing(folder);
 
-            const auto entries = getProfileSection("S", path);
-            REQUIRE_EQ(entries.size(), size_t{kItems + 1});
-            const char letter = entries[1].value.empty() ? '?' : entries[1].value[0];
-            int wrong = 0;
-            for (int i = 0; i < kItems; ++i)
-                wrong += entries[static_cast<size_t>(i) + 1].value != itemOf(letter, i);
-            CHECK_EQ(wrong, 0);
+            CHECK_EQ(itemsNotOfOneRound(path, kItems), 0);
             CHECK(!holdsFileNamed(state / "tarvikbackup", "settings-", ".old"));
         }
         // The kills reach into the writing of the new bytes, not only around it.
         CHECK(midWrite > 0);
     }
+}
+
+// Another program saves the file in place again and again while this one
+// reads it: every read finds one save's list whole, and none puts the old
+// bytes kept aside back over a save under way.
+TEST_CASE(readsTakeTurnsWithASaveInPlaceInAnotherProgram)
+{
+    TempDir state;
+    ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    constexpr int kItems = 20000;
+    TempDir folder;
+    const std::string path = folder / "Shared.INI";
+    REQUIRE(saveRound(path, 0, kItems));
+    fs::create_hard_link(path, folder / "Second.INI");
+    const pid_t child = ::fork();
+    REQUIRE(child >= 0);
+    if (child == 0) {
+        for (int round = 1; saveRound(path, round, kItems); ++round) {
+        }
+        ::_exit(1);
+    }
+    int notWhole = 0;
+    for (int read = 0; read < 300; ++read)
+        notWhole += itemsNotOfOneRound(path, kItems) != 0;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    CHECK_EQ(notWhole, 0);
+    CHECK_EQ(itemsNotOfOneRound(path, kItems), 0);
 }
 
 // A save the system stops at a chosen byte of the new content (the file size
