@@ -15,6 +15,10 @@ namespace tarvik::platform {
 // `ansiText` in the OEM code page; nullopt when a character has no exact form
 // there (a near form, as "S" for "Š", would name another folder).
 std::optional<std::string> toConsoleCodePage(std::string_view ansiText);
+
+// `text` from code page `from` into code page `to`, refused as above; what
+// toConsoleCodePage does with the machine's two code pages.
+std::optional<std::string> convertCodePage(std::string_view text, unsigned from, unsigned to);
 #else
 // The stand-in interpreter reads the script's bytes as they are.
 inline std::optional<std::string> toConsoleCodePage(std::string_view ansiText)

@@ -4,30 +4,40 @@
 
 namespace tarvik::platform {
 
-std::optional<std::string> toConsoleCodePage(std::string_view ansiText)
+std::optional<std::string> convertCodePage(std::string_view text, unsigned from, unsigned to)
 {
-    if (ansiText.empty())
+    if (text.empty())
         return std::string();
-    const int size = static_cast<int>(ansiText.size());
+    const int size = static_cast<int>(text.size());
     const int wideLength =
-        ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansiText.data(), size, nullptr, 0);
+        ::MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
     if (wideLength <= 0)
         return std::nullopt;
     std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansiText.data(), size, wide.data(),
-                          wideLength);
+    ::MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), wideLength);
 
+    // UTF-8 (the console's code page where Windows is set to use it for
+    // every language) spells every letter, and takes neither the flag nor
+    // the question whether a default was used: asked them, it fails.
+    const bool utf8 = to == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    const int length = ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                             wideLength, nullptr, 0, nullptr, &usedDefault);
+    BOOL* const askUsedDefault = utf8 ? nullptr : &usedDefault;
+    const int length = ::WideCharToMultiByte(to, flags, wide.data(), wideLength, nullptr, 0,
+                                             nullptr, askUsedDefault);
     if (length <= 0 || usedDefault)
         return std::nullopt;
-    std::string oem(static_cast<size_t>(length), '\0');
-    ::WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, oem.data(),
-                          length, nullptr, &usedDefault);
+    std::string converted(static_cast<size_t>(length), '\0');
+    ::WideCharToMultiByte(to, flags, wide.data(), wideLength, converted.data(), length, nullptr,
+                          askUsedDefault);
     if (usedDefault)
         return std::nullopt;
-    return oem;
+    return converted;
+}
+
+std::optional<std::string> toConsoleCodePage(std::string_view ansiText)
+{
+    return convertCodePage(ansiText, ::GetACP(), ::GetOEMCP());
 }
 
 } // namespace tarvik::platform

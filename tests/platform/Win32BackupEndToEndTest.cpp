@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -333,6 +334,31 @@ TEST_CASE(consoleTextKeepsEveryLetterOrRefusesTheText)
             CHECK(inCodePage(CP_OEMCP, *console) == inCodePage(CP_ACP, row.ansi));
             CHECK_EQ(console->size(), row.ansi.size());
         }
+    }
+}
+
+// Pairs of code pages a machine may have, this one's or not: a console set to
+// UTF-8 spells every letter.
+TEST_CASE(consoleTextInOtherCodePages)
+{
+    struct Row
+    {
+        const char* name;
+        unsigned from, to;
+        std::string text;
+        std::optional<std::string> expected;
+    };
+    const Row rows[] = {
+        {"ASCII to UTF-8", 1252, CP_UTF8, "D:\\Backups\\", "D:\\Backups\\"},
+        {"an umlaut to UTF-8", 1252, CP_UTF8, "B\xE4", "B\xC3\xA4"},
+        {"a letter DOS lacks, to UTF-8", 1252, CP_UTF8, "\x8A", "\xC5\xA0"},
+        {"an umlaut to DOS", 1252, 437, "B\xE4", "B\x84"},
+        {"a letter DOS lacks", 1252, 437, "\x8A", std::nullopt},
+        {"broken UTF-8", CP_UTF8, CP_UTF8, "\xC3(", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        CHECK(platform::convertCodePage(row.text, row.from, row.to) == row.expected);
     }
 }
 
