@@ -41,10 +41,12 @@ class System
     virtual std::string modulePath() = 0;
 
     // Asks the shell to apply `verb` to `file`. The result is not reported:
-    // nothing the program does depends on it. The one exception: on POSIX a
-    // batch script whose interpreter cannot be found or started, or does not
-    // confirm in time that it read the script, raises std::runtime_error, so
-    // that "Run Backup" never fails in silence.
+    // nothing the program does depends on it. The exceptions raise
+    // std::runtime_error, so that "Run Backup" never fails in silence: a
+    // batch script that is gone or is no longer the file this process wrote
+    // there; on Windows one that cannot be held against change while it runs;
+    // on POSIX one whose interpreter cannot be found or started, or does not
+    // confirm in time that it read the script.
     virtual void shellExecute(WindowHandle owner, const char* verb, const char* file,
                               const char* parameters, const char* directory, int showCommand) = 0;
 

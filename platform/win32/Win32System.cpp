@@ -7,6 +7,11 @@
 #include <shlwapi.h>
 // clang-format on
 
+#include "platform/win32/Win32CreatedFiles.h"
+
+#include <stdexcept>
+#include <string>
+
 namespace tarvik::platform {
 namespace {
 
@@ -62,9 +67,10 @@ class Win32System final : public System
         }
         // cmd reads the script by name while it runs it: from before it starts
         // until it ends, nobody may change, replace or delete the script. Our
-        // handle shares reading only.
-        HANDLE script = ::CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+        // handle shares reading only. A script that cannot be held, or that
+        // is not what this process wrote, is not run: in a folder others may
+        // write to, its lines could be theirs.
+        HANDLE script = holdScript(file);
         SHELLEXECUTEINFOA request{};
         request.cbSize = sizeof request;
         request.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -75,14 +81,11 @@ class Win32System final : public System
         request.lpDirectory = directory;
         request.nShow = showCommand;
         if (!::ShellExecuteExA(&request) || !request.hProcess) {
-            if (script != INVALID_HANDLE_VALUE)
-                ::CloseHandle(script);
+            ::CloseHandle(script);
             return;
         }
         forgetScript();
         m_interpreter = request.hProcess;
-        if (script == INVALID_HANDLE_VALUE)
-            return;
         m_script = script;
         // A copy of the handle in the interpreter's own process holds the
         // script for exactly as long as the interpreter lives, also after this
@@ -110,6 +113,52 @@ class Win32System final : public System
     }
 
   private:
+    // The script `file`, opened to read and held against writing, renaming
+    // and deletion. Raises std::runtime_error when it cannot be, or when what
+    // it holds is not what this process wrote there.
+    static HANDLE holdScript(const char* file)
+    {
+        const std::string name = file;
+        HANDLE script =
+            ::CreateFileA(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (script == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                throw std::runtime_error("The backup script " + name +
+                                         " is gone; nothing was run.");
+            if (error == ERROR_SHARING_VIOLATION)
+                throw std::runtime_error("The backup script " + name +
+                                         " is open in another program; nothing was run.");
+            throw std::runtime_error("The backup script " + name +
+                                     " cannot be read; nothing was run.");
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        std::string content;
+        const bool ours = ::GetFileInformationByHandle(script, &info) &&
+                          !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                          readAll(script, content) && !win32::replacesCreatedFile(name, content);
+        if (!ours) {
+            ::CloseHandle(script);
+            throw std::runtime_error("The backup script " + name +
+                                     " is not the file the program wrote; nothing was run.");
+        }
+        return script;
+    }
+
+    static bool readAll(HANDLE file, std::string& content)
+    {
+        char buffer[64 * 1024];
+        for (;;) {
+            DWORD got = 0;
+            if (!::ReadFile(file, buffer, sizeof buffer, &got, nullptr))
+                return false;
+            if (got == 0)
+                return true;
+            content.append(buffer, got);
+        }
+    }
+
     static bool isBatchScript(const char* file)
     {
         const char* extension = file ? ::PathFindExtensionA(file) : "";

@@ -1,5 +1,6 @@
 #include "platform/NativeFile.h"
 #include "platform/TextFile.h"
+#include "platform/win32/Win32CreatedFiles.h"
 
 #include <windows.h>
 
@@ -39,6 +40,8 @@ int openTextFile(const std::string& path, OpenMode mode, std::intptr_t& handle)
         }
     }
     handle = reinterpret_cast<std::intptr_t>(file);
+    if (createNew)
+        win32::noteCreatedFile(handle, path);
     return fileCode::Ok;
 }
 
@@ -54,6 +57,7 @@ int writeAll(std::intptr_t handle, const char* data, std::size_t size)
         // code for a full device.
         if (written == 0)
             return fileCode::DiskFull;
+        win32::noteWrittenBytes(handle, data, written);
         data += written;
         size -= written;
     }
@@ -62,6 +66,7 @@ int writeAll(std::intptr_t handle, const char* data, std::size_t size)
 
 int closeFile(std::intptr_t handle)
 {
+    win32::noteClosedFile(handle);
     if (!::CloseHandle(reinterpret_cast<HANDLE>(handle)))
         return static_cast<int>(::GetLastError());
     return fileCode::Ok;

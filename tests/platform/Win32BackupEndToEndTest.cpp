@@ -8,6 +8,7 @@
 #include "core/BackupScript.h"
 #include "platform/ConsoleText.h"
 #include "platform/FileSystem.h"
+#include "platform/TextFile.h"
 
 // clang-format off
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -295,6 +297,81 @@ TEST_CASE(aRunningScriptIsHeldButNeverAwaited)
     run.deleteScript();
     CHECK(!platform::fileExists(run.ScriptFileName()));
     CHECK_EQ(filesUnder(backupFolder(job)), "Src\\new.doc|Src\\new.txt|Src\\sub\\deep.txt|");
+}
+
+// A script the program wrote is run only as it wrote it: one that another
+// program has written to, put in its place, holds open for writing or deleted
+// runs nothing, and the user is told.
+TEST_CASE(aScriptNotAsTheProgramWroteItIsNotRun)
+{
+    struct Row
+    {
+        const char* name;
+        // Does it to the script; returns a handle to close once the run was asked for.
+        HANDLE (*meddle)(const std::string& script);
+        const char* error; // nullptr: the script runs
+    };
+    const Row rows[] = {
+        {"left alone", [](const std::string&) { return INVALID_HANDLE_VALUE; }, nullptr},
+        {"written to",
+         [](const std::string& script) {
+             HANDLE file = ::CreateFileA(script.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+             DWORD written = 0;
+             ::WriteFile(file, "REM", 3, &written, nullptr);
+             ::CloseHandle(file);
+             return INVALID_HANDLE_VALUE;
+         },
+         "is not the file the program wrote; nothing was run."},
+        {"put in its place",
+         [](const std::string& script) {
+             ::DeleteFileA(script.c_str());
+             makeFile(script, "@echo off\r\n", false);
+             return INVALID_HANDLE_VALUE;
+         },
+         "is not the file the program wrote; nothing was run."},
+        {"open for writing",
+         [](const std::string& script) {
+             return ::CreateFileA(script.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+         },
+         "is open in another program; nothing was run."},
+        {"deleted",
+         [](const std::string& script) {
+             ::DeleteFileA(script.c_str());
+             return INVALID_HANDLE_VALUE;
+         },
+         "is gone; nothing was run."},
+    };
+    platform::System& system = platform::native();
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        WorkFolder work;
+        const std::string script = work / "backup.bat";
+        platform::TextFile file;
+        REQUIRE(file.createNew(script) == platform::fileCode::Ok);
+        file.writeLine("MD \"" + work / "made" + "\"");
+        REQUIRE(file.close() == platform::fileCode::Ok);
+
+        HANDLE meddler = row.meddle(script);
+        std::string error;
+        try {
+            system.shellExecute(nullptr, "open", script.c_str(), nullptr, nullptr,
+                                platform::ShowNormal);
+        } catch (const std::runtime_error& refused) {
+            error = refused.what();
+        }
+        if (meddler != INVALID_HANDLE_VALUE)
+            ::CloseHandle(meddler);
+        if (row.error) {
+            CHECK_EQ(error, "The backup script " + script + " " + row.error);
+        } else {
+            CHECK_EQ(error, std::string());
+            CHECK(within([&] { return platform::directoryExists(work / "made"); }));
+        }
+        REQUIRE(within([&] { return !system.scriptRunning(); }));
+    }
 }
 
 TEST_CASE(consoleTextKeepsEveryLetterOrRefusesTheText)
