@@ -35,7 +35,7 @@ Piece escaped(std::string_view piece)
 
 // Appends one command argument made of `pieces` joined with nothing between
 // them, inside double quotes when any piece needs them.
-void appendArgument(std::string& line, std::initializer_list<const Piece*> pieces)
+void appendArgument(std::string& line, std::initializer_list<const Piece*> pieces, char separator)
 {
     bool quoted = false;
     for (const Piece* piece : pieces)
@@ -48,8 +48,10 @@ void appendArgument(std::string& line, std::initializer_list<const Piece*> piece
         // A folder written with its trailing separator (a root source's empty
         // leaf) is the same folder without it; inside quotes the backslash
         // would escape the closing quote for programs that split their command
-        // line by the C run-time's rules.
-        if (line.back() == '\\')
+        // line by the C run-time's rules. Where the separator is another
+        // letter, a backslash is part of a name, and the stand-in interpreter
+        // reads it as such.
+        if (separator == '\\' && line.back() == '\\')
             line.pop_back();
         line += '"';
     }
@@ -164,7 +166,7 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
         types.push_back(escaped(type));
 
     std::string line = "MD ";
-    appendArgument(line, {&folder});
+    appendArgument(line, {&folder}, separator);
     sink(line);
 
     // Two sources never share a target folder: a file of the same name in
@@ -181,14 +183,14 @@ void writeBackupScript(const BackupJob& job, const DirectoryTest& isDirectory, c
         const Piece source = escaped(sourceText);
         const Piece leaf = escaped(name);
         std::string target;
-        appendArgument(target, {&folder, &sep, &leaf});
+        appendArgument(target, {&folder, &sep, &leaf}, separator);
         line.assign("MD ").append(target);
         sink(line);
 
         // xcopy <source><sep><mask> <target><switches>
         const auto copyLine = [&](const Piece& mask) {
             line.assign("xcopy ");
-            appendArgument(line, {&source, &sep, &mask});
+            appendArgument(line, {&source, &sep, &mask}, separator);
             line.append(1, ' ').append(target).append(switches);
             sink(line);
         };

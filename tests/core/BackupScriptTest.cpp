@@ -181,6 +181,7 @@ TEST_CASE(argumentsThatTheInterpreterWouldSplitOrExpandAreQuoted)
         const char* source;
         const char* type;
         std::string expected;
+        char separator = '\\';
     };
     const Row rows[] = {
         {"plain paths unchanged", "D:\\B", "C:\\Jo\\Docs", "*.txt",
@@ -208,11 +209,16 @@ TEST_CASE(argumentsThatTheInterpreterWouldSplitOrExpandAreQuoted)
          lines({"MD D:\\B\\BK-20261206", "MD \"D:\\B\\BK-20261206\\P(x86)\"",
                 "xcopy \"C:\\P(x86)\\a|b<c>d^e,f;g=h\ti\" \"D:\\B\\BK-20261206\\P(x86)\" "
                 "/D:12-6-2026"})},
+        // Where the separator is "/", a backslash ends a name like any letter.
+        {"a name ending in a backslash, on POSIX", "/b", "/d/My Dir\\", "*.c",
+         lines({"MD /b/BK-20261206", "MD \"/b/BK-20261206/My Dir\\\"",
+                "xcopy \"/d/My Dir\\/*.c\" \"/b/BK-20261206/My Dir\\\" /D:12-6-2026"}),
+         '/'},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
         const BackupJob job{row.backup, {row.source}, {row.type}, false, kDecember6};
-        CHECK_EQ(BackupScript(job, existing({row.source}), '\\'), row.expected);
+        CHECK_EQ(BackupScript(job, existing({row.source}), row.separator), row.expected);
     }
 }
 
