@@ -1,5 +1,6 @@
 #include "gui/BackUpMain.h"
 
+#include "core/ProfileValues.h"
 #include "gui/BackUpSettings.h"
 #include "gui/EditBytes.h"
 #include "gui/ErrorReport.h"
@@ -90,14 +91,9 @@ class WhenExposed final : public QObject
 
 const QString kMissingFolderTip = QStringLiteral("Folder not found: Run Backup skips it.");
 
-// A copy of the 8-bit texts of `list`'s items.
-std::vector<std::string> bytesOf(const ListBox* list)
+std::string settingsPath()
 {
-    std::vector<std::string> texts;
-    texts.reserve(static_cast<size_t>(list->count()));
-    for (int row = 0; row < list->count(); ++row)
-        texts.emplace_back(list->bytes(row));
-    return texts;
+    return settingsFilePath(platform::current().modulePath());
 }
 
 } // namespace
@@ -223,7 +219,9 @@ void TBackUpForm::FormShow()
     }
     {
         TBackUpSettings store;
+        m_loadedVersion = platform::fileVersion(settingsPath());
         loadPersistedControls(store, this, *this);
+        m_loadedValues = persistedValues(*this);
     }
 #ifdef Q_OS_WIN
     // Only here may a script outlive the program: its interpreter holds it
@@ -258,8 +256,13 @@ void TBackUpForm::FormDestroy()
     // controls would wipe the stored lists.
     if (!m_shown)
         return;
+    // Another window of the program (a scheduled run's, left open for hours)
+    // may have saved since this one loaded: then only what the user changed
+    // here is saved, so that a value this window merely kept does not undo
+    // that window's change.
+    const bool savedElsewhere = platform::fileVersion(settingsPath()) != m_loadedVersion;
     TBackUpSettings store;
-    savePersistedControls(store, this, *this);
+    savePersistedControls(store, this, *this, savedElsewhere ? &m_loadedValues : nullptr);
 }
 
 void TBackUpForm::DateTimePickerChange()
@@ -289,8 +292,8 @@ void TBackUpForm::RunBackup()
     markMissingSources();
     BackupJob job;
     job.backupDirectory = editBytes(BackupDirEdt);
-    job.sourceDirectories = bytesOf(DirectoryListBox);
-    job.fileTypes = bytesOf(FileTypesListBox);
+    job.sourceDirectories = valueOf(DirectoryListBox);
+    job.fileTypes = valueOf(FileTypesListBox);
     job.includeSubDirectories = SubDirCheckBox->isChecked();
     job.changesFrom = m_changesFromDate.date;
     m_run.RunBackup(job, reinterpret_cast<platform::WindowHandle>(effectiveWinId()));

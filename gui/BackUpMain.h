@@ -148,6 +148,10 @@ class TBackUpForm : public QMainWindow
     platform::LocalDateTime m_changesFromDate;
     BackupRun m_run;
     bool m_shown = false;
+    // The settings file as this window loaded it, and what the persisted
+    // controls held then.
+    std::string m_loadedVersion;
+    std::vector<std::vector<std::string>> m_loadedValues;
 };
 
 } // namespace tarvik::gui

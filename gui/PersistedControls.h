@@ -6,9 +6,12 @@
 
 #include "gui/FrmSettings.h"
 
+#include <cstddef>
 #include <functional>
+#include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -40,6 +43,21 @@ constexpr auto operationsOf(QCheckBox*)
     return std::pair{&TFrmSettings::LoadCheckBox, &TFrmSettings::SaveCheckBox};
 }
 
+// What each control of the table holds, in the table's order: a list's
+// items (the 8-bit texts), an edit's bytes, a box's check as "1" or "0".
+using PersistedValues = std::vector<std::vector<std::string>>;
+std::vector<std::string> valueOf(const ListBox* list);
+std::vector<std::string> valueOf(const QLineEdit* edit);
+std::vector<std::string> valueOf(const QCheckBox* box);
+
+template <class Form> PersistedValues persistedValues(const Form& form)
+{
+    PersistedValues values;
+    std::apply([&](auto... row) { (values.push_back(valueOf(form.*row)), ...); },
+               kPersistedControls<Form>);
+    return values;
+}
+
 // Runs a walk of the table with the settings file held, so that it reads the
 // file once and writes it at most once, at the end. The operations before a
 // failing one keep their writes, as they would one by one; a failure to write
@@ -57,12 +75,21 @@ template <class Form> void loadPersistedControls(TFrmSettings& store, QWidget* w
     });
 }
 
-template <class Form> void savePersistedControls(TFrmSettings& store, QWidget* window, Form& form)
+// With `loaded`, what the controls held when they were loaded, only the
+// controls whose value has changed since are saved.
+template <class Form>
+void savePersistedControls(TFrmSettings& store, QWidget* window, Form& form,
+                           const PersistedValues* loaded = nullptr)
 {
     withSettingsHeld([&] {
         store.StoreForm(window);
-        std::apply([&](auto... row) { ((store.*operationsOf(form.*row).second)(form.*row), ...); },
-                   kPersistedControls<Form>);
+        std::size_t index = 0;
+        const auto save = [&](auto* control) {
+            if (!loaded || index >= loaded->size() || valueOf(control) != (*loaded)[index])
+                (store.*operationsOf(control).second)(control);
+            ++index;
+        };
+        std::apply([&](auto... row) { (save(form.*row), ...); }, kPersistedControls<Form>);
     });
 }
 

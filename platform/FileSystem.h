@@ -23,6 +23,11 @@ bool entryExists(const std::string& path);
 // caller's to ignore or not.
 bool deleteFile(const std::string& path);
 
+// What tells this version of the file `path` (a link followed) from one
+// written since: its size and time of last change, and on POSIX its inode,
+// which a file renamed over it changes. "" when there is no such file.
+std::string fileVersion(const std::string& path);
+
 // The names of the plain files in `folder` (no folders, no links), in no
 // particular order; none when it cannot be read.
 std::vector<std::string> fileNamesIn(const std::string& folder);

@@ -31,6 +31,17 @@ bool entryExists(const std::string& path)
     return !path.empty() && ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+std::string fileVersion(const std::string& path)
+{
+    struct stat info
+    {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return {};
+    return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" +
+           std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
+           std::to_string(info.st_mtim.tv_nsec);
+}
+
 bool deleteFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0;

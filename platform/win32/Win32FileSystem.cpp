@@ -34,6 +34,16 @@ bool entryExists(const std::string& path)
                                                      (attributes & FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
+std::string fileVersion(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info))
+        return {};
+    return std::to_string(info.nFileSizeHigh) + ":" + std::to_string(info.nFileSizeLow) + ":" +
+           std::to_string(info.ftLastWriteTime.dwHighDateTime) + ":" +
+           std::to_string(info.ftLastWriteTime.dwLowDateTime);
+}
+
 bool deleteFile(const std::string& path)
 {
     return ::DeleteFileA(path.c_str()) != FALSE;

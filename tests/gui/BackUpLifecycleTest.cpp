@@ -179,6 +179,64 @@ class BackUpLifecycleTest : public QObject
         QCOMPARE(form->DateTimePicker->date(), QDate(2027, 3, 1));
     }
 
+    // Another window of the program (a scheduled run's, left open for hours)
+    // saves while this one is open: closing this one saves what its user
+    // changed, and leaves alone the other's changes to anything else.
+    void closingKeepsAnotherWindowsChanges_data()
+    {
+        QTest::addColumn<QString>("otherWindowWrites"); // replaces the matching stored line
+        QTest::addColumn<QString>("thisWindowDoes");
+        QTest::addColumn<QStringList>("expected"); // "Section Key Value"
+        QTest::newRow("a folder added there, the backup folder changed here")
+            << "Number=2\r\nsVal0=/data/Src|Number=3\r\nsVal2=/data/More\r\nsVal0=/data/Src"
+            << "backup folder"
+            << QStringList{"DirectoryListBox Number 3", "DirectoryListBox sVal2 /data/More",
+                           "BackupDirEdt Text /new"};
+        QTest::newRow("the folders changed in both: this window's save is last")
+            << "Number=2\r\nsVal0=/data/Src|Number=3\r\nsVal2=/data/More\r\nsVal0=/data/Src"
+            << "remove a folder" << QStringList{"DirectoryListBox Number 1"};
+        QTest::newRow("a box unchecked there, unchecked and checked again here")
+            << "[SubDirCheckBox]\r\nChecked=1|[SubDirCheckBox]\r\nChecked=0"
+            << "uncheck and check" << QStringList{"SubDirCheckBox Checked 0"};
+    }
+    void closingKeepsAnotherWindowsChanges()
+    {
+        QFETCH(QString, otherWindowWrites);
+        QFETCH(QString, thisWindowDoes);
+        QFETCH(QStringList, expected);
+        WindowWorld world;
+        const std::string before = storedSettings("/old");
+        testfiles::writeFile(world.settingsFile(), before);
+        {
+            auto form = startWindow();
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            const QStringList replace = otherWindowWrites.split('|');
+            std::string other = before;
+            const auto at = other.find(replace[0].toStdString());
+            QVERIFY(at != std::string::npos);
+            other.replace(at, static_cast<size_t>(replace[0].size()), replace[1].toStdString());
+            // As the program saves: a new file renamed over the old one.
+            testfiles::writeFile(world.settingsFile() + ".new", other);
+            std::filesystem::rename(world.settingsFile() + ".new", world.settingsFile());
+
+            if (thisWindowDoes == "backup folder") {
+                form->BackupDirEdt->setText(QStringLiteral("/new"));
+            } else if (thisWindowDoes == "remove a folder") {
+                form->DirectoryListBox->removeItem(1);
+            } else {
+                form->SubDirCheckBox->setChecked(false);
+                form->SubDirCheckBox->setChecked(true);
+            }
+            QVERIFY(form->close());
+        }
+        QVERIFY(world.dialogs.errors.empty());
+        for (const QString& line : expected) {
+            const QStringList field = line.split(' ');
+            QCOMPARE(stored(world, qPrintable(field[0]), qPrintable(field[1])),
+                     field[2].toStdString());
+        }
+    }
+
     void closingDeletesTheLastScriptOnly_data()
     {
         addBoolRows("run", {{"after a run", true}, {"without a run", false}});
