@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
+#include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -57,6 +60,44 @@ void writeClaims(const std::string& path, const std::vector<Claim>& claims)
         std::remove(temporary.c_str());
 }
 
+// Tells whether a claimed folder is `target`'s folder under another name: on
+// a file system that ignores letter case (a FAT stick, a Windows share)
+// "Docs" and "docs" are one folder, and so are any two names of a bind
+// mount. Only the names beside `target` are looked at, which is where the
+// script puts the day's folders.
+class SameFolder
+{
+  public:
+    explicit SameFolder(const std::string& target)
+        : m_parent(parentOf(target)), m_identity(identityOf(target))
+    {}
+
+    bool operator()(const std::string& claimed) const
+    {
+        return m_identity && parentOf(claimed) == m_parent && identityOf(claimed) == m_identity;
+    }
+
+  private:
+    using Identity = std::optional<std::pair<dev_t, ino_t>>;
+
+    static std::string_view parentOf(std::string_view path)
+    {
+        return path.substr(0, path.rfind('/'));
+    }
+
+    static Identity identityOf(const std::string& path)
+    {
+        struct stat info
+        {};
+        if (::stat(path.c_str(), &info) != 0)
+            return std::nullopt;
+        return std::pair{info.st_dev, info.st_ino};
+    }
+
+    std::string_view m_parent;
+    Identity m_identity;
+};
+
 } // namespace
 
 std::string claimTarget(const std::string& target, const std::string& source)
@@ -70,6 +111,7 @@ std::string claimTarget(const std::string& target, const std::string& source)
     const long long now = std::time(nullptr);
     std::vector<Claim> kept;
     bool known = false;
+    const SameFolder sameFolder(target);
     for (Claim& claim : readClaims(path)) {
         if (claim.time < now - kTargetMemoryDays * 24LL * 3600)
             continue;
@@ -79,6 +121,9 @@ std::string claimTarget(const std::string& target, const std::string& source)
                        "; nothing was copied into it";
             claim.time = now;
             known = true;
+        } else if (claim.source != source && sameFolder(claim.target)) {
+            return target + " is the folder " + claim.target + ", which holds the backup of " +
+                   claim.source + "; nothing was copied into it";
         }
         kept.push_back(std::move(claim));
     }

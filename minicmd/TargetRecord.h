@@ -2,8 +2,9 @@
 // Which source filled each target folder, kept in the state folder
 // (targets.tsv: "target<TAB>source<TAB>time" per folder), so that a folder
 // that one source filled is never filled by another: the list of sources may
-// change between two runs that copy into the same dated folder. A folder no
-// run has claimed for kTargetMemoryDays is forgotten.
+// change between two runs that copy into the same dated folder, and where
+// letter case is ignored two sources' names may lead to one folder. A folder
+// no run has claimed for kTargetMemoryDays is forgotten.
 
 #include <string>
 

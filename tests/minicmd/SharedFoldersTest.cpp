@@ -15,6 +15,8 @@
 
 #include <cstdio>
 #include <functional>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -307,6 +309,50 @@ TEST_CASE(aSourceKeepsItsTargetFolderWhenAnotherOfItsNameIsMissing)
     CHECK(contains(third.output, "/Docs holds the backup of "));
     CHECK(contains(third.output, "/DriveA/Docs; nothing was copied into it\n"));
     CHECK_EQ(readFile(world.dated + "/Docs/report.txt"), std::string("drive A"));
+}
+
+// On a file system that ignores letter case (a FAT stick, a Windows share),
+// sources named "Docs" and "docs" get target folders of two names but one
+// place; a bind mount stands in for it. The first source's backup is kept.
+TEST_CASE(aTargetFolderOfAnotherNameIsStillAnotherSourcesFolder)
+{
+    struct Row
+    {
+        const char* name;
+        const char* second; // the second source, below the test folder
+        int exitCode;
+        const char* report; // what Docs/report.txt holds after the run
+    };
+    const Row rows[] = {
+        {"another source", "Home/docs", 1, "work"},
+        {"the same source through a link", "Work/docs", 0, "work"},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        if (skippedWithoutRoot())
+            return;
+        // The mount is this process's alone, and gone with the row.
+        REQUIRE(::unshare(CLONE_NEWNS) == 0);
+        REQUIRE(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0);
+        World world;
+        makeFile(world.dir / "Work/Docs/report.txt", "work", kNew);
+        makeFile(world.dir / "Home/docs/report.txt", "home", kNew);
+        REQUIRE(::symlink("Docs", (world.dir / "Work/docs").c_str()) == 0);
+        world.job.sourceDirectories = {world.dir / "Work/Docs", world.dir / row.second};
+        makeDirectory(world.dated + "/Docs");
+        makeDirectory(world.dated + "/docs");
+        REQUIRE(::mount((world.dated + "/Docs").c_str(), (world.dated + "/docs").c_str(), nullptr,
+                        MS_BIND, nullptr) == 0);
+        const ProgramResult result = world.backup();
+        ::umount2((world.dated + "/docs").c_str(), MNT_DETACH);
+        CHECK_EQ(result.exitCode, row.exitCode);
+        CHECK_EQ(readFile(world.dated + "/Docs/report.txt"), std::string(row.report));
+        if (row.exitCode != 0)
+            CHECK(contains(result.output, "/docs is the folder " + world.dated +
+                                              "/Docs, which holds the backup of " +
+                                              (world.dir / "Work/Docs") +
+                                              "; nothing was copied into it\n"));
+    }
 }
 
 // Only a regular file of ours, of exactly the temporary name the interpreter
