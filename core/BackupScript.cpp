@@ -1,6 +1,7 @@
 #include "core/BackupScript.h"
 
 #include "platform/ConsoleText.h"
+#include "platform/FileSystem.h"
 
 #include <initializer_list>
 #include <unordered_map>
@@ -74,7 +75,8 @@ void refuseUnsafe(const std::string& text, const char* role)
 }
 
 // The target folders' names already taken in one script. Windows folder
-// names match without regard to letter case, so "Docs" and "docs" are one.
+// names match without regard to letter case, so "Docs" and "docs" are one,
+// and so are "\xDCbung" and "\xFCbung" (in code page 1252).
 class TakenNames
 {
   public:
@@ -100,14 +102,9 @@ class TakenNames
     }
 
   private:
-    std::string folded(std::string name) const
+    std::string folded(const std::string& name) const
     {
-        if (m_foldCase) {
-            for (char& c : name)
-                if (c >= 'A' && c <= 'Z')
-                    c = static_cast<char>(c - 'A' + 'a');
-        }
-        return name;
+        return m_foldCase ? platform::windowsNameKey(name) : name;
     }
 
     bool m_foldCase;

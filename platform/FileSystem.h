@@ -2,6 +2,7 @@
 // File tests and the path separator. Paths are bytes, as the system takes them.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvik::platform {
@@ -27,6 +28,12 @@ bool deleteFile(const std::string& path);
 // written since: its size and time of last change, and on POSIX its inode,
 // which a file renamed over it changes. "" when there is no such file.
 std::string fileVersion(const std::string& path);
+
+// What a Windows file name matches other names by: Windows' file systems
+// ignore letter case, for every letter of the ANSI code page ("\xDC" is
+// "\xFC" in code page 1252). Elsewhere, where only the program's tests
+// write Windows texts, the ASCII letters stand in.
+std::string windowsNameKey(std::string_view name);
 
 // The names of the plain files in `folder` (no folders, no links), in no
 // particular order; none when it cannot be read.

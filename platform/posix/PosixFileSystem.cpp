@@ -42,6 +42,15 @@ std::string fileVersion(const std::string& path)
            std::to_string(info.st_mtim.tv_nsec);
 }
 
+std::string windowsNameKey(std::string_view name)
+{
+    std::string key(name);
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
 bool deleteFile(const std::string& path)
 {
     return ::unlink(path.c_str()) == 0;

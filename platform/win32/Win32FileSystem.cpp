@@ -6,6 +6,8 @@
 #include <shlobj.h>
 // clang-format on
 
+#include <algorithm>
+
 namespace tarvik::platform {
 
 bool fileExists(const std::string& path)
@@ -42,6 +44,22 @@ std::string fileVersion(const std::string& path)
     return std::to_string(info.nFileSizeHigh) + ":" + std::to_string(info.nFileSizeLow) + ":" +
            std::to_string(info.ftLastWriteTime.dwHighDateTime) + ":" +
            std::to_string(info.ftLastWriteTime.dwLowDateTime);
+}
+
+std::string windowsNameKey(std::string_view name)
+{
+    // Upper case without a language's rules (no Turkish dotless i), as the
+    // file systems' own table has it. The key is the wide text's bytes.
+    const int size = static_cast<int>(name.size());
+    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(std::max(wideLength, 0)), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), wideLength);
+    std::wstring upper(wide.size(), L'\0');
+    if (wide.empty() ||
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), wideLength,
+                        upper.data(), wideLength, nullptr, nullptr, 0) != wideLength)
+        return std::string(name);
+    return std::string(reinterpret_cast<const char*>(upper.data()), upper.size() * sizeof(wchar_t));
 }
 
 bool deleteFile(const std::string& path)

@@ -137,6 +137,17 @@ TEST_CASE(scriptEdgeCasesInWindowsForm)
                 "xcopy C:\\B\\src\\*.* \"D:\\B\\BK-20261206\\src (3)\" /D:12-6-2026",
                 "MD \"D:\\B\\BK-20261206\\Src (2) (2)\"",
                 "xcopy \"C:\\C\\Src (2)\\*.*\" \"D:\\B\\BK-20261206\\Src (2) (2)\" /D:12-6-2026"})},
+#ifdef _WIN32
+        // Letters outside ASCII fold as the system's file systems fold them:
+        // "\334" and "\374" are U and u with umlaut in code page 1252.
+        {"leaves equal but for the case of an umlaut",
+         {"D:\\B", {"C:\\A\\\334bung", "C:\\B\\\374bung"}, {}, false, kDecember6},
+         {"C:\\A\\\334bung", "C:\\B\\\374bung"},
+         lines({"MD D:\\B\\BK-20261206", "MD D:\\B\\BK-20261206\\\334bung",
+                "xcopy C:\\A\\\334bung\\*.* D:\\B\\BK-20261206\\\334bung /D:12-6-2026",
+                "MD \"D:\\B\\BK-20261206\\\374bung (2)\"",
+                "xcopy C:\\B\\\374bung\\*.* \"D:\\B\\BK-20261206\\\374bung (2)\" /D:12-6-2026"})},
+#endif
         {"two roots",
          {"D:\\B", {"C:\\", "E:\\"}, {}, false, kDecember6},
          {"C:\\", "E:\\"},
