@@ -6,6 +6,7 @@
 #include "gui/ErrorReport.h"
 #include "gui/ImageList.h"
 #include "gui/ListBox.h"
+#include "gui/MissingFolders.h"
 #include "gui/PersistedControls.h"
 #include "gui/Text.h"
 #include "platform/FileSystem.h"
@@ -185,9 +186,21 @@ void TBackUpForm::focusMenuBar()
 
 void TBackUpForm::markMissingSources()
 {
-    DirectoryListBox->markMissing(
-        [](std::string_view folder) { return !platform::directoryExists(std::string(folder)); },
-        kMissingFolderTip);
+    if (!m_missingFolders) {
+        m_missingFolders = new MissingFolders(
+            [](const std::string& folder) { return platform::directoryExists(folder); },
+            [this](const std::map<std::string, bool>& missing) {
+                // A folder added since the look began is not greyed until the next.
+                DirectoryListBox->markMissing(
+                    [&missing](std::string_view folder) {
+                        const auto found = missing.find(std::string(folder));
+                        return found != missing.end() && found->second;
+                    },
+                    kMissingFolderTip);
+            },
+            this);
+    }
+    m_missingFolders->check(valueOf(DirectoryListBox));
 }
 
 void TBackUpForm::changeEvent(QEvent* event)

@@ -30,6 +30,7 @@ class QToolButton;
 namespace tarvik::gui {
 
 class ListBox;
+class MissingFolders;
 enum class Picture;
 
 class TBackUpForm : public QMainWindow
@@ -132,7 +133,8 @@ class TBackUpForm : public QMainWindow
     void arrangeSettingsPage();
     // Hands the keyboard to the menu bar, as a lone Alt press does.
     void focusMenuBar();
-    // Greys the source folders that are not there (the run skips them).
+    // Greys the source folders that are not there (the run skips them), as
+    // soon as a look away from the window's thread has found them.
     void markMissingSources();
 
     // Runs `handler` inside the standard error report.
@@ -152,6 +154,7 @@ class TBackUpForm : public QMainWindow
     // controls held then.
     std::string m_loadedVersion;
     std::vector<std::vector<std::string>> m_loadedValues;
+    MissingFolders* m_missingFolders = nullptr; // made at the first look
 };
 
 } // namespace tarvik::gui

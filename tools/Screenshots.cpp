@@ -15,6 +15,7 @@
 #include "tools/OutputFolder.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
@@ -150,7 +151,10 @@ int main(int argc, char** argv)
     {
         tarvik::gui::TBackUpForm form;
         form.show();
-        QApplication::processEvents();
+        // The look for missing folders answers from a thread of its own.
+        const QDeadlineTimer deadline(10000);
+        while (!form.DirectoryListBox->isMarkedMissing(1) && !deadline.hasExpired())
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
         ok = save(withToolTip(form, 1), *output + QStringLiteral("/window-missing-source.png")) &&
              ok;
         form.close();

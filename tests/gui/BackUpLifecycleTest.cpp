@@ -417,14 +417,14 @@ class BackUpLifecycleTest : public QObject
             return rows;
         };
         auto form = startWindow();
-        QCOMPARE(marks(form->DirectoryListBox), atStart);
+        QTRY_COMPARE(marks(form->DirectoryListBox), atStart);
         if (changedBeforeRun.startsWith('-'))
             std::filesystem::remove(folderOf(changedBeforeRun[1]));
         else
             for (QChar name : changedBeforeRun)
                 testfiles::makeDirectory(folderOf(name));
         form->RunBackupAction->trigger();
-        QCOMPARE(marks(form->DirectoryListBox), afterRun);
+        QTRY_COMPARE(marks(form->DirectoryListBox), afterRun);
         QCOMPARE(int(world.system.shellCalls.size()), 1);
         form.reset();
         QCOMPARE(stored(world, "DirectoryListBox", "Number"), std::string("2"));

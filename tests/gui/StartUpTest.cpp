@@ -68,7 +68,7 @@ class StartUpTest : public QObject
 
         form.setWindowState(Qt::WindowNoState);
         QCOMPARE(form.DirectoryListBox->count(), 1);
-        QVERIFY(form.DirectoryListBox->isMarkedMissing(0)); // "/data/Src"
+        QTRY_VERIFY(form.DirectoryListBox->isMarkedMissing(0)); // "/data/Src"
         QTRY_COMPARE(int(world.system.shellCalls.size()), 1);
 
         form.showMinimized();
