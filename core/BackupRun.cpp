@@ -9,6 +9,21 @@
 #include <string_view>
 
 namespace tarvik {
+namespace {
+
+// A missing folder's line in the list the interpreter names them from. A
+// line break in the name is spelled as the interpreter shows one, "\n":
+// split there, the name would stand for two folders, and one of them might be
+// a folder this very backup copies.
+std::string missingFolderLine(const std::string& folder)
+{
+    std::string line;
+    for (char c : folder)
+        line += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return line + "\n";
+}
+
+} // namespace
 
 void BackupRun::deleteScript()
 {
@@ -63,7 +78,7 @@ void BackupRun::RunBackup(const BackupJob& job, platform::WindowHandle owner)
             continue;
         present[source] = platform::directoryExists(source);
         if (!present[source])
-            missing += source + "\n";
+            missing += missingFolderLine(source);
     }
     const auto listed = [&present](const std::string& source) {
         const auto found = present.find(source);

@@ -72,6 +72,12 @@ TEST_CASE(runWritesTheScriptAndHasTheShellOpenIt)
     CHECK_EQ(call.parameters, kSep == '/' ? s.dir / "Old\n" : std::string());
     CHECK(!call.withDirectory);
     CHECK_EQ(call.showCommand, 1);
+    // A line break in a missing folder's name never makes it two folders.
+    s.job.sourceDirectories[1] = s.dir / "Old\n" + s.dir / "Work/Src";
+    run.RunBackup(s.job, kOwner);
+    REQUIRE_EQ(s.system.shellCalls.size(), size_t{2});
+    CHECK_EQ(s.system.shellCalls[1].parameters,
+             kSep == '/' ? s.dir / "Old\\n" + s.dir / "Work/Src\n" : std::string());
 }
 
 // Whatever has the script's name (a leftover of a killed run, or a file or
