@@ -26,6 +26,18 @@ bool isAtOrBelow(const std::string& relative, const std::string& folder)
     return relative.starts_with(folder);
 }
 
+// Takes from the folder `fd` (described by `info`), if it is ours, every group
+// and other permission bit that its source folder (mode `sourceMode`) lacks.
+// A file system without permission bits refuses the change; there is nothing
+// to keep private on it.
+void tighten(int fd, const struct stat& info, mode_t sourceMode)
+{
+    const mode_t lacking = 077 & ~sourceMode;
+    if (info.st_uid == ::geteuid() && (info.st_mode & lacking) != 0) {
+        [[maybe_unused]] const int changed = ::fchmod(fd, info.st_mode & 07777 & ~lacking);
+    }
+}
+
 } // namespace
 
 DestinationFolders::DestinationFolders(std::string destination)
@@ -50,12 +62,8 @@ void DestinationFolders::keepNoMoreOpenThan(mode_t sourceMode) const
         return;
     struct stat info
     {};
-    const mode_t lacking = 077 & ~sourceMode;
-    // A file system without permission bits refuses the change; there is
-    // nothing to keep private on it.
-    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & lacking) != 0) {
-        [[maybe_unused]] const int changed = ::fchmod(fd, info.st_mode & 07777 & ~lacking);
-    }
+    if (::fstat(fd, &info) == 0)
+        tighten(fd, info, sourceMode);
     ::close(fd);
 }
 
@@ -141,6 +149,12 @@ OpenedFolder DestinationFolders::open(const std::string& relative, const std::ve
             return next;
         }
         current = next.fd;
+        // A folder an earlier copy made (the same day's, before its source
+        // folder was made private) keeps no more open than its source now.
+        struct stat info
+        {};
+        if (!made && level < modes.size() && ::fstat(current, &info) == 0)
+            tighten(current, info, modes[level]);
     }
     if (!made)
         removeAbandonedCopies(current);

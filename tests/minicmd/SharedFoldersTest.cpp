@@ -260,25 +260,34 @@ TEST_CASE(nothingIsCopiedIntoAFolderOfAnotherUserOrThroughALink)
 }
 
 // The MD line makes a target folder before xcopy could give it the source
-// folder's bits: xcopy takes back what the source does not allow.
+// folder's bits, and an earlier run of the day may have made its sub-folders
+// while their sources were open: xcopy takes back what the source does not
+// allow.
 TEST_CASE(aTargetFolderIsNeverMoreOpenThanItsSource)
 {
     struct Row
     {
         mode_t source, made, expected;
+        mode_t subMade = 0; // of Docs/sub, whose source is 0700
     };
     const Row rows[] = {
-        {0700, 0, 0700},    {0750, 0, 0750},    {0755, 0, 0755},
-        {0700, 0777, 0700}, {0755, 0711, 0711}, // never opened further
+        {0700, 0, 0700},          {0750, 0, 0750},    {0755, 0, 0755},
+        {0700, 0777, 0700},       {0755, 0711, 0711}, // never opened further
+        {0755, 0755, 0755, 0755},
     };
     for (const auto& row : rows) {
-        CHECK_CONTEXT(std::to_string(row.source) + " over " + std::to_string(row.made));
+        CHECK_CONTEXT(std::to_string(row.source) + " over " + std::to_string(row.made) + ", " +
+                      std::to_string(row.subMade));
         World world;
         ::chmod((world.dir / "Work/Docs").c_str(), row.source);
         ::chmod((world.dir / "Work/Docs/sub").c_str(), 0700);
         if (row.made) {
             makeDirectory(world.dated + "/Docs");
             ::chmod((world.dated + "/Docs").c_str(), row.made);
+        }
+        if (row.subMade) {
+            makeDirectory(world.dated + "/Docs/sub");
+            ::chmod((world.dated + "/Docs/sub").c_str(), row.subMade);
         }
         CHECK_EQ(world.backup().exitCode, 0);
         CHECK_EQ(modeOf(world.dated + "/Docs"), row.expected);
