@@ -21,15 +21,21 @@ foreach(size IN LISTS TARVIK_ICON_SIZES)
         share/icons/hicolor/${size}x${size} share/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
-# Folders an earlier install created still count as ours when installing again.
+# Folders an earlier install created still count as ours when installing
+# again, and so do its files that this one does not write (an earlier
+# version's): the uninstall removes them too.
 install(CODE "
     set(TARVIK_CREATED_DIRS \"\")
+    set(TARVIK_EARLIER_FILES \"\")
     set(_earlier \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TARVIK_INSTALL_DIR}/uninstall.txt\")
     if(EXISTS \"\${_earlier}\")
-        file(STRINGS \"\${_earlier}\" _entries REGEX \"^dir \")
+        file(STRINGS \"\${_earlier}\" _entries REGEX \"^(dir|file) \")
         foreach(entry IN LISTS _entries)
-            string(SUBSTRING \"\${entry}\" 4 -1 dir)
-            list(APPEND TARVIK_CREATED_DIRS \"\${dir}\")
+            if(entry MATCHES \"^dir (.+)$\")
+                list(APPEND TARVIK_CREATED_DIRS \"\${CMAKE_MATCH_1}\")
+            elseif(entry MATCHES \"^file (.+)$\")
+                list(APPEND TARVIK_EARLIER_FILES \"\${CMAKE_MATCH_1}\")
+            endif()
         endforeach()
     endif()
     foreach(dir IN ITEMS ${_created_dirs_candidates})
@@ -66,10 +72,12 @@ install(CODE "
 install(CODE "
     set(_list \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${TARVIK_INSTALL_DIR}/uninstall.txt\")
     set(_text \"\")
-    foreach(file IN LISTS CMAKE_INSTALL_MANIFEST_FILES)
+    set(_files \${CMAKE_INSTALL_MANIFEST_FILES}
+        \"\${CMAKE_INSTALL_PREFIX}/${TARVIK_INSTALL_DIR}/uninstall.txt\" \${TARVIK_EARLIER_FILES})
+    list(REMOVE_DUPLICATES _files)
+    foreach(file IN LISTS _files)
         string(APPEND _text \"file \${file}\\n\")
     endforeach()
-    string(APPEND _text \"file \${CMAKE_INSTALL_PREFIX}/${TARVIK_INSTALL_DIR}/uninstall.txt\\n\")
     foreach(dir IN LISTS TARVIK_CREATED_DIRS)
         string(APPEND _text \"dir \${dir}\\n\")
     endforeach()

@@ -72,4 +72,15 @@ run_uninstall "$prefix"
 left=$(listing "$prefix")
 expect "a second install left files behind: $left" test -z "$left"
 
+# 4. A file an earlier version installed, which this one does not, goes too.
+prefix=$work/upgraded
+mkdir -p "$prefix"
+run_install "$prefix"
+echo old >"$prefix/lib/tarvikbackup/old-plugin.so"
+echo "file $prefix/lib/tarvikbackup/old-plugin.so" >>"$prefix/lib/tarvikbackup/uninstall.txt"
+run_install "$prefix"
+run_uninstall "$prefix"
+left=$(listing "$prefix")
+expect "an earlier version's file stayed: $left" test -z "$left"
+
 finish
