@@ -60,11 +60,7 @@ zip=$out/TarvikBackUp-$version-win64.zip
 rm -f "$zip"
 (cd "$work" && TZ=UTC zip -qrX "$zip" TarvikBackUp)
 
-# The uninstaller removes what the installer wrote, file by file.
-(cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||; s|/|\\|g' |
-    sed 's|.*|    Delete "$INSTDIR\\&"|') >"$work/files.nsh"
 setup=$out/TarvikBackUp-$version-win64-setup.exe
-makensis -V2 -DVERSION="$version" -DSOURCE="$stage" -DFILES="$work/files.nsh" \
-    -DOUTFILE="$setup" "$src/packaging/windows/TarvikBackUp.nsi" >&2
+"$src/scripts/windows-installer.sh" "$stage" "$version" "$setup"
 echo "$zip"
 echo "$setup"

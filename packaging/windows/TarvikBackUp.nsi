@@ -1,6 +1,6 @@
 ; The per-user installer: no elevation, the program in
 ; %LOCALAPPDATA%\Programs\TarvikBackUp, a Start-menu entry, an uninstaller
-; registered for the user. scripts/make-windows-dist.sh builds it with
+; registered for the user. scripts/windows-installer.sh builds it with
 ;   makensis -DVERSION=x.y.z -DSOURCE=<runnable folder> -DFILES=<list.nsh>
 ;            -DOUTFILE=<setup.exe> TarvikBackUp.nsi
 ; where <list.nsh> holds one Delete line per file it installs, so that the
@@ -40,6 +40,12 @@ UninstPage instfiles
 
 Section "Install"
     SetShellVarContext current
+    ; An earlier version's files go first, by its own uninstaller, run in
+    ; place and awaited: a file it installed that this version does not would
+    ; otherwise stay behind for good, as this uninstaller knows only its own.
+    ; The settings file stays, as through any uninstall.
+    IfFileExists "$INSTDIR\Uninstall.exe" 0 +2
+        ExecWait '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
     SetOutPath "$INSTDIR"
     File /r "${SOURCE}\*"
     WriteUninstaller "$INSTDIR\Uninstall.exe"

@@ -4,9 +4,9 @@
 # - the zip unpacked into an empty folder runs "/auto" beside a settings file,
 #   cmd and xcopy make the backup tree, and closing the window saves there;
 # - the installer with /S puts the program, its Start-menu entry and its
-#   uninstaller where they belong; the installed program does the same; a
-#   second install keeps the settings; the uninstaller with /S removes all
-#   but the settings file.
+#   uninstaller where they belong, over an earlier version whose files it
+#   removes; the installed program does the same; a second install keeps the
+#   settings; the uninstaller with /S removes all but the settings file.
 #
 #   windist_test.sh SOURCE_DIR BINARY_DIR
 set -euo pipefail
@@ -68,8 +68,16 @@ for f in TarvikBackUp.exe README.txt licenses/LICENSE.txt licenses/SOURCES.txt \
 done
 auto_run "$folder/TarvikBackUp.exe" "$folder/TarvikBackUp.INI" "zip"
 
-# 2. The installer, for the user Wine runs as.
-wine_run "$setup" /S
+# 2. The installer, for the user Wine runs as: first an earlier version's, made
+# here from the zip's folder with one file more, which the update removes.
+earlier=$work/earlier/TarvikBackUp
+mkdir -p "$work/earlier"
+cp -r "$folder" "$earlier"
+rm -f "$earlier/TarvikBackUp.INI"
+echo earlier >"$earlier/earlier.dll"
+"$src/scripts/windows-installer.sh" "$earlier" 0.0.1 "$work/earlier/setup.exe" 2>/dev/null
+[ "$(id -u)" -ne 0 ] || chown -R nobody "$work/earlier"
+wine_run "$work/earlier/setup.exe" /S
 user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n1)
 installed=$user_dir/AppData/Local/Programs/TarvikBackUp
 entry="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/TarvikBackUp.lnk"
@@ -84,6 +92,7 @@ cp "$installed/TarvikBackUp.INI" "$work/saved.INI"
 wine_run "$setup" /S
 expect "a second install changed the settings" cmp -s "$installed/TarvikBackUp.INI" "$work/saved.INI"
 expect "a second install lost the program" test -f "$installed/TarvikBackUp.exe"
+expect "the update kept the earlier version's file" test ! -e "$installed/earlier.dll"
 
 # The uninstaller runs on from a copy of itself in the temporary folder,
 # removing the folders last.
