@@ -18,8 +18,12 @@ namespace {
 std::string missingFolderLine(const std::string& folder)
 {
     std::string line;
-    for (char c : folder)
-        line += c == '\n' ? std::string("\\n") : std::string(1, c);
+    for (char c : folder) {
+        if (c == '\n')
+            line += "\\n";
+        else
+            line += c;
+    }
     return line + "\n";
 }
 

@@ -6,8 +6,6 @@
 #include <shlobj.h>
 // clang-format on
 
-#include <algorithm>
-
 namespace tarvik::platform {
 
 bool fileExists(const std::string& path)
@@ -52,11 +50,12 @@ std::string windowsNameKey(std::string_view name)
     // file systems' own table has it. The key is the wide text's bytes.
     const int size = static_cast<int>(name.size());
     const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(std::max(wideLength, 0)), L'\0');
+    if (wideLength <= 0)
+        return std::string(name);
+    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), wideLength);
     std::wstring upper(wide.size(), L'\0');
-    if (wide.empty() ||
-        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), wideLength,
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.data(), wideLength,
                         upper.data(), wideLength, nullptr, nullptr, 0) != wideLength)
         return std::string(name);
     return std::string(reinterpret_cast<const char*>(upper.data()), upper.size() * sizeof(wchar_t));

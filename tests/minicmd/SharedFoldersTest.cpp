@@ -330,11 +330,10 @@ TEST_CASE(aTargetFolderOfAnotherNameIsStillAnotherSourcesFolder)
         const char* name;
         const char* second; // the second source, below the test folder
         int exitCode;
-        const char* report; // what Docs/report.txt holds after the run
     };
     const Row rows[] = {
-        {"another source", "Home/docs", 1, "work"},
-        {"the same source through a link", "Work/docs", 0, "work"},
+        {"another source", "Home/docs", 1},
+        {"the same source through a link", "Work/docs", 0},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
@@ -355,7 +354,7 @@ TEST_CASE(aTargetFolderOfAnotherNameIsStillAnotherSourcesFolder)
         const ProgramResult result = world.backup();
         ::umount2((world.dated + "/docs").c_str(), MNT_DETACH);
         CHECK_EQ(result.exitCode, row.exitCode);
-        CHECK_EQ(readFile(world.dated + "/Docs/report.txt"), std::string(row.report));
+        CHECK_EQ(readFile(world.dated + "/Docs/report.txt"), std::string("work"));
         if (row.exitCode != 0)
             CHECK(contains(result.output, "/docs is the folder " + world.dated +
                                               "/Docs, which holds the backup of " +
