@@ -40,14 +40,16 @@ void tighten(int fd, const struct stat& info, mode_t sourceMode)
 
 } // namespace
 
-DestinationFolders::DestinationFolders(std::string destination)
-    : m_destination(withoutTrailingSlashes(std::move(destination)))
+DestinationFolders::DestinationFolders(std::string destination, const ScriptFolders* folders)
+    : m_destination(withoutTrailingSlashes(std::move(destination))), m_folders(folders)
 {}
 
 DestinationFolders::~DestinationFolders()
 {
     if (m_lastFd >= 0)
         ::close(m_lastFd);
+    if (m_rootFd >= 0)
+        ::close(m_rootFd);
 }
 
 std::string DestinationFolders::refusal() const
@@ -55,9 +57,16 @@ std::string DestinationFolders::refusal() const
     return foreignFolderRefusal(m_destination);
 }
 
+FolderBase DestinationFolders::base() const
+{
+    return m_folders ? m_folders->baseFor(m_destination) : FolderBase(AT_FDCWD, m_destination);
+}
+
 void DestinationFolders::keepNoMoreOpenThan(mode_t sourceMode) const
 {
-    const int fd = ::open(m_destination.c_str(), kFolderFlags);
+    const FolderBase from = base();
+    const int fd =
+        from.refusal().empty() ? ::openat(from.fd(), from.relative().c_str(), kFolderFlags) : -1;
     if (fd < 0)
         return;
     struct stat info
@@ -75,12 +84,10 @@ OpenedFolder DestinationFolders::openLevel(int parent, const std::string& name,
     OpenedFolder opened;
     opened.fd = ::openat(parent, name.c_str(), kFolderFlags);
     if (opened.fd < 0 && errno == ENOENT) {
-        if (parent == AT_FDCWD) {
-            // Above the destination nothing stands for a source folder.
-            if (const auto slash = name.rfind('/'); slash != std::string::npos && slash > 0)
-                if (const int code = ensureFolder(name.substr(0, slash)); code != 0)
-                    return {-1, code, {}, false};
-        }
+        // Above the destination nothing stands for a source folder.
+        if (const auto slash = name.rfind('/'); slash != std::string::npos && slash > 0)
+            if (const int code = ensureFolder(name.substr(0, slash), parent); code != 0)
+                return {-1, code, {}, false};
         made = ::mkdirat(parent, name.c_str(), (sourceMode & 0777) | 0700) == 0;
         if (!made && errno != EEXIST)
             return {-1, errno, {}, false};
@@ -107,6 +114,18 @@ OpenedFolder DestinationFolders::openLevel(int parent, const std::string& name,
     return opened;
 }
 
+OpenedFolder DestinationFolders::openRoot(const std::vector<mode_t>& modes, bool& made)
+{
+    const FolderBase from = base();
+    OpenedFolder root{-1, 0, from.refusal(), false};
+    if (root.refusal.empty())
+        root = openLevel(from.fd(), from.relative(), m_destination,
+                         modes.empty() ? 0755 : modes.front(), made);
+    if (!root.refusal.empty())
+        m_refused.push_back("");
+    return root;
+}
+
 OpenedFolder DestinationFolders::open(const std::string& relative, const std::vector<mode_t>& modes)
 {
     for (const std::string& refused : m_refused)
@@ -126,14 +145,15 @@ OpenedFolder DestinationFolders::open(const std::string& relative, const std::ve
     if (current < 0) {
         start = 0;
         level = 0;
-        OpenedFolder root = openLevel(AT_FDCWD, m_destination, m_destination,
-                                      modes.empty() ? 0755 : modes.front(), made);
-        if (root.fd < 0) {
-            if (!root.refusal.empty())
-                m_refused.push_back("");
-            return root;
+        if (m_rootFd < 0) {
+            const OpenedFolder root = openRoot(modes, made);
+            if (root.fd < 0)
+                return root;
+            m_rootFd = root.fd;
         }
-        current = root.fd;
+        current = ::fcntl(m_rootFd, F_DUPFD_CLOEXEC, 0);
+        if (current < 0)
+            return {-1, errno, {}, false};
     }
     for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos;
          start = slash + 1) {

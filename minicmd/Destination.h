@@ -1,8 +1,11 @@
 #pragma once
 // The folders one xcopy writes into: opened one level at a time from its
-// destination and never through a link, made with the permission bits of the
-// source folders they stand for, and refused when another user owns them (such
-// a user could read what we write, or swap a folder of theirs in mid-copy).
+// destination, which is looked up once and then held, never through a link,
+// made with the permission bits of the source folders they stand for, and
+// refused when another user owns them (such a user could read what we write,
+// or swap a folder of theirs in mid-copy).
+
+#include "minicmd/Folders.h"
 
 #include <string>
 #include <sys/types.h>
@@ -21,7 +24,9 @@ struct OpenedFolder
 class DestinationFolders
 {
   public:
-    explicit DestinationFolders(std::string destination);
+    // `folders`, if any, are the script's: a destination in a folder its MD
+    // lines made is reached only as long as that folder is still the one made.
+    DestinationFolders(std::string destination, const ScriptFolders* folders);
     ~DestinationFolders();
     DestinationFolders(const DestinationFolders&) = delete;
     DestinationFolders& operator=(const DestinationFolders&) = delete;
@@ -43,10 +48,17 @@ class DestinationFolders
     OpenedFolder open(const std::string& relative, const std::vector<mode_t>& modes);
 
   private:
+    // Where the destination is reached from.
+    FolderBase base() const;
+    OpenedFolder openRoot(const std::vector<mode_t>& modes, bool& made);
     OpenedFolder openLevel(int parent, const std::string& name, const std::string& shownAs,
                            mode_t sourceMode, bool& made) const;
 
     std::string m_destination;
+    const ScriptFolders* m_folders;
+    // The destination once opened: a drive unmounted or a folder swapped
+    // meanwhile must not send the rest of the copy elsewhere by its name.
+    int m_rootFd = -1;
     std::string m_absolute;             // the destination resolved, once a copy goes there
     std::vector<std::string> m_refused; // relative paths refused so far
     // The last folder opened, so that a deep tree costs one level per folder.

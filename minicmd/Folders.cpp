@@ -1,10 +1,13 @@
 #include "minicmd/Folders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tarvik::minicmd {
 namespace {
@@ -27,20 +30,20 @@ std::string joinPath(const std::string& folder, const std::string& relative)
     return folder + "/" + relative;
 }
 
-int ensureFolder(const std::string& given)
+int ensureFolder(const std::string& given, int base)
 {
     const std::string path = withoutTrailingSlashes(given);
     if (path.empty())
         return ENOENT;
-    if (::mkdir(path.c_str(), 0777) == 0)
+    if (::mkdirat(base, path.c_str(), 0777) == 0)
         return 0;
     int code = errno;
     if (code == ENOENT) {
         const auto slash = path.rfind('/');
         if (slash != std::string::npos && slash > 0) {
-            if (const int parent = ensureFolder(path.substr(0, slash)); parent != 0)
+            if (const int parent = ensureFolder(path.substr(0, slash), base); parent != 0)
                 return parent;
-            if (::mkdir(path.c_str(), 0777) == 0)
+            if (::mkdirat(base, path.c_str(), 0777) == 0)
                 return 0;
             code = errno;
         }
@@ -49,7 +52,7 @@ int ensureFolder(const std::string& given)
         struct stat info
         {};
         // A folder made meanwhile (or there all along) is what was wanted.
-        if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        if (::fstatat(base, path.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode))
             return 0;
     }
     return code;
@@ -125,18 +128,58 @@ std::string ScriptFolders::refusalFor(const std::string& given) const
     return {};
 }
 
-void ScriptFolders::vouch(const std::string& path)
+void ScriptFolders::vouch(const std::string& path, const struct stat& info)
 {
-    m_vouched.push_back(withoutTrailingSlashes(path));
+    m_vouched.push_back({withoutTrailingSlashes(path), info.st_dev, info.st_ino});
 }
 
 bool ScriptFolders::vouchedFor(const std::string& path) const
 {
     const std::string wanted = withoutTrailingSlashes(path);
-    for (const std::string& folder : m_vouched)
-        if (folder == wanted)
-            return true;
-    return false;
+    return std::any_of(m_vouched.begin(), m_vouched.end(),
+                       [&wanted](const Vouched& folder) { return folder.path == wanted; });
+}
+
+FolderBase ScriptFolders::baseFor(const std::string& given) const
+{
+    const std::string path = withoutTrailingSlashes(given);
+    const Vouched* deepest = nullptr;
+    for (const Vouched& folder : m_vouched)
+        if (isAtOrBelow(path, folder.path) &&
+            (!deepest || folder.path.size() > deepest->path.size()))
+            deepest = &folder;
+    if (!deepest)
+        return {AT_FDCWD, path};
+    std::string relative = path.substr(deepest->path.size());
+    relative.erase(0, relative.find_first_not_of('/'));
+    const int fd = ::open(deepest->path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info
+    {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || info.st_dev != deepest->device ||
+        info.st_ino != deepest->inode) {
+        if (fd >= 0)
+            ::close(fd);
+        return {-1,
+                {},
+                deepest->path + " is gone or was replaced while the script ran; nothing was "
+                                "copied into it"};
+    }
+    return {fd, relative.empty() ? std::string(".") : relative};
+}
+
+FolderBase::FolderBase(int fd, std::string relative, std::string refusal)
+    : m_fd(fd), m_relative(std::move(relative)), m_refusal(std::move(refusal))
+{}
+
+FolderBase::FolderBase(FolderBase&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_relative(std::move(other.m_relative)),
+      m_refusal(std::move(other.m_refusal))
+{}
+
+FolderBase::~FolderBase()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 } // namespace tarvik::minicmd

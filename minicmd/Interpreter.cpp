@@ -10,6 +10,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,12 +45,23 @@ int makeFolders(const std::vector<std::string>& paths, Console& console, ScriptF
             ++failures;
             continue;
         }
+        // Below a folder made or found earlier, only as long as it is that folder.
+        const FolderBase base = folders.baseFor(path);
+        if (!base.refusal().empty()) {
+            console.error(base.refusal());
+            folders.refuse(path, base.refusal());
+            ++failures;
+            continue;
+        }
+        const auto status = [&base](struct stat& info) {
+            return ::fstatat(base.fd(), base.relative().c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+        };
         struct stat info
         {};
-        if (::lstat(path.c_str(), &info) == 0) {
+        if (status(info)) {
             if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)) {
-                // By the name without a trailing "/", which would follow a link.
-                if (const std::string refusal = foreignFolderRefusal(path); !refusal.empty()) {
+                if (const std::string refusal = foreignFolderRefusal(info, path);
+                    !refusal.empty()) {
                     console.error(refusal);
                     folders.refuse(path, refusal);
                     ++failures;
@@ -61,23 +73,26 @@ int makeFolders(const std::vector<std::string>& paths, Console& console, ScriptF
             const std::string said = "A subdirectory or file " + path + " already exists.";
             if (S_ISDIR(info.st_mode)) {
                 console.line(said);
-                folders.vouch(path);
+                folders.vouch(path, info);
             } else {
                 console.error(said);
                 ++failures;
             }
             continue;
         }
-        if (const int code = ensureFolder(path); code != 0) {
+        if (const int code = ensureFolder(base.relative(), base.fd()); code != 0) {
             console.error("Cannot create folder " + path + ": " + std::strerror(code));
             ++failures;
-        } else if (const std::string refusal = foreignFolderRefusal(path); !refusal.empty()) {
+        } else if (!status(info)) {
+            console.error("Cannot create folder " + path + ": " + std::strerror(errno));
+            ++failures;
+        } else if (const std::string refusal = foreignFolderRefusal(info, path); !refusal.empty()) {
             // Someone was quicker, with a link or a folder of their own.
             console.error(refusal);
             folders.refuse(path, refusal);
             ++failures;
         } else {
-            folders.vouch(path);
+            folders.vouch(path, info);
         }
     }
     return failures;

@@ -21,7 +21,7 @@ class XcopyLine
     XcopyLine(const XcopyRequest& request, Console& console, const ScriptFolders* folders,
               bool deferred)
         : m_request(request), m_out(console, deferred), m_folders(folders),
-          m_destinations(request.destination)
+          m_destinations(request.destination, folders)
     {}
 
     const XcopyRequest& request() const { return m_request; }

@@ -329,7 +329,7 @@ TEST_CASE(onATerminalExistingFilesAreOverwrittenOnlyWhenTheUserSaysSo)
         writeFile(dir / "run.bat", "xcopy " + (dir / "src/*.*") + " " + (dir / "out") + "\r\n");
         const std::string question = " (Yes/No/All)? ";
         const ProgramResult result =
-            runOnTerminal({MINICMD_PATH, dir / "run.bat"}, question, row.answers);
+            runOnTerminal({MINICMD_PATH, dir / "run.bat"}, {question}, row.answers);
         CHECK(!result.timedOut);
         CHECK_EQ(result.exitCode, 0);
         CHECK(contains(result.output, "Overwrite " + (dir / "out/a.txt") + question));

@@ -148,9 +148,11 @@ ProgramResult runProgram(const std::vector<std::string>& arguments, Input input,
     return result;
 }
 
-ProgramResult runOnTerminal(const std::vector<std::string>& arguments, const std::string& question,
+ProgramResult runOnTerminal(const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& questions,
                             const std::vector<std::string>& answers,
-                            std::chrono::milliseconds bound)
+                            std::chrono::milliseconds bound,
+                            const std::function<void(std::size_t)>& whileAsked)
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
@@ -174,10 +176,13 @@ ProgramResult runOnTerminal(const std::vector<std::string>& arguments, const std
     size_t answered = 0;
     return collect(child, master, bound, [&](const std::string& soFar) {
         size_t asked = 0;
-        for (size_t at = soFar.find(question); at != std::string::npos;
-             at = soFar.find(question, at + 1))
-            ++asked;
+        for (const std::string& question : questions)
+            for (size_t at = soFar.find(question); at != std::string::npos;
+                 at = soFar.find(question, at + 1))
+                ++asked;
         while (answered < asked && answered < answers.size()) {
+            if (whileAsked)
+                whileAsked(answered);
             const std::string typed = answers[answered++] + "\n";
             [[maybe_unused]] const ssize_t written = ::write(master, typed.data(), typed.size());
         }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -78,11 +79,14 @@ ProgramResult runProgram(const std::vector<std::string>& arguments, Input input 
                          std::chrono::milliseconds bound = std::chrono::seconds(60));
 
 // Runs the program on a pseudo-terminal. Each time its output shows one more
-// `question` than has been answered, the next of `answers` is typed, followed
-// by Enter. Output keeps the terminal's CR LF line ends.
-ProgramResult runOnTerminal(const std::vector<std::string>& arguments, const std::string& question,
+// of `questions` than have been answered, `whileAsked` is told the number of
+// the answer due, then the next of `answers` is typed, followed by Enter.
+// Output keeps the terminal's CR LF line ends.
+ProgramResult runOnTerminal(const std::vector<std::string>& arguments,
+                            const std::vector<std::string>& questions,
                             const std::vector<std::string>& answers,
-                            std::chrono::milliseconds bound = std::chrono::seconds(60));
+                            std::chrono::milliseconds bound = std::chrono::seconds(60),
+                            const std::function<void(std::size_t)>& whileAsked = {});
 
 void pauseBriefly();
 

@@ -234,7 +234,7 @@ TEST_CASE(onATerminalARunThatFailedOrWarnsWaitsForEnter)
         if (row.missingSource)
             arguments.insert(arguments.begin() + 1, {"--missing", run.dir / "unplugged"});
         const ProgramResult result =
-            runOnTerminal(arguments, prompt, row.answers, milliseconds(3000));
+            runOnTerminal(arguments, {prompt}, row.answers, milliseconds(3000));
         CHECK_EQ(result.timedOut, row.waitsStill);
         CHECK_EQ(contains(result.output, prompt), row.asks);
         if (!row.waitsStill)

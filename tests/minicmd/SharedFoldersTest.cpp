@@ -259,6 +259,62 @@ TEST_CASE(nothingIsCopiedIntoAFolderOfAnotherUserOrThroughALink)
     }
 }
 
+// What changes between the walk's look and the copy: a backup drive
+// unmounted, a dated folder or a source file another user swaps. The
+// interpreter waits at its question about a copy already there while the
+// test makes the change.
+TEST_CASE(nothingIsWrittenOrCopiedThroughWhatWasSwappedMidRun)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void(World&)> change;
+        const char* says; // {B} stands for the dated folder
+        bool copiesMoved; // the new copies are in the dated folder renamed away
+    };
+    const auto moveDated = [](World& world) {
+        REQUIRE(::rename(world.dated.c_str(), (world.dated + ".moved").c_str()) == 0);
+    };
+    const char* gone = "{B} is gone or was replaced while the script ran; nothing was copied "
+                       "into it\n";
+    const Row rows[] = {
+        {"the drive with the dated folder gone", moveDated, gone, true},
+        {"the dated folder swapped for a link",
+         [&](World& world) {
+             moveDated(world);
+             REQUIRE(::symlink((world.dir / "elsewhere").c_str(), world.dated.c_str()) == 0);
+         },
+         gone, true},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        World world;
+        makeFile(world.dir / "Work/Docs/sub2/c.txt", "c", kNew);
+        makeFile(world.dir / "Work/private.txt", "secret", kNew);
+        makeFile(world.dir / "Work/twin.txt", "t", kNew);
+        makeFile(world.dated + "/Docs/sub/b.txt", "old", kNew);
+        writeFile(world.dir / "run.bat", BackupScript(world.job, platform::directoryExists));
+        const ProgramResult result =
+            runOnTerminal({MINICMD_PATH, world.dir / "run.bat"},
+                          {"(Yes/No/All)? ", "Press Enter to close this window."}, {"a", ""},
+                          std::chrono::seconds(60), [&](std::size_t answer) {
+                              if (answer == 0)
+                                  row.change(world);
+                          });
+        CHECK_EQ(result.exitCode, 1);
+        CHECK(contains(replaced(result.output, "\r\n", "\n"),
+                       replaced(row.says, "{B}", world.dated)));
+        CHECK_EQ(listed(listTree(world.dir / "elsewhere")), listed({}));
+        const std::string copies = row.copiesMoved ? world.dated + ".moved" : world.dated;
+        CHECK_EQ(readFile(copies + "/Docs/sub/b.txt"), std::string(row.copiesMoved ? "b" : "old"));
+        // The folder after the question's is reached as the line found its
+        // destination, not by its name again.
+        CHECK_EQ(readFile(copies + "/Docs/sub2/c.txt"), std::string("c"));
+        if (row.copiesMoved)
+            CHECK(!platform::entryExists(world.dated + "/Mail"));
+    }
+}
+
 // The MD line makes a target folder before xcopy could give it the source
 // folder's bits, and an earlier run of the day may have made its sub-folders
 // while their sources were open: xcopy takes back what the source does not
