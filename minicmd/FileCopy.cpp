@@ -71,6 +71,11 @@ CopyFailure copyContent(int from, int to, const struct stat& info, const CopyPro
     return copyRange(from, to, 0, size, progress, hash);
 }
 
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 bool sameState(const struct stat& a, const struct stat& b)
 {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
@@ -190,8 +195,23 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
     // held: a file written to meanwhile gets one more attempt, then is given up.
     struct stat before = info;
     off_t size = 0;
-    CopyFailure failure{"changed while it was copied", true, true};
-    for (int attempt = 0; attempt < 2 && failure.changed; ++attempt) {
+    // What the name led to when opened must be the file the walk looked at:
+    // a name another user swapped meanwhile (for a link to a private file,
+    // or a FIFO they write) is never copied. A file the walk saw empty is
+    // read to its end, so it is looked at before; any other is read only as
+    // far as its size, and looked at after.
+    const CopyFailure changed{"changed while it was copied", true, true};
+    CopyFailure failure = changed;
+    bool swapped = false;
+    if (info.st_size == 0) {
+        struct stat opened
+        {};
+        if (::fstat(sourceFd, &opened) != 0)
+            failure = {std::strerror(errno), true};
+        else
+            swapped = !S_ISREG(opened.st_mode) || !sameFile(info, opened);
+    }
+    for (int attempt = 0; attempt < 2 && failure.changed && !swapped; ++attempt) {
         if (attempt > 0) {
             if (::fstat(sourceFd, &before) != 0) {
                 failure = {std::strerror(errno), true};
@@ -211,8 +231,10 @@ CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
         {};
         if (!failure && ::fstat(sourceFd, &after) != 0)
             failure = {std::strerror(errno), true};
-        else if (!failure && !sameState(before, after))
-            failure = {"changed while it was copied", true, true};
+        else if (!failure && !sameFile(before, after))
+            swapped = true;
+        if (!failure && (swapped || !sameState(before, after)))
+            failure = changed;
     }
     if (!failure) {
         const timespec times[2] = {before.st_atim, before.st_mtim};

@@ -39,7 +39,9 @@ using CopyProgress = std::function<void(std::uint64_t done)>;
 // content goes to a temporary name in that folder first and is renamed over
 // `name` only when complete and when the source's size and modification time
 // after the copy still match those before it (one more attempt is made when
-// they do not). Holes of a sparse source stay holes. The copy keeps the
+// they do not). A source that is not the file `info` describes (its name
+// swapped meanwhile) fails as changed, with no second attempt. Holes of a
+// sparse source stay holes. The copy keeps the
 // source's modification time, and its permission bits less those the umask
 // takes away, as a new file of the user's does. With `copied`, the content
 // is hashed from the bytes on their way through (the kernel does not copy on

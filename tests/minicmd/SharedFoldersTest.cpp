@@ -275,6 +275,15 @@ TEST_CASE(nothingIsWrittenOrCopiedThroughWhatWasSwappedMidRun)
     const auto moveDated = [](World& world) {
         REQUIRE(::rename(world.dated.c_str(), (world.dated + ".moved").c_str()) == 0);
     };
+    // The walk has looked at sub/b.txt, whose copy is there: the question
+    // comes before its source is opened.
+    const auto swapSource = [](const std::function<void(const std::string&)>& swap) {
+        return [=](World& world) {
+            const std::string source = world.dir / "Work/Docs/sub/b.txt";
+            REQUIRE(::unlink(source.c_str()) == 0);
+            swap(source);
+        };
+    };
     const char* gone = "{B} is gone or was replaced while the script ran; nothing was copied "
                        "into it\n";
     const Row rows[] = {
@@ -285,6 +294,18 @@ TEST_CASE(nothingIsWrittenOrCopiedThroughWhatWasSwappedMidRun)
              REQUIRE(::symlink((world.dir / "elsewhere").c_str(), world.dated.c_str()) == 0);
          },
          gone, true},
+        {"a source swapped for a link to a private file", swapSource([](const std::string& source) {
+             REQUIRE(::symlink((folderOf(folderOf(source)) + "/../private.txt").c_str(),
+                               source.c_str()) == 0);
+         }),
+         "changed while it was copied", false},
+        // Size and time as the walk saw them: only the file's identity tells.
+        {"a source swapped for a hard link to a private file",
+         swapSource([](const std::string& source) {
+             REQUIRE(::link((folderOf(folderOf(source)) + "/../twin.txt").c_str(),
+                            source.c_str()) == 0);
+         }),
+         "changed while it was copied", false},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
