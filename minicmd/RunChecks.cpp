@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
@@ -103,7 +102,7 @@ void RunChecks::recordCoverage() const
         return;
     // Runs that end together take turns, each adding to what the other wrote.
     const int folder = ::open(m_records.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0 || ::flock(folder, LOCK_EX) != 0) {
+    if (folder < 0 || !lockBriefly(folder)) {
         if (folder >= 0)
             ::close(folder);
         return;

@@ -60,20 +60,6 @@ std::string historyPath(const std::string& folder)
     return folder + "/" + kHistoryName;
 }
 
-// Another run may hold the history for a moment; one that holds it for
-// longer does not get to stop this one.
-bool lockBriefly(int fd)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 bool writeAll(int fd, std::string_view text)
 {
     while (!text.empty()) {
@@ -138,6 +124,18 @@ bool stillRunning(const std::string& folder, const RunRecord& record)
 }
 
 } // namespace
+
+bool lockBriefly(int fd)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
 
 std::string historyLine(RunRecord record)
 {

@@ -72,6 +72,10 @@ bool parseHistoryLine(std::string_view line, RunRecord& record);
 // FIFO; only regular files are accepted (errno EINVAL otherwise).
 int openRecordFile(const std::string& path, int flags);
 
+// Locks `fd` exclusively, waiting up to two seconds: another run may hold it
+// for a moment; one that holds it for longer does not get to stop this one.
+bool lockBriefly(int fd);
+
 // Whether the run that writes `log` is still going: a run holds a lock on
 // its log for as long as it runs, and the lock goes with its process.
 bool logIsHeld(const std::string& log);

@@ -1,6 +1,8 @@
 #include "minicmd/TargetRecord.h"
 
+#include "minicmd/RunHistory.h"
 #include "minicmd/RunLog.h"
+#include "minicmd/VisibleText.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,10 @@
 
 namespace tarvik::minicmd {
 namespace {
+
+// A claim's paths are absolute. A line that starts with this holds them
+// encoded, as paths with a tab, a line break or a backslash are written.
+constexpr char kCoded = '=';
 
 struct Claim
 {
@@ -33,9 +39,14 @@ std::vector<Claim> readClaims(const std::string& path)
             line += static_cast<char>(c);
             continue;
         }
+        const bool coded = line.starts_with(kCoded);
+        const auto field = [&](std::size_t from, std::size_t to) {
+            const std::string text = line.substr(from, to - from);
+            return coded ? decoded(text) : text;
+        };
         const auto first = line.find('\t'), second = line.rfind('\t');
         if (first != std::string::npos && second > first) {
-            Claim claim{line.substr(0, first), line.substr(first + 1, second - first - 1)};
+            Claim claim{field(coded ? 1 : 0, first), field(first + 1, second)};
             claim.time = std::atoll(line.c_str() + second + 1);
             claims.push_back(std::move(claim));
         }
@@ -51,9 +62,14 @@ void writeClaims(const std::string& path, const std::vector<Claim>& claims)
     std::FILE* file = std::fopen(temporary.c_str(), "we");
     if (!file)
         return;
-    for (const Claim& claim : claims)
-        std::fprintf(file, "%s\t%s\t%lld\n", claim.target.c_str(), claim.source.c_str(),
-                     claim.time);
+    for (const Claim& claim : claims) {
+        if ((claim.target + claim.source).find_first_of("\t\n\\") == std::string::npos)
+            std::fprintf(file, "%s\t%s\t%lld\n", claim.target.c_str(), claim.source.c_str(),
+                         claim.time);
+        else
+            std::fprintf(file, "%c%s\t%s\t%lld\n", kCoded, encoded(claim.target).c_str(),
+                         encoded(claim.source).c_str(), claim.time);
+    }
     if (std::fclose(file) == 0)
         std::rename(temporary.c_str(), path.c_str());
     else
@@ -98,16 +114,9 @@ class SameFolder
     Identity m_identity;
 };
 
-} // namespace
-
-std::string claimTarget(const std::string& target, const std::string& source)
+std::string claimTargetIn(const std::string& path, const std::string& target,
+                          const std::string& source)
 {
-    const std::string folder = stateFolder();
-    // A tab or line break in a path would spoil the record's lines.
-    if (folder.empty() || target.empty() || source.empty() ||
-        (target + source).find_first_of("\t\n") != std::string::npos)
-        return {};
-    const std::string path = folder + "/targets.tsv";
     const long long now = std::time(nullptr);
     std::vector<Claim> kept;
     bool known = false;
@@ -131,6 +140,24 @@ std::string claimTarget(const std::string& target, const std::string& source)
         kept.push_back({target, source, now});
     writeClaims(path, kept);
     return {};
+}
+
+} // namespace
+
+std::string claimTarget(const std::string& target, const std::string& source)
+{
+    const std::string folder = stateFolder();
+    if (folder.empty() || target.empty() || source.empty())
+        return {};
+    // Runs that start together take turns: each reads the claims the other
+    // wrote, and none is lost.
+    const int lock = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lock >= 0)
+        lockBriefly(lock);
+    const std::string refusal = claimTargetIn(folder + "/targets.tsv", target, source);
+    if (lock >= 0)
+        ::close(lock);
+    return refusal;
 }
 
 } // namespace tarvik::minicmd

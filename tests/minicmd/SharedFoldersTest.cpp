@@ -20,6 +20,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace tarvik;
@@ -395,6 +396,38 @@ TEST_CASE(aSourceKeepsItsTargetFolderWhenAnotherOfItsNameIsMissing)
     CHECK(contains(third.output, "/Docs holds the backup of "));
     CHECK(contains(third.output, "/DriveA/Docs; nothing was copied into it\n"));
     CHECK_EQ(readFile(world.dated + "/Docs/report.txt"), std::string("drive A"));
+}
+
+// Runs that start together each keep their claim on the folder they fill,
+// whatever its source's name holds; another source is then refused each one.
+TEST_CASE(everyRunsClaimOnItsTargetFolderIsKept)
+{
+    for (const std::string name : {"Docs", "Docs\t2024", "Do\\cs"}) {
+        CHECK_CONTEXT(name);
+        World world;
+        const auto script = [&world](const std::string& source, int run) {
+            const std::string target = world.dir / "Backups/T" + std::to_string(run);
+            return "MD \"" + target + "\"\r\nxcopy \"" + source + "/*.*\" \"" + target +
+                   "\" /S\r\n";
+        };
+        constexpr int kRuns = 8;
+        std::vector<std::thread> runs;
+        for (int run = 0; run < kRuns; ++run) {
+            const std::string source = world.dir / name + std::to_string(run);
+            const std::string file = world.dir / "run" + std::to_string(run) + ".bat";
+            makeFile(source + "/report.txt", "mine", kNew);
+            writeFile(file, script(source, run));
+            runs.emplace_back([file] { runProgram({MINICMD_PATH, file}); });
+        }
+        for (std::thread& run : runs)
+            run.join();
+        makeFile(world.dir / "Other/report.txt", "other", kNew);
+        for (int run = 0; run < kRuns; ++run) {
+            CHECK_EQ(world.run(script(world.dir / "Other", run)).exitCode, 1);
+            CHECK_EQ(readFile(world.dir / "Backups/T" + std::to_string(run) + "/report.txt"),
+                     std::string("mine"));
+        }
+    }
 }
 
 // On a file system that ignores letter case (a FAT stick, a Windows share),
