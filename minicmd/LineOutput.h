@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tarvik::minicmd {
@@ -55,15 +56,24 @@ class LineOutput
 
     void keep(Said said);
     void say(const Said& said);
+    // Writes what is pending to the unnamed file, or keeps it in memory when
+    // the file fails.
+    void spill();
+    static bool read(std::FILE* file, Said& said);
 
     // A line copying many files keeps most of what it says in an unnamed
     // file, so that memory stays bounded however large the tree.
     static constexpr std::size_t kKeptInMemory = 2048;
+    static constexpr std::size_t kSpillStep = 64 * 1024;
 
     Console& m_console;
     bool m_deferred;
     std::vector<Said> m_kept;
     std::FILE* m_spilled = nullptr; // what was kept beyond m_kept, in order
+    off_t m_spilledSize = 0;        // of it, whole
+    std::string m_pending;          // for it, not written yet
+    bool m_spillFailed = false;
+    std::vector<Said> m_afterSpill; // what the file did not take, in order
 };
 
 } // namespace tarvik::minicmd

@@ -13,8 +13,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -264,6 +266,52 @@ TEST_CASE(aFailedWriteIsAFailureAndLeavesNoPartialCopy)
         CHECK_EQ(last.exitCode, 1);
         CHECK(contains(last.output, ", 1 failure(s).\n"));
     }
+}
+
+namespace {
+
+// Runs the script in `dir` with the temporary folder a tmpfs of 128 KiB, in
+// a mount namespace of its own; "skipped" when that cannot be had.
+std::string runWithSmallTemporaryDisk(const std::string& dir)
+{
+    const std::string tiny = dir + "/tiny", name = dir.substr(dir.rfind('/'));
+    if (dir.substr(0, dir.rfind('/')) != "/tmp" || ::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return "skipped";
+    makeDirectory(tiny);
+    if (::mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=128k") != 0)
+        return "skipped";
+    makeDirectory(tiny + name);
+    if (::mount(dir.c_str(), (tiny + name).c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        ::mount(tiny.c_str(), "/tmp", nullptr, MS_BIND | MS_REC, nullptr) != 0)
+        return "skipped";
+    const ProgramResult run = runProgram({MINICMD_PATH, dir + "/run.bat"});
+    return std::to_string(run.exitCode) + "\n" + run.output;
+}
+
+} // namespace
+
+// A line that shares its walk with the one before keeps what it says for its
+// turn, mostly in an unnamed file; when that file's disk fills, memory keeps
+// the rest, and every copy is still counted and listed.
+TEST_CASE(aLineKeepsEveryCopyToTellWhenItsTemporaryFileFails)
+{
+    Fixture fixture;
+    constexpr int kFiles = 3000;
+    for (int file = 0; file < kFiles; ++file)
+        makeFile(fixture.dir / "src/f" + std::to_string(file) + ".txt", "x", kNew);
+    fixture.script("xcopy " + (fixture.dir / "src") + "/*.doc " + (fixture.dir / "out") +
+                   " /S\r\nxcopy " + (fixture.dir / "src") + "/*.txt " + (fixture.dir / "out") +
+                   " /S\r\n");
+    const std::string run = inChild(runWithSmallTemporaryDisk, fixture.dir.path(), false);
+    if (run == "skipped") {
+        std::puts("skipped: needs root for a mount namespace");
+        return;
+    }
+    CHECK(run.starts_with("0\n"));
+    CHECK(contains(run, "\n3000 File(s) copied\n"));
+    CHECK(contains(run, "Summary: 3000 file(s) copied"));
+    CHECK_EQ(count(fixture.record(".copies"), "\n"), std::size_t(kFiles));
 }
 
 TEST_CASE(verifyNamesEveryCopyThatIsNotAsCopied)
