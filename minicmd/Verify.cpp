@@ -112,6 +112,34 @@ std::string listOfCopies(std::FILE* out, const std::string& log)
     return path + ".copies";
 }
 
+// What the history says of the run whose list of copies is `list`, when the
+// list is in the state folder and the history still holds the run: the list
+// may lack copies the run made (its disk filled, the run was killed).
+std::string shortfall(const std::string& list, std::size_t listed)
+{
+    const std::string folder = stateFolder();
+    if (folder.empty() || !list.starts_with(folder + "/"))
+        return {};
+    std::string log = list.substr(folder.size() + 1);
+    log.replace(log.size() - std::strlen(".copies"), std::string::npos, ".log");
+    for (const RunRecord& run : recordedRuns(folder, std::size_t(-1) >> 1)) {
+        if (run[Column::Log] != log)
+            continue;
+        const std::string& outcome = run[Column::Outcome];
+        if (outcome == kRunning || outcome == kDidNotFinish)
+            return "The run " + std::string(outcome == kRunning ? "is still going" : outcome) +
+                   ": copies it made after the last one listed cannot be checked.";
+        std::size_t copied = 0;
+        const std::string& files = run[Column::Files];
+        if (std::from_chars(files.data(), files.data() + files.size(), copied).ec == std::errc() &&
+            copied > listed)
+            return "The list names " + std::to_string(listed) + " of the " +
+                   std::to_string(copied) + " copies the run made; " +
+                   std::to_string(copied - listed) + " cannot be checked.";
+    }
+    return {};
+}
+
 } // namespace
 
 int verifyCopies(std::FILE* out, const std::string& log)
@@ -142,14 +170,16 @@ int verifyCopies(std::FILE* out, const std::string& log)
     }
     if (unreadable > 0)
         std::fprintf(out, "%zu line(s) of the list could not be read.\n", unreadable);
-    if (damaged > 0) {
+    if (damaged > 0)
         std::fprintf(out, "Verified: %zu of %zu copies are not as copied (list %s).\n", damaged,
                      checked, visible(list).c_str());
-        return 1;
-    }
-    std::fprintf(out, "Verified: all %zu copies are intact (list %s).\n", checked,
-                 visible(list).c_str());
-    return unreadable > 0 ? 1 : 0;
+    else
+        std::fprintf(out, "Verified: all %zu copies are intact (list %s).\n", checked,
+                     visible(list).c_str());
+    const std::string lacking = shortfall(list, checked + unreadable);
+    if (!lacking.empty())
+        std::fprintf(out, "%s\n", lacking.c_str());
+    return damaged > 0 || unreadable > 0 || !lacking.empty() ? 1 : 0;
 }
 
 } // namespace tarvik::minicmd

@@ -370,6 +370,49 @@ TEST_CASE(verifyNamesEveryCopyThatIsNotAsCopied)
     }
 }
 
+// A list of copies proves only the copies it names: one that lacks some of
+// the run's (its disk filled, the run was killed) is not "all intact".
+TEST_CASE(verifySaysWhenTheListLacksCopiesOfTheRun)
+{
+    struct Row
+    {
+        const char* name;
+        const char* dropped; // the lines of this record file that go
+        const char* record;
+        const char* said;
+    };
+    const Row rows[] = {
+        {"the list lost a line", "/out/b.txt", ".copies",
+         "The list names 1 of the 2 copies the run made; 1 cannot be checked.\n"},
+        {"the run's end was never recorded", "\tfinished\t", "history.tsv",
+         "The run did not finish: copies it made after the last one listed cannot be "
+         "checked.\n"},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        Fixture fixture;
+        makeFile(fixture.dir / "src/a.txt", "a", kNew);
+        makeFile(fixture.dir / "src/b.txt", "b", kNew);
+        REQUIRE(fixture.run({fixture.script(fixture.copyAll())}).exitCode == 0);
+        std::string path;
+        for (const std::string& entry : listTree(fixture.records()))
+            if (entry.ends_with(row.record))
+                path = fixture.records() + "/" + entry;
+        std::string kept;
+        const std::string text = readFile(path);
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+             at = end + 1)
+            if (!contains(text.substr(at, end - at), row.dropped))
+                kept += text.substr(at, end + 1 - at);
+        REQUIRE(kept != text);
+        writeFile(path, kept);
+        const ProgramResult verified = fixture.run({"--verify"});
+        CHECK_EQ(verified.exitCode, 1);
+        CHECK(contains(verified.output, " copies are intact (list "));
+        CHECK(verified.output.ends_with(row.said));
+    }
+}
+
 TEST_CASE(aBadHistoryFileNeverStopsARunNorLies)
 {
     struct Row
