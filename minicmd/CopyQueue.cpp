@@ -3,17 +3,23 @@
 #include "minicmd/Interruption.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
 
 SharedFd::SharedFd(int fd)
 {
-    if (fd >= 0)
-        m_fd = std::shared_ptr<const int>(new int(fd), [](const int* held) {
-            ::close(*held);
-            delete held;
-        });
+    if (fd < 0)
+        return;
+    m_fd = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+        ::close(*held);
+        delete held;
+    });
+    struct stat info
+    {};
+    if (::fstat(fd, &info) == 0)
+        m_filesGroup = (info.st_mode & S_ISGID) != 0 ? info.st_gid : ::getegid();
 }
 
 CopyQueue::CopyQueue() = default;
@@ -102,8 +108,8 @@ void CopyQueue::make(Job& job)
     if (interruptingSignal())
         job.skipped = true;
     else
-        job.failure =
-            copyFileInto(job.source, job.info, job.folder.get(), job.name, {}, &job.copied);
+        job.failure = copyFileInto(job.source, job.info, job.folder.get(), job.name, {},
+                                   &job.copied, job.folder.filesGroup());
     ::close(job.source);
     job.folder = {};
 }

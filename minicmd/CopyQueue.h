@@ -19,8 +19,8 @@
 
 namespace tarvik::minicmd {
 
-// A descriptor that several hold at once, closed when the last lets go: the
-// target folder of the walk and of the copies into it still in flight.
+// A folder descriptor that several hold at once, closed when the last lets
+// go: the target folder of the walk and of the copies into it still in flight.
 class SharedFd
 {
   public:
@@ -28,9 +28,13 @@ class SharedFd
     // Takes `fd` over; -1 holds nothing.
     explicit SharedFd(int fd);
     int get() const { return m_fd ? *m_fd : -1; }
+    // The group a file made in the folder gets: the folder's own where it
+    // passes it on (set-group-ID), else ours; -1 when not known.
+    gid_t filesGroup() const { return m_filesGroup; }
 
   private:
     std::shared_ptr<const int> m_fd;
+    gid_t m_filesGroup = static_cast<gid_t>(-1);
 };
 
 class CopyQueue

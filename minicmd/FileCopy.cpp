@@ -71,6 +71,13 @@ CopyFailure copyContent(int from, int to, const struct stat& info, const CopyPro
     return copyRange(from, to, 0, size, progress, hash);
 }
 
+// Read while the process is still one thread: reading the umask sets it.
+const mode_t kUmask = [] {
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
+}();
+
 bool sameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -181,14 +188,19 @@ CopyFailure nameCopy(int folderFd, const std::string& name, CopyTarget& target, 
 } // namespace
 
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
-                         const std::string& name, const CopyProgress& progress, CopiedFile* copied)
+                         const std::string& name, const CopyProgress& progress, CopiedFile* copied,
+                         gid_t filesGroup)
 {
     std::optional<ContentHash> hash;
     if (copied)
         hash.emplace();
+    const mode_t mode = info.st_mode & 0777;
+    const bool regroup = (mode & 070) != 0 && filesGroup != gid_t(-1) && filesGroup != info.st_gid;
     CopyTarget target;
-    if (CopyFailure failure = createTarget(folderFd, info.st_mode & 0777, target))
+    if (CopyFailure failure = createTarget(folderFd, regroup ? mode & ~070 : mode, target))
         return failure;
+    if (regroup && ::fchown(target.fd, uid_t(-1), info.st_gid) == 0)
+        ::fchmod(target.fd, mode & ~kUmask);
     const bool unnamed = target.temporary.empty();
 
     // The state seen before the copy, against which the state after it is

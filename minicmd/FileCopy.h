@@ -43,12 +43,15 @@ using CopyProgress = std::function<void(std::uint64_t done)>;
 // swapped meanwhile) fails as changed, with no second attempt. Holes of a
 // sparse source stay holes. The copy keeps the
 // source's modification time, and its permission bits less those the umask
-// takes away, as a new file of the user's does. With `copied`, the content
-// is hashed from the bytes on their way through (the kernel does not copy on
-// its own then), and `copied` describes the copy made.
+// takes away, as a new file of the user's does. Where the folder gives new
+// files a group other than the source's (`filesGroup`, as a shared folder
+// that passes its group on does), the copy gets the source's group, or no
+// group bits when it cannot: its group's members could not read the source. With `copied`, the
+// content is hashed from the bytes on their way through (the kernel does not copy on its own then),
+// and `copied` describes the copy made.
 CopyFailure copyFileInto(int sourceFd, const struct stat& info, int folderFd,
                          const std::string& name, const CopyProgress& progress = {},
-                         CopiedFile* copied = nullptr);
+                         CopiedFile* copied = nullptr, gid_t filesGroup = gid_t(-1));
 
 // Removes the temporary file of a copy in progress, if any. Safe to call from
 // a signal handler, so that an interrupted run leaves no stray files behind.

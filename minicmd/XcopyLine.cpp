@@ -188,7 +188,7 @@ void XcopyLine::copyOne(int folderFd, const std::string& name, const struct stat
     CopiedFile copied;
     const CopyFailure failure = copyFileInto(
         source, info, m_destination.get(), name,
-        [this](std::uint64_t done) { m_out.progress(done); }, &copied);
+        [this](std::uint64_t done) { m_out.progress(done); }, &copied, m_destination.filesGroup());
     ::close(source);
     tell(failure, copied, sourcePath, destinationPath);
 }

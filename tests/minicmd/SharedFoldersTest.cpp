@@ -374,6 +374,48 @@ TEST_CASE(aTargetFolderIsNeverMoreOpenThanItsSource)
     }
 }
 
+// A backup folder that passes its group on (set-group-ID, as shared folders
+// are set up) would give each copy that group: its members could read what
+// they could not read at the source.
+TEST_CASE(aCopyIsOpenToNoGroupTheSourceWasNotOpenTo)
+{
+    struct Row
+    {
+        const char* name;
+        bool unprivileged; // the run is nobody's, whose files the sources are
+        gid_t sourceGroup;
+        gid_t copyGroup;
+        mode_t copyMode;
+    };
+    const Row rows[] = {
+        {"the source's group kept", false, 0, 0, 0640},
+        {"no group bits where the source's group cannot be had", true, 1000, 6, 0600},
+    };
+    for (const auto& row : rows) {
+        CHECK_CONTEXT(row.name);
+        if (skippedWithoutRoot())
+            return;
+        World world;
+        const std::string source = world.dir / "Work/Docs/a.txt";
+        ::chmod(source.c_str(), 0640);
+        REQUIRE(::chown(source.c_str(), row.unprivileged ? kOtherUser : 0, row.sourceGroup) == 0);
+        const std::string backups = world.dir / "Backups";
+        REQUIRE(::chown(backups.c_str(), row.unprivileged ? kOtherUser : 0, 6) == 0);
+        ::chmod(backups.c_str(), 02770);
+        makeDirectory(world.dir / "state");
+        giveToOtherUser(world.dir / "state");
+        writeFile(world.dir / "run.bat", BackupScript(world.job, platform::directoryExists));
+        CHECK_EQ(runProgram({MINICMD_PATH, world.dir / "run.bat"}, Input::DevNull, row.unprivileged)
+                     .exitCode,
+                 0);
+        struct stat copy
+        {};
+        REQUIRE(::stat((world.dated + "/Docs/a.txt").c_str(), &copy) == 0);
+        CHECK_EQ(copy.st_gid, row.copyGroup);
+        CHECK_EQ(copy.st_mode & 07777, row.copyMode);
+    }
+}
+
 // With the first of two sources of one name missing, the second still goes to
 // its own folder; however the list changes, it leaves the first one's backup
 // of the day alone.
