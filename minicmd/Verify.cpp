@@ -49,10 +49,44 @@ bool parseCopy(std::string_view line, RecordedCopy& copy)
            number(time.substr(dot + 1), copy.nanoseconds);
 }
 
+constexpr int kCopyFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+// Opens `path` as open() would, also when it is longer than the system takes
+// in one call (a deep tree copies as deep as it goes): one folder at a time.
+int openLong(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), kCopyFlags);
+    if (fd >= 0 || errno != ENAMETOOLONG)
+        return fd;
+    int folder = ::open(path.starts_with("/") ? "/" : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t at = path.find_first_not_of('/');
+    for (std::size_t slash; folder >= 0 && (slash = path.find('/', at)) != std::string::npos;
+         at = path.find_first_not_of('/', slash)) {
+        const int next = ::openat(folder, path.substr(at, slash - at).c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int code = errno;
+        ::close(folder);
+        folder = next;
+        errno = code;
+    }
+    if (folder < 0)
+        return -1;
+    if (at == std::string::npos) {
+        ::close(folder);
+        errno = EISDIR;
+        return -1;
+    }
+    const int opened = ::openat(folder, path.substr(at).c_str(), kCopyFlags);
+    const int code = errno;
+    ::close(folder);
+    errno = code;
+    return opened;
+}
+
 // What is wrong with the copy at `copy.path`, "" when it is intact.
 std::string check(const RecordedCopy& copy)
 {
-    const int fd = ::open(copy.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openLong(copy.path);
     struct stat info
     {};
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

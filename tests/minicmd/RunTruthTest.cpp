@@ -413,6 +413,32 @@ TEST_CASE(verifySaysWhenTheListLacksCopiesOfTheRun)
     }
 }
 
+// The walk copies as deep as a tree goes; --verify reads a copy whose path is
+// longer than the system takes in one call one folder at a time.
+TEST_CASE(verifyReadsCopiesDeeperThanOnePathCanName)
+{
+    Fixture fixture;
+    makeDirectory(fixture.dir / "src");
+    const std::string level(200, 'd');
+    int folder = ::open((fixture.dir / "src").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth < 25 && folder >= 0; ++depth) {
+        ::mkdirat(folder, level.c_str(), 0755);
+        const int next = ::openat(folder, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = next;
+    }
+    const int file = ::openat(folder, "deep.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    REQUIRE(file >= 0 && ::write(file, "deep", 4) == 4);
+    ::close(file);
+    ::close(folder);
+    REQUIRE(fixture.run({fixture.script(fixture.copyAll())}).exitCode == 0);
+    const ProgramResult verified = fixture.run({"--verify"});
+    // Deeper than the temporary folder's own removal goes.
+    runProgram({"/bin/rm", "-rf", fixture.dir / "src", fixture.dir / "out"});
+    CHECK_EQ(verified.exitCode, 0);
+    CHECK(verified.output.starts_with("Verified: all 1 copies are intact"));
+}
+
 TEST_CASE(aBadHistoryFileNeverStopsARunNorLies)
 {
     struct Row
