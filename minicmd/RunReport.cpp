@@ -7,7 +7,10 @@
 #include "minicmd/VisibleText.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace tarvik::minicmd {
@@ -44,6 +47,40 @@ std::vector<RunRecord> runsOrSay(std::FILE* out, const std::string& folder, std:
     if (runs.empty())
         std::fprintf(out, "No backup run is recorded in %s.\n", visible(folder).c_str());
     return runs;
+}
+
+// Why runs after the one with `lastLog` may be missing from the history, ""
+// when nothing says so: a later run's log with no line of its own (the run
+// could not write one, or was killed before it could), or a history that
+// cannot take a line now.
+std::string unrecordedRuns(const std::string& folder, const std::string& lastLog)
+{
+    if (DIR* listing = lastLog.empty() ? nullptr : ::opendir(folder.c_str())) {
+        std::string later;
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name.ends_with(".log") && name.size() == lastLog.size() && name > lastLog &&
+                name > later && !logIsHeld(folder + "/" + name))
+                later = name;
+        }
+        ::closedir(listing);
+        if (!later.empty())
+            return "A later run left no line in the history; it may have failed. Its log: " +
+                   visible(folder + "/" + later);
+    }
+    const std::string history = folder + "/history.tsv";
+    const int fd =
+        ::open(history.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return "The history cannot be written now (" + std::string(std::strerror(errno)) +
+               "): later runs may be missing from it.";
+    ::close(fd);
+    struct statvfs space
+    {};
+    if (::statvfs(folder.c_str(), &space) == 0 &&
+        (::geteuid() == 0 ? space.f_bfree : space.f_bavail) == 0)
+        return "The state folder's disk is full: later runs may be missing from the history.";
+    return {};
 }
 
 } // namespace
@@ -86,6 +123,11 @@ int printLastRun(std::FILE* out)
         std::fprintf(out, "Its log no longer holds the summary.\n");
     } else if (!log.empty() && ::access(log.c_str(), F_OK) == 0) {
         std::fprintf(out, "Log (as far as it got): %s\n", visible(log).c_str());
+    }
+    if (const std::string unrecorded = unrecordedRuns(folder, last[Column::Log]);
+        !unrecorded.empty()) {
+        std::fprintf(out, "%s\n", unrecorded.c_str());
+        return 2;
     }
     if (!last.finished())
         return 2;

@@ -439,6 +439,27 @@ TEST_CASE(verifyReadsCopiesDeeperThanOnePathCanName)
     CHECK(verified.output.starts_with("Verified: all 1 copies are intact"));
 }
 
+// A run that could not write its line (its history unwritable, or killed at
+// its start) still leaves its log: --last does not pass the run before it off
+// as the last word.
+TEST_CASE(lastDoesNotVouchForARunWhenALaterOneLeftNoLine)
+{
+    for (const bool later : {false, true}) {
+        CHECK_CONTEXT(later ? "a later log" : "none");
+        Fixture fixture;
+        makeFile(fixture.dir / "src/a.txt", "a", kNew);
+        REQUIRE(fixture.run({fixture.script(fixture.copyAll())}).exitCode == 0);
+        if (later)
+            writeFile(fixture.records() + "/99991231-235959-999.log", "Run of x\n");
+        const ProgramResult last = fixture.run({"--last"});
+        CHECK_EQ(last.exitCode, later ? 2 : 0);
+        CHECK_EQ(contains(last.output, "A later run left no line in the history; it may have "
+                                       "failed. Its log: " +
+                                           fixture.records() + "/99991231-235959-999.log\n"),
+                 later);
+    }
+}
+
 TEST_CASE(aBadHistoryFileNeverStopsARunNorLies)
 {
     struct Row
