@@ -27,13 +27,20 @@ bool isAtOrBelow(const std::string& relative, const std::string& folder)
 }
 
 // Takes from the folder `fd` (described by `info`), if it is ours, every group
-// and other permission bit that its source folder (mode `sourceMode`) lacks.
-// A file system without permission bits refuses the change; there is nothing
-// to keep private on it.
-void tighten(int fd, const struct stat& info, mode_t sourceMode)
+// and other permission bit that its source folder lacks. A folder whose group
+// is not the source's (one made in a folder that passes its group on) is
+// given the source's group, or loses its group bits where that group cannot
+// be had. A file system without permission bits refuses the change; there is
+// nothing to keep private on it.
+void tighten(int fd, const struct stat& info, const SourceFolder& source)
 {
-    const mode_t lacking = 077 & ~sourceMode;
-    if (info.st_uid == ::geteuid() && (info.st_mode & lacking) != 0) {
+    if (info.st_uid != ::geteuid())
+        return;
+    mode_t lacking = 077 & ~source.mode;
+    if (source.group != gid_t(-1) && info.st_gid != source.group && (info.st_mode & 070) != 0 &&
+        ::fchown(fd, uid_t(-1), source.group) != 0)
+        lacking |= 070;
+    if ((info.st_mode & lacking) != 0) {
         [[maybe_unused]] const int changed = ::fchmod(fd, info.st_mode & 07777 & ~lacking);
     }
 }
@@ -62,7 +69,7 @@ FolderBase DestinationFolders::base() const
     return m_folders ? m_folders->baseFor(m_destination) : FolderBase(AT_FDCWD, m_destination);
 }
 
-void DestinationFolders::keepNoMoreOpenThan(mode_t sourceMode) const
+void DestinationFolders::keepNoMoreOpenThan(const SourceFolder& source) const
 {
     const FolderBase from = base();
     const int fd =
@@ -72,7 +79,7 @@ void DestinationFolders::keepNoMoreOpenThan(mode_t sourceMode) const
     struct stat info
     {};
     if (::fstat(fd, &info) == 0)
-        tighten(fd, info, sourceMode);
+        tighten(fd, info, source);
     ::close(fd);
 }
 
@@ -114,19 +121,24 @@ OpenedFolder DestinationFolders::openLevel(int parent, const std::string& name,
     return opened;
 }
 
-OpenedFolder DestinationFolders::openRoot(const std::vector<mode_t>& modes, bool& made)
+OpenedFolder DestinationFolders::openRoot(const std::vector<SourceFolder>& modes, bool& made)
 {
     const FolderBase from = base();
     OpenedFolder root{-1, 0, from.refusal(), false};
     if (root.refusal.empty())
         root = openLevel(from.fd(), from.relative(), m_destination,
-                         modes.empty() ? 0755 : modes.front(), made);
+                         modes.empty() ? 0755 : modes.front().mode, made);
     if (!root.refusal.empty())
         m_refused.push_back("");
+    struct stat info
+    {};
+    if (made && !modes.empty() && ::fstat(root.fd, &info) == 0)
+        tighten(root.fd, info, modes.front());
     return root;
 }
 
-OpenedFolder DestinationFolders::open(const std::string& relative, const std::vector<mode_t>& modes)
+OpenedFolder DestinationFolders::open(const std::string& relative,
+                                      const std::vector<SourceFolder>& modes)
 {
     for (const std::string& refused : m_refused)
         if (isAtOrBelow(relative, refused))
@@ -161,7 +173,7 @@ OpenedFolder DestinationFolders::open(const std::string& relative, const std::ve
         const std::string name = relative.substr(start, slash - start);
         OpenedFolder next =
             openLevel(current, name, joinPath(m_destination, relative.substr(0, slash)),
-                      level < modes.size() ? modes[level] : 0755, made);
+                      level < modes.size() ? modes[level].mode : 0755, made);
         ::close(current);
         if (next.fd < 0) {
             if (!next.refusal.empty())
@@ -170,10 +182,11 @@ OpenedFolder DestinationFolders::open(const std::string& relative, const std::ve
         }
         current = next.fd;
         // A folder an earlier copy made (the same day's, before its source
-        // folder was made private) keeps no more open than its source now.
+        // folder was made private) keeps no more open than its source now;
+        // one made now may have been given the group of the folder it is in.
         struct stat info
         {};
-        if (!made && level < modes.size() && ::fstat(current, &info) == 0)
+        if (level < modes.size() && ::fstat(current, &info) == 0)
             tighten(current, info, modes[level]);
     }
     if (!made)

@@ -13,6 +13,13 @@
 
 namespace tarvik::minicmd {
 
+// What a target folder stands for: its source folder's mode and group.
+struct SourceFolder
+{
+    mode_t mode = 0755;
+    gid_t group = gid_t(-1); // -1 when not known
+};
+
 struct OpenedFolder
 {
     int fd = -1;         // the folder, for the caller to close; -1 when none
@@ -36,21 +43,22 @@ class DestinationFolders
     std::string refusal() const;
 
     // Takes from an existing destination folder of ours every group and other
-    // permission bit that the source folder (mode `sourceMode`) lacks, so that
-    // the copy of a private folder stays private although its target folder
-    // was made before the copy could give it the source's bits.
-    void keepNoMoreOpenThan(mode_t sourceMode) const;
+    // permission bit that the source folder lacks, and the group bits where
+    // its group is not the source's and cannot be made so, so that the copy
+    // of a private folder stays private although its target folder was made
+    // before the copy could give it the source's bits.
+    void keepNoMoreOpenThan(const SourceFolder& source) const;
 
     // Opens the folder for `relative` ("" for the destination itself, else
     // folder names each followed by "/"), making the missing levels; `modes`
-    // are the source folders' modes, the destination's first. A folder that
-    // was there already loses the leftovers of killed copies.
-    OpenedFolder open(const std::string& relative, const std::vector<mode_t>& modes);
+    // are the source folders', the destination's first. A folder that was
+    // there already loses the leftovers of killed copies.
+    OpenedFolder open(const std::string& relative, const std::vector<SourceFolder>& modes);
 
   private:
     // Where the destination is reached from.
     FolderBase base() const;
-    OpenedFolder openRoot(const std::vector<mode_t>& modes, bool& made);
+    OpenedFolder openRoot(const std::vector<SourceFolder>& modes, bool& made);
     OpenedFolder openLevel(int parent, const std::string& name, const std::string& shownAs,
                            mode_t sourceMode, bool& made) const;
 

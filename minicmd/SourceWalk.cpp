@@ -57,10 +57,13 @@ class Walk
         }
         struct stat info
         {};
-        root.mode = ::fstat(root.fd, &info) == 0 ? info.st_mode : 0755;
-        m_folderModes.push_back(root.mode);
+        if (::fstat(root.fd, &info) == 0) {
+            root.mode = info.st_mode;
+            root.group = info.st_gid;
+        }
+        m_folderModes.push_back({root.mode, root.group});
         for (const auto& copier : m_copiers)
-            copier->sourceRootMode(root.mode);
+            copier->sourceRoot(m_folderModes.back());
         receive(root);
         ::close(walk(root, ""));
         drain();
@@ -94,7 +97,10 @@ class Walk
             }
             struct stat info
             {};
-            listing.mode = ::fstat(listing.fd, &info) == 0 ? info.st_mode : 0755;
+            if (::fstat(listing.fd, &info) == 0) {
+                listing.mode = info.st_mode;
+                listing.group = info.st_gid;
+            }
         }
         readEntries(listing);
         if (listing.listed)
@@ -234,7 +240,7 @@ class Walk
                          sub->openError);
                 continue;
             }
-            m_folderModes.push_back(sub->mode);
+            m_folderModes.push_back({sub->mode, sub->group});
             struct stat self
             {};
             if (letGo && ::fstat(folderFd, &self) == 0) {
@@ -356,12 +362,12 @@ class Walk
 
     std::vector<XcopyLine*> m_copiers;
     Console& m_console;
-    const XcopyRequest& m_request;        // the first line's; the others differ in the mask only
-    std::vector<mode_t> m_folderModes;    // of the source folders being walked, root first
-    int m_sharedTarget = -1;              // the target of the folder being walked
-    Look m_later;                         // a batch of a large folder after its first
-    std::unique_ptr<CopyQueue> m_queue;   // none when copies wait for answers
-    std::unique_ptr<WalkHelper> m_helper; // likewise
+    const XcopyRequest& m_request;           // the first line's; the others differ in the mask only
+    std::vector<SourceFolder> m_folderModes; // of the source folders being walked, root first
+    int m_sharedTarget = -1;                 // the target of the folder being walked
+    Look m_later;                            // a batch of a large folder after its first
+    std::unique_ptr<CopyQueue> m_queue;      // none when copies wait for answers
+    std::unique_ptr<WalkHelper> m_helper;    // likewise
 };
 
 } // namespace

@@ -66,6 +66,7 @@ struct Listing
     int fd = -1;       // the folder, once open
     int openError = 0; // why it could not be opened
     mode_t mode = 0755;
+    gid_t group = gid_t(-1);
     std::vector<Entry> entries; // sorted
     bool listed = false;        // its names could be read, but for listError
     int listError = 0;

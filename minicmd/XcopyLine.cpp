@@ -42,10 +42,10 @@ bool XcopyLine::start()
     return false;
 }
 
-void XcopyLine::sourceRootMode(mode_t mode) const
+void XcopyLine::sourceRoot(const SourceFolder& source) const
 {
     if (m_target)
-        m_destinations.keepNoMoreOpenThan(mode);
+        m_destinations.keepNoMoreOpenThan(source);
 }
 
 void XcopyLine::finish(bool walked)
@@ -83,7 +83,7 @@ void XcopyLine::leaveFolder()
 
 void XcopyLine::take(int folderFd, const std::string& relative, const std::string& name,
                      const struct stat& info, const std::string& sourcePath,
-                     const std::vector<mode_t>& folderModes, int& sharedTarget)
+                     const std::vector<SourceFolder>& folderModes, int& sharedTarget)
 {
     m_matchedAny = true;
     if (m_request.since && info.st_mtime < *m_request.since) {

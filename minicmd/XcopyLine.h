@@ -37,8 +37,8 @@ class XcopyLine
     bool start();
 
     // The script's MD line made the target folder before this copy could
-    // give it the source folder's bits.
-    void sourceRootMode(mode_t mode) const;
+    // give it the source folder's bits and group.
+    void sourceRoot(const SourceFolder& source) const;
 
     // Says how it ended; `walked` is false for a line refused at the start.
     void finish(bool walked);
@@ -56,7 +56,7 @@ class XcopyLine
     // open it left it for the others (-1 until then).
     void take(int folderFd, const std::string& relative, const std::string& name,
               const struct stat& info, const std::string& sourcePath,
-              const std::vector<mode_t>& folderModes, int& sharedTarget);
+              const std::vector<SourceFolder>& folderModes, int& sharedTarget);
 
   private:
     // A copy with sub-folders into its own source would copy its copies.

@@ -388,8 +388,8 @@ TEST_CASE(aCopyIsOpenToNoGroupTheSourceWasNotOpenTo)
         mode_t copyMode;
     };
     const Row rows[] = {
-        {"the source's group kept", false, 0, 0, 0640},
-        {"no group bits where the source's group cannot be had", true, 1000, 6, 0600},
+        {"the source's group kept", false, 1000, 1000, 0640},
+        {"no group bits where the source's group cannot be had", true, 1000, 65534, 0600},
     };
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
@@ -413,6 +413,12 @@ TEST_CASE(aCopyIsOpenToNoGroupTheSourceWasNotOpenTo)
         REQUIRE(::stat((world.dated + "/Docs/a.txt").c_str(), &copy) == 0);
         CHECK_EQ(copy.st_gid, row.copyGroup);
         CHECK_EQ(copy.st_mode & 07777, row.copyMode);
+        // Their folders (root's, group 0) show their names to no other group.
+        for (const char* folder : {"/Docs", "/Docs/sub"}) {
+            CHECK_CONTEXT(folder);
+            REQUIRE(::stat((world.dated + folder).c_str(), &copy) == 0);
+            CHECK(copy.st_gid == 0 || (copy.st_mode & 070) == 0);
+        }
     }
 }
 
