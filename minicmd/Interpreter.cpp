@@ -80,11 +80,11 @@ int makeFolders(const std::vector<std::string>& paths, Console& console, ScriptF
             }
             continue;
         }
-        if (const int code = ensureFolder(base.relative(), base.fd()); code != 0) {
+        int code = ensureFolder(base.relative(), base.fd());
+        if (code == 0 && !status(info))
+            code = errno;
+        if (code != 0) {
             console.error("Cannot create folder " + path + ": " + std::strerror(code));
-            ++failures;
-        } else if (!status(info)) {
-            console.error("Cannot create folder " + path + ": " + std::strerror(errno));
             ++failures;
         } else if (const std::string refusal = foreignFolderRefusal(info, path); !refusal.empty()) {
             // Someone was quicker, with a link or a folder of their own.

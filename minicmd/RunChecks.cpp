@@ -101,14 +101,8 @@ void RunChecks::recordCoverage() const
     if (m_records.empty() || m_sourceFailures.empty())
         return;
     // Runs that end together take turns, each adding to what the other wrote.
-    const int folder = ::open(m_records.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0 || !lockBriefly(folder)) {
-        if (folder >= 0)
-            ::close(folder);
-        return;
-    }
-    writeCoverage();
-    ::close(folder);
+    if (const FolderLock lock(m_records); lock.held())
+        writeCoverage();
 }
 
 void RunChecks::writeCoverage() const

@@ -60,6 +60,20 @@ std::string historyPath(const std::string& folder)
     return folder + "/" + kHistoryName;
 }
 
+// Another run may hold a record for a moment; one that holds it for longer
+// does not get to stop this one.
+bool lockBriefly(int fd)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 bool writeAll(int fd, std::string_view text)
 {
     while (!text.empty()) {
@@ -125,16 +139,16 @@ bool stillRunning(const std::string& folder, const RunRecord& record)
 
 } // namespace
 
-bool lockBriefly(int fd)
+FolderLock::FolderLock(const std::string& folder)
+    : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
 {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    m_held = m_fd >= 0 && lockBriefly(m_fd);
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 std::string historyLine(RunRecord record)

@@ -72,9 +72,23 @@ bool parseHistoryLine(std::string_view line, RunRecord& record);
 // FIFO; only regular files are accepted (errno EINVAL otherwise).
 int openRecordFile(const std::string& path, int flags);
 
-// Locks `fd` exclusively, waiting up to two seconds: another run may hold it
-// for a moment; one that holds it for longer does not get to stop this one.
-bool lockBriefly(int fd);
+// A lock on the state folder, for one read, change and replace of a record
+// by runs that start or end together: waited for up to two seconds, since
+// another run may hold it for a moment, but one that holds it for longer
+// does not get to stop this one. Held until destroyed.
+class FolderLock
+{
+  public:
+    explicit FolderLock(const std::string& folder);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held() const { return m_held; }
+
+  private:
+    int m_fd;
+    bool m_held = false;
+};
 
 // Whether the run that writes `log` is still going: a run holds a lock on
 // its log for as long as it runs, and the lock goes with its process.

@@ -114,9 +114,17 @@ class SameFolder
     Identity m_identity;
 };
 
-std::string claimTargetIn(const std::string& path, const std::string& target,
-                          const std::string& source)
+} // namespace
+
+std::string claimTarget(const std::string& target, const std::string& source)
 {
+    const std::string folder = stateFolder();
+    if (folder.empty() || target.empty() || source.empty())
+        return {};
+    // Runs that start together take turns: each reads the claims the other
+    // wrote, and none is lost.
+    const FolderLock lock(folder);
+    const std::string path = folder + "/targets.tsv";
     const long long now = std::time(nullptr);
     std::vector<Claim> kept;
     bool known = false;
@@ -140,24 +148,6 @@ std::string claimTargetIn(const std::string& path, const std::string& target,
         kept.push_back({target, source, now});
     writeClaims(path, kept);
     return {};
-}
-
-} // namespace
-
-std::string claimTarget(const std::string& target, const std::string& source)
-{
-    const std::string folder = stateFolder();
-    if (folder.empty() || target.empty() || source.empty())
-        return {};
-    // Runs that start together take turns: each reads the claims the other
-    // wrote, and none is lost.
-    const int lock = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (lock >= 0)
-        lockBriefly(lock);
-    const std::string refusal = claimTargetIn(folder + "/targets.tsv", target, source);
-    if (lock >= 0)
-        ::close(lock);
-    return refusal;
 }
 
 } // namespace tarvik::minicmd
