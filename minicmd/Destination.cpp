@@ -95,7 +95,9 @@ OpenedFolder DestinationFolders::openLevel(int parent, const std::string& name,
         if (const auto slash = name.rfind('/'); slash != std::string::npos && slash > 0)
             if (const int code = ensureFolder(name.substr(0, slash), parent); code != 0)
                 return {-1, code, {}, false};
-        made = ::mkdirat(parent, name.c_str(), (sourceMode & 0777) | 0700) == 0;
+        // A folder open to others keeps its sticky bit: without it, anyone
+        // who may write in the copy could delete or replace the copies in it.
+        made = ::mkdirat(parent, name.c_str(), (sourceMode & (0777 | S_ISVTX)) | 0700) == 0;
         if (!made && errno != EEXIST)
             return {-1, errno, {}, false};
         opened.fd = ::openat(parent, name.c_str(), kFolderFlags);

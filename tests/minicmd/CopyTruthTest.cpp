@@ -143,16 +143,20 @@ TEST_CASE(foldersMadeForCopiesAreNoMoreOpenThanTheirSources)
         mode_t root, sub;
         bool made; // the destination was made by MD beforehand
         mode_t expectedRoot, expectedSub;
+        mode_t umask = 022;
     };
     const Row rows[] = {
         {"private sub-folder", 0755, 0700, true, 0755, 0700},
         {"group sub-folder", 0755, 0750, true, 0755, 0750},
         {"private root, no MD", 0700, 0755, false, 0700, 0755},
         {"read-only source stays writable by its owner", 0755, 0500, true, 0755, 0700},
+        // Open to all, its copies must not be for all to delete.
+        {"shared sub-folder stays sticky", 0755, 01777, true, 0755, 01777, 0},
     };
     const mode_t previous = ::umask(022);
     for (const auto& row : rows) {
         CHECK_CONTEXT(row.name);
+        ::umask(row.umask);
         TempDir dir;
         makeFile(dir / "src/top.txt", "top", kNew);
         makeFile(dir / "src/sub/deeper/f.txt", "f", kNew);
@@ -167,8 +171,8 @@ TEST_CASE(foldersMadeForCopiesAreNoMoreOpenThanTheirSources)
         ::chmod((dir / "src").c_str(), 0755);
         ::chmod((dir / "src/sub").c_str(), 0755);
         CHECK_EQ(result.exitCode, 0);
-        CHECK_EQ(statOf(dir / "out").st_mode & 0777, row.expectedRoot);
-        CHECK_EQ(statOf(dir / "out/sub").st_mode & 0777, row.expectedSub);
+        CHECK_EQ(statOf(dir / "out").st_mode & 07777, row.expectedRoot);
+        CHECK_EQ(statOf(dir / "out/sub").st_mode & 07777, row.expectedSub);
         CHECK_EQ(readFile(dir / "out/sub/deeper/f.txt"), std::string("f"));
     }
     ::umask(previous);
